@@ -1,0 +1,41 @@
+# One library target per folder: every .cpp of the folder (new files are picked up on the next build).
+function(zelkor_library name)
+  cmake_parse_arguments(ZL "" "" "DEPS;PRIVATE_DEPS" ${ARGN})
+  file(GLOB _src CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_library(${name} STATIC ${_src})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ZL_DEPS} PRIVATE ${ZL_PRIVATE_DEPS})
+endfunction()
+
+# Embeds a version record in an executable target (read back by platform/core's version reader).
+function(zelkor_version_record target)
+  cmake_parse_arguments(ZV "" "MAJOR;MINOR;RELEASE;BUILD" "" ${ARGN})
+  foreach(p MAJOR MINOR RELEASE BUILD)
+    if(NOT DEFINED ZV_${p})
+      set(ZV_${p} ${ZELKOR_VERSION_${p}})
+    endif()
+  endforeach()
+  set(_out ${CMAKE_CURRENT_BINARY_DIR}/${target}_version_record.cpp)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/version_record.cpp.in ${_out} @ONLY)
+  target_sources(${target} PRIVATE ${_out})
+endfunction()
+
+# A test binary per folder. Suites named Odbc*, Server* and Ui* carry those CTest labels;
+# every other suite is a unit test.
+function(zelkor_tests name)
+  cmake_parse_arguments(ZT "" "" "DEPS" ${ARGN})
+  file(GLOB _src CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_executable(${name} ${_src})
+  target_link_libraries(${name} PRIVATE ${ZT_DEPS} zelkor_testsupport GTest::gmock GTest::gtest_main)
+  set(_env "QT_QPA_PLATFORM=offscreen"
+           "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
+           "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+  gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_MODE PRE_TEST
+    TEST_FILTER "-Odbc*:Server*:Ui*" PROPERTIES LABELS unit ENVIRONMENT "${_env}")
+  gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_MODE PRE_TEST
+    TEST_FILTER "Odbc*" PROPERTIES LABELS odbc ENVIRONMENT "${_env}")
+  gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_MODE PRE_TEST
+    TEST_FILTER "Server*" PROPERTIES LABELS server ENVIRONMENT "${_env}")
+  gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_MODE PRE_TEST
+    TEST_FILTER "Ui*" PROPERTIES LABELS ui ENVIRONMENT "${_env}")
+endfunction()
