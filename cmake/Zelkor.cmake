@@ -24,6 +24,9 @@ function(zelkor_version_record target)
   set(_out ${CMAKE_CURRENT_BINARY_DIR}/${target}_version_record.cpp)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/version_record.cpp.in ${_out} @ONLY)
   target_sources(${target} PRIVATE ${_out})
+  # The record's layout and magic come from platform/core's version.h (header only here).
+  set_source_files_properties(${_out} TARGET_DIRECTORY ${target} PROPERTIES
+    INCLUDE_DIRECTORIES ${PROJECT_SOURCE_DIR}/platform/core)
 endfunction()
 
 # A test binary per folder. Suites named Odbc*, Server* and Ui* carry those CTest labels;

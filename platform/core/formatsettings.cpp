@@ -1,0 +1,6 @@
+#include "formatsettings.h"
+
+TFormatSettings& FormatSettings() {
+  static TFormatSettings settings;
+  return settings;
+}
