@@ -39,15 +39,12 @@ function(zelkor_tests name)
   endif()
   add_executable(${name} ${_src})
   target_link_libraries(${name} PRIVATE ${ZT_DEPS} zelkor_testsupport GTest::gmock GTest::gtest_main)
-  set(_env "QT_QPA_PLATFORM=offscreen"
-           "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
-           "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
   gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_MODE PRE_TEST
-    TEST_FILTER "-Odbc*:Server*:Ui*" PROPERTIES LABELS unit ENVIRONMENT "${_env}")
+    TEST_FILTER "-Odbc*:Server*:Ui*" PROPERTIES LABELS unit)
   gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_MODE PRE_TEST
-    TEST_FILTER "Odbc*" PROPERTIES LABELS odbc ENVIRONMENT "${_env}")
+    TEST_FILTER "Odbc*" PROPERTIES LABELS odbc)
   gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_MODE PRE_TEST
-    TEST_FILTER "Server*" PROPERTIES LABELS server ENVIRONMENT "${_env}")
+    TEST_FILTER "Server*" PROPERTIES LABELS server)
   gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_MODE PRE_TEST
-    TEST_FILTER "Ui*" PROPERTIES LABELS ui ENVIRONMENT "${_env}")
+    TEST_FILTER "Ui*" PROPERTIES LABELS ui)
 endfunction()

@@ -21,7 +21,7 @@ install_packages() {
 }
 
 BASE_PACKAGES=(build-essential cmake pkg-config unixodbc unixodbc-dev libsqliteodbc odbc-postgresql
-               libsqlite3-dev qt6-base-dev libgl-dev fonts-dejavu-core)
+               libsqlite3-dev qt6-base-dev libgl-dev fonts-dejavu-core fonts-dejavu-extra)
 
 # configure_and_build BUILD_DIR [cmake options...]
 configure_and_build() {

@@ -1,0 +1,341 @@
+// The goods-issue export of 1,000,000 detail lines (50,000 documents of 20 lines) from SQLite:
+// the program's ExportPrometIzd against a bare ODBC loop that runs the same query and writes the
+// same bytes by hand. Prints the times, their ratio, the peak memory of each, and the program's
+// peak memory at a quarter of the lines (flat memory: the two should match).
+//   export_bench [lines] [lines per document]
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlite3.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cp1250.h"
+#include "fdatasif.h"
+#include "fmain.h"
+#include "forms.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const IssueQuery =
+    "SELECT P.Kljuc, P.Poz, G.Datum, G.Sifra1, G.Sifra2, S.Sifra, G.Prejemnik, S.Naslov, S.Posta, "
+    "K.Naziv AS Kraj, S.Drzava, P.Ident, P.Kolicina FROM PrometPoz P JOIN Promet G ON P.Kljuc = G.Kljuc "
+    "LEFT JOIN Subjekt S ON G.Prejemnik = S.Naziv LEFT JOIN Posta K ON S.Posta = K.Posta WHERE ";
+
+std::string Key(int Doc) {
+  char b[16];
+  std::snprintf(b, sizeof b, "32025%06d", Doc);
+  return b;
+}
+
+// ---- memory
+
+long StatusKiB(const char* Field) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  const size_t n = std::strlen(Field);
+  while (std::getline(in, line))
+    if (line.compare(0, n, Field) == 0) return std::atol(line.c_str() + n + 1);
+  return -1;
+}
+// Resets the peak resident size to the current one.
+void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+struct TRun {
+  double Seconds;
+  long PeakGrowthKiB;  // peak resident size during the run above the size before it
+};
+
+template <class F>
+TRun Measure(F&& Run) {
+  ResetPeak();
+  const long before = StatusKiB("VmRSS:");
+  const auto t0 = std::chrono::steady_clock::now();
+  Run();
+  const auto t1 = std::chrono::steady_clock::now();
+  return {std::chrono::duration<double>(t1 - t0).count(), StatusKiB("VmHWM:") - before};
+}
+
+// ---- the business database
+
+void Check(int Rc, sqlite3* Db, const char* What) {
+  if (Rc != SQLITE_OK && Rc != SQLITE_DONE && Rc != SQLITE_ROW)
+    throw std::runtime_error(std::string(What) + ": " + sqlite3_errmsg(Db));
+}
+
+std::string ReadText(const std::string& Path) {
+  std::ifstream in(Path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void CreateDatabase(const std::string& File, int Docs, int LinesPerDoc) {
+  sqlite3* db = nullptr;
+  Check(sqlite3_open(File.c_str(), &db), db, "open");
+  Check(sqlite3_exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;", nullptr, nullptr, nullptr), db, "pragma");
+  Check(sqlite3_exec(db, ReadText(std::string(ZELKOR_FIXTURES) + "/business_schema.sql").c_str(), nullptr, nullptr, nullptr),
+        db, "schema");
+  Check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db, "begin");
+  auto run = [&](const char* Sql, auto&& Bind, int Count) {
+    sqlite3_stmt* st = nullptr;
+    Check(sqlite3_prepare_v2(db, Sql, -1, &st, nullptr), db, Sql);
+    for (int i = 0; i < Count; ++i) {
+      Bind(st, i);
+      Check(sqlite3_step(st), db, Sql);
+      sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+  };
+  auto text = [](sqlite3_stmt* St, int N, const std::string& S) { sqlite3_bind_text(St, N, S.c_str(), int(S.size()), SQLITE_TRANSIENT); };
+  const char* places[] = {"Ljubljana", "Maribor", "Celje", "Kranj", "Škofja Loka", "Črnomelj", "Žalec", "Koper"};
+  run("INSERT INTO Posta VALUES (?, ?)", [&](sqlite3_stmt* st, int i) {
+    text(st, 1, std::to_string(1000 + i * 1000));
+    text(st, 2, places[i]);
+  }, 8);
+  const int customers = 200;
+  auto customer = [](int i) { return "Kupec Žagar in Čuk d.o.o. " + std::to_string(i); };
+  run("INSERT INTO Subjekt VALUES (?, ?, ?, ?, 'SI')", [&](sqlite3_stmt* st, int i) {
+    text(st, 1, "K" + std::to_string(10000 + i));
+    text(st, 2, customer(i));
+    text(st, 3, "Šmartinska cesta " + std::to_string(i + 1));
+    text(st, 4, std::to_string(1000 + (i % 8) * 1000));
+  }, customers);
+  const int articles = 500;
+  auto article = [](int i) { return "ART-" + std::to_string(10000 + i); };
+  run("INSERT INTO MS VALUES (?, ?, '84713000', 1.5)", [&](sqlite3_stmt* st, int i) {
+    text(st, 1, article(i));
+    text(st, 2, "Izdelek številka " + std::to_string(i));
+  }, articles);
+  run("INSERT INTO Promet VALUES (?, '2025-03-14', 'IZ', '01', NULL, 'EUR', ?)", [&](sqlite3_stmt* st, int i) {
+    text(st, 1, Key(i + 1));
+    text(st, 2, customer(i % customers));
+  }, Docs);
+  run("INSERT INTO PrometPoz VALUES (?, ?, ?, ?, 2.5, 2.5, 1, NULL, 'SI', '2025-03-14')", [&](sqlite3_stmt* st, int i) {
+    text(st, 1, Key(i / LinesPerDoc + 1));
+    sqlite3_bind_int(st, 2, i % LinesPerDoc + 1);
+    text(st, 3, article((i * 7) % articles));
+    sqlite3_bind_int(st, 4, 1 + (i * 13) % 9999);
+  }, Docs * LinesPerDoc);
+  Check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db, "commit");
+  sqlite3_close(db);
+}
+
+// ---- the bare loop: raw ODBC calls, hand-made fixed-width fields
+
+struct TBareCol {
+  std::vector<char> Buf;
+  SQLLEN Ind = 0;
+};
+
+void OdbcCheck(SQLRETURN Rc, SQLSMALLINT Type, SQLHANDLE H, const char* What) {
+  if (SQL_SUCCEEDED(Rc)) return;
+  SQLCHAR state[6] = {}, msg[512] = {};
+  SQLINTEGER native = 0;
+  SQLSMALLINT len = 0;
+  SQLGetDiagRec(Type, H, 1, state, &native, msg, sizeof msg, &len);
+  throw std::runtime_error(std::string(What) + ": " + (char*)state + " " + (char*)msg);
+}
+
+// Appends a text field of Width characters (in Windows-1250 one byte each).
+void Put(std::string& Out, const char* S, size_t Len, size_t Width, bool Right) {
+  std::string converted;
+  for (size_t i = 0; i < Len; ++i)
+    if (static_cast<unsigned char>(S[i]) >= 0x80) {
+      converted = Utf8ToCp1250(std::string_view(S, Len));
+      S = converted.data();
+      Len = converted.size();
+      break;
+    }
+  if (Len >= Width) {
+    Out.append(S, Width);
+  } else if (Right) {
+    Out.append(Width - Len, ' ');
+    Out.append(S, Len);
+  } else {
+    Out.append(S, Len);
+    Out.append(Width - Len, ' ');
+  }
+}
+void Put(std::string& Out, const TBareCol& C, size_t Width, bool Right = false) {
+  const size_t len = C.Ind == SQL_NULL_DATA ? 0 : strnlen(C.Buf.data(), C.Buf.size());
+  Put(Out, C.Buf.data(), len, Width, Right);
+}
+
+void BareLoop(const std::string& Where, const std::string& OutFile) {
+  SQLHENV env;
+  SQLHDBC dbc;
+  SQLHSTMT st;
+  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, (SQLPOINTER)SQL_OV_ODBC3, 0);
+  SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+  OdbcCheck(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)"DSN=BENCH;", SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
+            SQL_HANDLE_DBC, dbc, "connect");
+  SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+  const std::string sql = IssueQuery + Where + " ORDER BY P.Kljuc, P.Poz";
+  OdbcCheck(SQLExecDirect(st, (SQLCHAR*)sql.c_str(), SQL_NTS), SQL_HANDLE_STMT, st, "execute");
+
+  const size_t sizes[14] = {0, 81, 16, 0, 9, 9, 41, 241, 241, 41, 161, 81, 61, 0};
+  TBareCol cols[14];
+  SQL_DATE_STRUCT date{};
+  SQLLEN dateInd = 0;
+  double qty = 0;
+  SQLLEN qtyInd = 0;
+  for (int c = 1; c <= 12; ++c) {
+    if (c == 3) continue;
+    cols[c].Buf.assign(sizes[c], 0);
+    SQLBindCol(st, SQLUSMALLINT(c), SQL_C_CHAR, cols[c].Buf.data(), SQLLEN(sizes[c]), &cols[c].Ind);
+  }
+  SQLBindCol(st, 3, SQL_C_TYPE_DATE, &date, sizeof date, &dateInd);
+  SQLBindCol(st, 13, SQL_C_DOUBLE, &qty, sizeof qty, &qtyInd);
+
+  const int fd = ::open(OutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::string out;
+  out.reserve(70 * 1024);
+  auto endLine = [&] {
+    out += "\r\n";
+    if (out.size() >= 64 * 1024) {
+      if (::write(fd, out.data(), out.size()) != ssize_t(out.size())) throw std::runtime_error("write");
+      out.clear();
+    }
+  };
+  long lines = 1;
+  out += "H00IZDAJA          1";
+  out.append(50, ' ');
+  endLine();
+  std::string key;
+  char num[32];
+  while (true) {
+    const SQLRETURN rc = SQLFetch(st);
+    if (rc == SQL_NO_DATA) break;
+    OdbcCheck(rc, SQL_HANDLE_STMT, st, "fetch");
+    const char* k = cols[1].Buf.data();
+    if (key != k) {
+      key = k;
+      out += "H01";
+      Put(out, key.size() > 1 ? key.data() + 1 : "", key.size() > 1 ? std::min<size_t>(key.size() - 1, 10) : 0, 10, false);
+      if (dateInd == SQL_NULL_DATA)
+        out += "18991230";
+      else {
+        std::snprintf(num, sizeof num, "%04d%02d%02d", date.year, date.month, date.day);
+        out += num;
+      }
+      Put(out, cols[4], 2);
+      Put(out, cols[5], 2);
+      out.append(40, ' ');
+      endLine();
+      out += "H02      ";
+      Put(out, cols[6], 8);
+      Put(out, cols[7], 40);
+      Put(out, cols[8], 40);
+      auto text = [](const TBareCol& C) { return C.Ind == SQL_NULL_DATA ? std::string() : std::string(C.Buf.data()); };
+      const std::string address = text(cols[9]) + " " + text(cols[10]) + ", " + text(cols[11]);
+      Put(out, address.data(), address.size(), 40, false);
+      endLine();
+      lines += 2;
+    }
+    out += "D00";
+    Put(out, cols[12], 15);
+    const int n = std::snprintf(num, sizeof num, "%lld", qtyInd == SQL_NULL_DATA ? 0LL : (long long)std::llround(qty));
+    Put(out, num, size_t(n), 6, true);
+    endLine();
+    ++lines;
+  }
+  const int n = std::snprintf(num, sizeof num, "%ld", lines + 1);
+  out += "XXX";
+  Put(out, num, size_t(n), 6, true);
+  out += "\r\n";
+  if (::write(fd, out.data(), out.size()) != ssize_t(out.size())) throw std::runtime_error("write");
+  ::close(fd);
+  SQLFreeHandle(SQL_HANDLE_STMT, st);
+  SQLDisconnect(dbc);
+  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+  SQLFreeHandle(SQL_HANDLE_ENV, env);
+}
+
+// ---- the program's export
+
+void ProgramExport(int Docs, const std::string& Base) {
+  Main->fKljucIzdOD->SetText(Key(1));
+  Main->fKljucIzdDO->SetText(Key(Docs));
+  Main->fFileNameIzd->SetText(Base);
+  Main->fStevPrenosaIzd->SetValue(1);
+  Main->ExportPrometIzd();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int lines = argc > 1 ? std::atoi(argv[1]) : 1000000;
+  const int perDoc = argc > 2 ? std::atoi(argv[2]) : 20;
+  const int docs = lines / perDoc;
+  try {
+    std::string tmpl = (fs::temp_directory_path() / "zelkor-bench-XXXXXX").string();
+    if (!mkdtemp(tmpl.data())) throw std::runtime_error("no temporary folder");
+    const std::string dir = tmpl;
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("ZELKOR_ROOT", (dir + "/root").c_str(), 1);
+    setenv("ZELKOR_REGISTRY", (dir + "/registry").c_str(), 1);
+    setenv("ODBCSYSINI", dir.c_str(), 1);
+    setenv("ODBCINSTINI", "odbcinst.ini", 1);
+    setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 1);
+    std::ofstream(dir + "/odbcinst.ini") << "[SQLite3]\nDriver=" << ZELKOR_SQLITE_ODBC_DRIVER << "\nThreading=2\n";
+    std::ofstream(dir + "/odbc.ini") << "[BENCH]\nDriver=SQLite3\nDatabase=" << dir << "/bench.db\nTimeout=10000\n";
+
+    std::printf("Creating %d documents of %d lines (%d lines) ...\n", docs, perDoc, docs * perDoc);
+    std::fflush(stdout);
+    CreateDatabase(dir + "/bench.db", docs, perDoc);
+
+    TRecordingUiService dialogs;  // a failure is reported below, never waits for a click
+    Application->Initialize();
+    Main = new TMain(Application);  // the window without its settings: the fields are set below
+    DataSif = new TDataSif(Application);
+    DataSif->SetDataSource(DataSif->Database, "BENCH");
+    DataSif->Database->SetConnected(true);
+    Main->Show();
+
+    const std::string where = "P.Kljuc >= '" + Key(1) + "' AND P.Kljuc <= '" + Key(docs) + "'";
+    TRun bare{1e9, 0}, program{1e9, 0};
+    for (int round = 0; round < 3; ++round) {
+      TRun b = Measure([&] { BareLoop(where, dir + "/bare.VEN"); });
+      TRun p = Measure([&] { ProgramExport(docs, dir + "/program"); });
+      std::printf("round %d: bare %.3f s, program %.3f s\n", round + 1, b.Seconds, p.Seconds);
+      std::fflush(stdout);
+      if (b.Seconds < bare.Seconds) bare.Seconds = b.Seconds;
+      if (p.Seconds < program.Seconds) program.Seconds = p.Seconds;
+      bare.PeakGrowthKiB = std::max(bare.PeakGrowthKiB, b.PeakGrowthKiB);
+      program.PeakGrowthKiB = std::max(program.PeakGrowthKiB, p.PeakGrowthKiB);
+    }
+    if (!dialogs.Messages.empty()) throw std::runtime_error("the export reported: " + dialogs.Messages[0].Text);
+    const std::string a = ReadText(dir + "/bare.VEN"), b = ReadText(dir + "/program.VEN");
+    TRun quarter = Measure([&] { ProgramExport(docs / 4, dir + "/quarter"); });
+
+    std::printf("\nlines exported:        %d detail lines, %d documents, %zu bytes\n", docs * perDoc, docs, b.size());
+    std::printf("same bytes:            %s\n", a == b ? "yes" : "NO");
+    std::printf("bare ODBC loop:        %.3f s (best of 3), peak memory +%ld KiB\n", bare.Seconds, bare.PeakGrowthKiB);
+    std::printf("program export:        %.3f s (best of 3), peak memory +%ld KiB\n", program.Seconds, program.PeakGrowthKiB);
+    std::printf("ratio program / bare:  %.2f\n", program.Seconds / bare.Seconds);
+    std::printf("program, 1/4 of lines: %.3f s, peak memory +%ld KiB\n", quarter.Seconds, quarter.PeakGrowthKiB);
+
+    delete DataSif;
+    DataSif = nullptr;
+    fs::remove_all(dir);
+    return a == b ? 0 : 1;
+  } catch (std::exception& e) {
+    std::fprintf(stderr, "export_bench: %s\n", e.what());
+    return 2;
+  }
+}

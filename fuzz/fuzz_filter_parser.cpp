@@ -1,0 +1,94 @@
+// Fuzzes the filter-expression parser (tokenizer, grammar, tree building and freeing) against
+// a table of every constant kind.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dafilterparser.h"
+#include "dialogs.h"
+#include "text.h"
+
+namespace {
+
+struct Field {
+  const char* name;
+  TFieldType type;
+  int size;
+};
+
+class Fields : public TFilterFieldSource {
+ public:
+  int FilterFieldCount() const override { return int(std::size(kFields)); }
+  std::string FilterFieldName(int i) const override { return kFields[i].name; }
+  TFieldType FilterFieldType(int i) const override { return kFields[i].type; }
+  int FilterFieldSize(int i) const override { return kFields[i].size; }
+
+ private:
+  static constexpr Field kFields[] = {
+      {"A", ftInteger, 0},     {"B", ftSmallint, 0},   {"Name", ftString, 30},
+      {"Price", ftBCD, 2},     {"Amount", ftFloat, 0}, {"Dat", ftDate, 0},
+      {"Stamp", ftDateTime, 0}, {"Tm", ftTime, 0},     {"Paid", ftBoolean, 0},
+      {"First Name", ftString, 20}, {"Šifra", ftString, 10}, {"Notes", ftMemo, 0},
+  };
+};
+
+// Answers the "field not found" warning without showing or keeping anything.
+class QuietUi : public TUiService {
+ public:
+  int MessageBox(const std::string&, const std::string&, TMsgDlgType, TMsgDlgButtons) override {
+    return mrOk;
+  }
+  void Beep(unsigned) override {}
+  void CursorChanged(TCursor) override {}
+};
+
+void Check(bool ok) {
+  if (!ok) std::abort();
+}
+
+bool ValidUtf8(std::string_view s) {
+  for (size_t i = 0; i < s.size();) {
+    const size_t from = i;
+    if (Utf8Next(s, i) == 0xFFFD && i - from == 1) return false;
+  }
+  return true;
+}
+
+// Walks the tree without recursion and checks its shape.
+void CheckTree(const TNode* root, bool validInput) {
+  std::vector<std::pair<const TNode*, int>> pending{{root, 1}};
+  int count = 0;
+  while (!pending.empty()) {
+    auto [n, level] = pending.back();
+    pending.pop_back();
+    ++count;
+    Check(level <= MaxFilterTreeDepth);
+    Check(Utf8Length(n->Text) <= size_t(MaxFilterTokenLength));
+    if (validInput) Check(ValidUtf8(n->Text));
+    if (n->Kind == nkOperand) {
+      Check(!n->Left && !n->Right);
+    } else {
+      Check(n->Left && n->Right && n->Kind <= nkArithmetic);
+      pending.push_back({n->Left.get(), level + 1});
+      pending.push_back({n->Right.get(), level + 1});
+    }
+  }
+  Check(count == CountNodes(root));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static Fields fields;
+  static QuietUi ui;
+  static const bool setUp = (SetUiService(&ui), true);
+  (void)setUp;
+  FilterTable = &fields;
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  std::unique_ptr<TNode> tree = ParseFilter(text);
+  if (tree) CheckTree(tree.get(), ValidUtf8(text));
+  return 0;
+}

@@ -1,0 +1,374 @@
+#pragma once
+// The statement component: one ODBC statement handle on one connection. It holds the SQL text
+// and the statement options, allocates its handle on first use, prepares and executes (named
+// ":name" parameter tokens become "?" markers), binds parameters and result columns, fetches
+// row sets and gives typed access to the values of the current row set.
+//
+// The token scanner knows single-quoted literals only. A PostgreSQL cast written "x::type" (two
+// colons) outside quotes is refused with EODBCLibrary "Invalid parameter token in SQL
+// statement."; write CAST(x AS type) instead, or switch SQLParsing off for that text.
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "classes.h"
+#include "ocl.h"
+#include "streams.h"
+
+enum TBlobPlacement { bpDetect, bpByParts, bpByExec };
+enum TEmptyToNull { enNever, enAlways, enIfNullable };
+enum TRowCountMethod { rcFunction, rcSelect, rcTraverse, rcCustom };
+enum TNoRowsAffectedFlag { nrByInsert, nrByUpdate, nrByDelete, nrByRefresh };
+using TNoRowsAffected = TSmallSet<TNoRowsAffectedFlag>;
+
+// Answers the number of rows of the statement's result, or a negative number for "unknown".
+using TRowCountEvent = std::function<int(TObject* Sender)>;
+
+// Dispatches pending window messages between the polls of an asynchronous execution. The window
+// layer installs the application's message processing; without it the polls just repeat.
+using TProcessMessagesProc = std::function<void()>;
+extern TProcessMessagesProc ODBCProcessMessages;
+
+// Row operation flags (low four bits of a row's flag word).
+inline constexpr uint16_t roUpdate = 1;
+inline constexpr uint16_t roDelete = 2;
+inline constexpr uint16_t roRefresh = 4;
+inline constexpr uint16_t roInsert = 8;
+
+// One bound parameter. The indicator cell lives here, at a fixed address while bound.
+struct TStmtParamRec {
+  void* Value = nullptr;  // the caller's buffer, not owned; nullptr sends NULL
+  SQLLEN Ind = 0;
+  SQLSMALLINT CType = 0;
+  SQLSMALLINT SQLType = 0;
+  SQLUSMALLINT ParamNo = 0;
+  SQLLEN RowCount = 1;
+};
+
+// One result column. Buffers are row-set arrays bound column-wise; a long column has no buffer
+// but a stream that holds the value of the current row.
+struct TColRec {
+  std::string Name;
+  std::unique_ptr<unsigned char[]> Buffer;  // RowSetSize elements of ElemSize bytes
+  size_t ElemSize = 0;
+  std::unique_ptr<SQLLEN[]> Ind;  // RowSetSize cells
+  SQLSMALLINT CType = 0;
+  SQLSMALLINT SQLType = 0;
+  std::unique_ptr<TMemoryStream> Stream;  // long columns only
+  bool IsLong = false;
+  bool Loaded = false;
+  bool IsPrimary = false;
+  SQLULEN ColumnSize = 0;
+  SQLSMALLINT DecimalDigits = 0;
+  SQLSMALLINT Nullable = SQL_NULLABLE_UNKNOWN;
+  // A value longer than its bound element, read again in full after the fetch (per row).
+  std::vector<std::string> Full;
+  std::vector<char> HasFull;
+};
+
+class THstmt : public THbase {
+public:
+  explicit THstmt(TComponent* AOwner);
+  ~THstmt() override;
+
+  // ---- lifecycle
+  bool Init() override;
+  bool Terminate() override;
+  // Closes the cursor and forgets every parameter and column binding (allocates the handle
+  // when needed).
+  virtual void Close();
+  virtual void CloseCursor();
+  SQLHSTMT Handle();
+  bool Allocated() const { return FAllocated; }
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+
+  // ---- published properties
+  THdbc* hDbc() const {
+    if (!FHdbc && !FInserted.empty()) AdoptInserted();
+    return FHdbc.Get();
+  }
+  void SetHdbc(THdbc* Value);
+  const std::string& SQL() const { return FSQL; }
+  void SetSQL(const std::string& Value);
+  bool SQLParsing() const { return FSQLParsing; }
+  void SetSQLParsing(bool Value) { FSQLParsing = Value; }
+  SQLULEN ConcurrencyType() const { return FConcurrencyType; }
+  void SetConcurrencyType(SQLULEN Value);
+  SQLULEN CursorType() const { return FCursorType; }
+  void SetCursorType(SQLULEN Value);
+  SQLULEN RowSetSize() const { return FRowSetSize; }
+  void SetRowSetSize(SQLULEN Value);
+  bool SkipByPosition() const { return FSkipByPosition; }
+  void SetSkipByPosition(bool Value) { FSkipByPosition = Value; }
+  bool SkipByCursor() const { return FSkipByCursor; }
+  void SetSkipByCursor(bool Value) { FSkipByCursor = Value; }
+  bool BindBookmarks() const { return FBindBookmarks; }
+  void SetBindBookmarks(bool Value) { FBindBookmarks = Value; }
+  int32_t BlobSize() const { return FBlobSize; }
+  void SetBlobSize(int32_t Value);
+  bool BlobDeferral() const { return FBlobDeferral; }
+  void SetBlobDeferral(bool Value) { FBlobDeferral = Value; }
+  TBlobPlacement BlobPlacement() const { return FBlobPlacement; }
+  void SetBlobPlacement(TBlobPlacement Value) { FBlobPlacement = Value; }
+  bool ExecAsync() const { return FExecAsync; }
+  void SetExecAsync(bool Value) { FExecAsync = Value; }
+  TEmptyToNull EmptyStringToNull() const { return FEmptyStringToNull; }
+  void SetEmptyStringToNull(TEmptyToNull Value) { FEmptyStringToNull = Value; }
+  TStringTrimming StringTrimming() const { return FStringTrimming; }
+  void SetStringTrimming(TStringTrimming Value) { FStringTrimming = Value; }
+  bool BindByName() const { return FBindByName; }
+  void SetBindByName(bool Value) { FBindByName = Value; }
+  TRowCountMethod RowCountMethod() const { return FRowCountMethod; }
+  void SetRowCountMethod(TRowCountMethod Value) { FRowCountMethod = Value; }
+  TNoRowsAffected NoRowsAffected() const { return FNoRowsAffected; }
+  void SetNoRowsAffected(TNoRowsAffected Value) { FNoRowsAffected = Value; }
+
+  TNotifyEvent BeforePrepare;
+  TNotifyEvent AfterPrepare;
+  TNotifyEvent BeforeExecute;
+  TNotifyEvent AfterExecute;
+  TNotifyEvent BeforeFetch;
+  TNotifyEvent AfterFetch;
+  TRowCountEvent OnRowCount;
+
+  // ---- run-time state
+  SQLULEN MaxRows();
+  void SetMaxRows(SQLULEN Value);
+  bool Prepared() const { return FPrepared; }
+  void SetPrepared(bool Value);
+  bool Executed() const { return FExecuted; }
+  bool AsyncOn() const { return FAsyncOn; }
+  const std::string& TargetTable() const { return FTargetTable; }
+  void SetTargetTable(const std::string& Value) { FTargetTable = Value; }
+  // InputOutputType of the next parameter bind: 1 input, 2 input/output, 4 output; others are
+  // ignored.
+  void SetParamType(SQLSMALLINT Value);
+  // The driver's SQL_*_CURSOR_ATTRIBUTES1 mask for the cursor type in effect.
+  SQLUINTEGER CursorAttributes() const { return FCursorAttributes; }
+  SQLLEN BookmarkSize() const { return FBookmarkSize; }
+  bool ColsBound() const { return FColsBound; }
+  bool HasLongCols() const { return FHasLongCols; }
+
+  // ---- preparation, parameters, execution
+  void Prepare();
+  // The text sent to the driver (tokens replaced by "?"); fills ParamNames.
+  std::string ParseSQL();
+  // Parses SQL and gives the token names in order of appearance.
+  TStrings* ParamNames();
+  void BindParam(int ParamNo, SQLSMALLINT CType, SQLSMALLINT SQLType, void* ValuePtr);
+  void BindParamMain(int ParamNo, SQLSMALLINT CType, void* ValuePtr, SQLSMALLINT SQLType,
+                     SQLULEN ColumnSize, SQLSMALLINT DecimalDigits, SQLSMALLINT Nullable,
+                     SQLLEN ArraySize);
+  // Binds the stream's current memory as a long parameter (NULL when the stream is empty); bind
+  // again after the stream grows.
+  void BindBlobParam(int ParamNo, TMemoryStream* Stream, bool Binary);
+  void DescribeParam(int ParamNo, SQLSMALLINT& SQLType, bool UseFallback, SQLSMALLINT& Nullable,
+                     SQLSMALLINT& DecimalDigits, SQLULEN& ColumnSize);
+  SQLLEN GetParamSize(int ParamNo) const;
+  void SetParamSize(int ParamNo, SQLLEN Size);
+  // The record of a bound parameter, nullptr when the number is not bound.
+  const TStmtParamRec* ParamRec(int ParamNo) const;
+  virtual void Execute();
+  SQLLEN NumRowsAffected();
+  int RowCount();
+  void SetAsync(bool Value);
+
+  // ---- columns and fetching
+  void BindCols();
+  int NumCols();
+  SQLULEN NumRowsFetched() const { return FRowsFetched; }
+  TStrings* ColNames();
+  bool Fetch(SQLSMALLINT Orientation, SQLLEN Offset);
+  bool FetchFirst() { return Fetch(SQL_FETCH_FIRST, 0); }
+  bool FetchNext() { return Fetch(SQL_FETCH_NEXT, 0); }
+  bool FetchLast() { return Fetch(SQL_FETCH_LAST, 0); }
+  bool FetchPrev() { return Fetch(SQL_FETCH_PRIOR, 0); }
+  bool FetchAbsolute(SQLLEN Row) { return Fetch(SQL_FETCH_ABSOLUTE, Row); }
+  bool FetchRelative(SQLLEN Offset) { return Fetch(SQL_FETCH_RELATIVE, Offset); }
+  bool FetchBookmark(const std::vector<unsigned char>& Bookmark);
+  // Reads a long value of the current row into Stream; its total length, -1 for NULL.
+  SQLLEN ReadBlob(int Col, SQLSMALLINT CType, TStream* Stream);
+  SQLLEN ReadBlobCol(int Col, int Row, TStream* Stream, SQLSMALLINT CType);
+  void BindBlobCols(bool ForWrite);
+  // A copy of row 1's bookmark; empty when the cursor has none.
+  std::vector<unsigned char> GetBookmark();
+  SQLUSMALLINT RowStatus(int Row) const;
+  bool RowValid(int Row) const;
+  uint16_t RowOperation(int Row) const;
+  void SetRowOperation(int Row, uint16_t Value);
+
+  SQLLEN ColSize(int Col) { return ColSizeRow(Col, 1); }
+  SQLLEN ColSizeRow(int Col, int Row);
+  void SetColSize(int Col, SQLLEN Size) { SetColSizeRow(Col, 1, Size); }
+  void SetColSizeRow(int Col, int Row, SQLLEN Size);
+  bool ColNull(int Col) { return ColNullRow(Col, 1); }
+  bool ColNullRow(int Col, int Row);
+  void SetColNull(int Col, bool Value);
+  void SetColIgnore(int Col, bool Value);
+  bool ColIgnoreRow(int Col, int Row);
+  void SetColPrimary(int Col, bool Value);
+  bool ColPrimary(int Col);
+  SQLULEN ColPrecision(int Col);
+  SQLSMALLINT ColScale(int Col);
+  SQLSMALLINT ColNullable(int Col);
+  SQLLEN ColAttribute(int Col, SQLUSMALLINT Field);
+  // The column record, nullptr when the number is not a result column.
+  TColRec* ColRec(int Col);
+
+  // ---- column accessors (a column number alone means row 1)
+  std::string ColString(int Col) { return ColString(Col, 1); }
+  std::string ColString(int Col, int Row);
+  double ColDouble(int Col) { return ColDouble(Col, 1); }
+  double ColDouble(int Col, int Row);
+  int16_t ColSmallint(int Col) { return ColSmallint(Col, 1); }
+  int16_t ColSmallint(int Col, int Row);
+  uint16_t ColWord(int Col, int Row);
+  int32_t ColInteger(int Col) { return ColInteger(Col, 1); }
+  int32_t ColInteger(int Col, int Row);
+  int32_t ColLongint(int Col) { return ColInteger(Col, 1); }
+  int64_t ColInt64(int Col, int Row);
+  SQL_TIMESTAMP_STRUCT ColTimestamp(int Col) { return ColTimestamp(Col, 1); }
+  SQL_TIMESTAMP_STRUCT ColTimestamp(int Col, int Row);
+  void ColTimestamp(int Col, SQL_TIMESTAMP_STRUCT& TS) { TS = ColTimestamp(Col, 1); }
+  void ColTimestamp(int Col, int Row, SQL_TIMESTAMP_STRUCT& TS) { TS = ColTimestamp(Col, Row); }
+  TMemoryStream* ColStream(int Col);
+  TMemoryStream* ColStream(int Col, int Row);
+  void* ColValue(int Col) { return ColValue(Col, 1); }
+  void* ColValue(int Col, int Row);
+  SQLSMALLINT ColCType(int Col);
+  SQLSMALLINT ColSQLType(int Col);
+  bool ColIsBlob(int Col);
+
+  // The same readers by result column name (EODBCLibrary when the name is not a column).
+  std::string ColString(const std::string& Name) { return ColString(ColByName(Name)); }
+  double ColDouble(const std::string& Name) { return ColDouble(ColByName(Name)); }
+  int16_t ColSmallint(const std::string& Name) { return ColSmallint(ColByName(Name)); }
+  int32_t ColInteger(const std::string& Name) { return ColInteger(ColByName(Name)); }
+  int64_t ColInt64(const std::string& Name) { return ColInt64(ColByName(Name), 1); }
+  SQL_TIMESTAMP_STRUCT ColTimestamp(const std::string& Name) { return ColTimestamp(ColByName(Name)); }
+  TMemoryStream* ColStream(const std::string& Name) { return ColStream(ColByName(Name)); }
+  bool ColNull(const std::string& Name) { return ColNull(ColByName(Name)); }
+
+  // Writers. A text that does not fit a character or binary element raises EODBCLibrary and
+  // leaves the cell as it was.
+  void SetColString(int Col, const std::string& S) { SetColString(Col, 1, S); }
+  void SetColString(int Col, int Row, const std::string& S);
+  void SetColDouble(int Col, double X) { SetColDouble(Col, 1, X); }
+  void SetColDouble(int Col, int Row, double X);
+  void SetColSmallint(int Col, int16_t V) { SetColInteger(Col, 1, V); }
+  void SetColWord(int Col, uint16_t V) { SetColInteger(Col, 1, int32_t(V)); }
+  void SetColInteger(int Col, int32_t V) { SetColInteger(Col, 1, V); }
+  void SetColInteger(int Col, int Row, int32_t V);
+  void SetColInt64(int Col, int64_t V) { SetColInt64(Col, 1, V); }
+  void SetColInt64(int Col, int Row, int64_t V);
+  void SetColTimestamp(int Col, const SQL_TIMESTAMP_STRUCT& TS) { SetColTimestamp(Col, 1, TS); }
+  void SetColTimestamp(int Col, int Row, const SQL_TIMESTAMP_STRUCT& TS);
+  void SetColStream(int Col, TStream* Stream);
+
+  // 1-based number of the first parameter token / result column of that name (ASCII
+  // case-insensitive).
+  int ParamByName(const std::string& Name);
+  int ColByName(const std::string& Name);
+
+  // ---- for the error object
+  SQLSMALLINT ODBCHandleType() const override { return SQL_HANDLE_STMT; }
+  SQLHANDLE ODBCHandle() const override { return FHandle; }
+  THdbc* LinkConnection() const override { return FHdbc.Get(); }
+  void ErrorCleanup() override;
+
+  ZEL_CLASS(THstmt, THbase)
+
+protected:
+  virtual void DoBeforePrepare();
+  virtual void DoAfterPrepare();
+  virtual void DoBeforeExecute();
+  virtual void DoAfterExecute();
+  virtual void DoBeforeFetch();
+  virtual void DoAfterFetch();
+  virtual int DoRowCount();
+
+  // Sends the values the driver asks for at execution; Find maps the pointer SQLParamData gives
+  // to the value and its announced length (false when it is none of ours).
+  using TDataAtExecFind = std::function<bool(SQLPOINTER Token, const void*& Data, SQLLEN& Length)>;
+  void PutDataAtExec(const TDataAtExecFind& Find);
+
+private:
+  struct TCell {
+    TColRec* Col = nullptr;
+    int Row = 0;
+    void* Value = nullptr;  // nullptr for a long column
+    size_t Capacity = 0;    // bytes at Value
+    SQLLEN* Ind = nullptr;
+  };
+  bool FindCell(int Col, int Row, TCell& Cell);
+  void ApplyStmtAttr(SQLINTEGER Attr, SQLULEN Value);
+  void LoadCursorAttributes(SQLULEN Type);
+  void FreeParams();
+  void FreeCols();
+  SQLRETURN ExecCall(bool Direct, const std::string& Text);
+  void CheckTruncation();
+  void ReadFull(TColRec& C, int Col, int Row);
+  void StoreText(TCell& Cell, const std::string& Text, bool ApplyNullRule);
+  int CountBySelect(THstmt& Counter, bool& Done);
+  int CountByTraversal(THstmt& Counter);
+  void BindParamsTo(THstmt& Other) const;
+  bool NeedLongDataLen();
+  // Rows of a row set can be positioned on for reading (SQLSetPos with SQL_POSITION).
+  bool CanPositionRows() const;
+
+  // A connection placed in the owner after the statement is told of while it is still being
+  // constructed (not yet a THdbc); it is taken at the next use.
+  void AdoptInserted() const;
+  mutable std::vector<TComponentRef<TComponent>> FInserted;
+  mutable TComponentRef<THdbc> FHdbc;
+  SQLHSTMT FHandle = SQL_NULL_HSTMT;
+  SQLHDESC FIpd = SQL_NULL_HDESC;
+  bool FAllocated = false;
+  std::vector<std::unique_ptr<TStmtParamRec>> FParams;  // newest first
+  SQLLEN FParamSetSize = 0;
+  std::vector<std::unique_ptr<TColRec>> FCols;
+  std::unique_ptr<SQLUSMALLINT[]> FRowStatus;
+  std::unique_ptr<uint16_t[]> FRowFlags;
+  std::unique_ptr<unsigned char[]> FBookmarks;
+  std::unique_ptr<SQLLEN[]> FBookmarkInd;
+  size_t FRowArraySize = 0;  // rows of the arrays above (RowSetSize when bound)
+  SQLULEN FRowsFetched = 0;
+  bool FColsBound = false;
+  bool FHasLongCols = false;
+  bool FAnyFull = false;
+  bool FBindBookmarks = false;
+  SQLLEN FBookmarkSize = 4;
+  bool FBookmarkSizeKnown = false;
+  bool FPrepared = false;
+  bool FExecuted = false;
+  SQLSMALLINT FInputOutputType = SQL_PARAM_INPUT;
+  std::string FTargetTable;
+  bool FSkipByPosition = false;
+  bool FSkipByCursor = false;
+  std::unique_ptr<TStringList> FParamNames;
+  std::unique_ptr<TStringList> FColNames;
+  std::string FSQL;
+  bool FSQLParsing = true;
+  SQLUINTEGER FCursorAttributes = 0;
+  SQLULEN FEffectiveCursorType = SQL_CURSOR_FORWARD_ONLY;
+  bool FSetPosUnreliable = false;  // the driver positions relative to the wrong row
+  SQLULEN FConcurrencyType = SQL_CONCUR_READ_ONLY;
+  SQLULEN FCursorType = SQL_CURSOR_FORWARD_ONLY;
+  SQLULEN FRowSetSize = 1;
+  int32_t FBlobSize = 32768;
+  bool FBlobDeferral = false;
+  TBlobPlacement FBlobPlacement = bpDetect;
+  bool FExecAsync = false;
+  bool FAsyncOn = false;
+  TEmptyToNull FEmptyStringToNull = enNever;
+  TStringTrimming FStringTrimming = stTrimTrailing;
+  bool FBindByName = false;
+  TRowCountMethod FRowCountMethod = rcFunction;
+  TNoRowsAffected FNoRowsAffected{nrByUpdate};
+  int FNeedLongDataLen = -1;  // unknown until asked
+};

@@ -1,0 +1,87 @@
+#pragma once
+// Shared fixture of the program's tests: a fresh folder, registry and ODBC set-up (TestEnv), a
+// fresh application object, recorded dialogs, and the program settings back at their start.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "dbtables.h"
+#include "dospath.h"
+#include "formatsettings.h"
+#include "forms.h"
+#include "fdatasif.h"
+#include "fpublicvar.h"
+#include "ocl.h"
+#include "registryhandling.h"
+#include "stdproc.h"
+#include "testenv.h"
+
+// One row of the error table, by column name.
+using TLogRow = std::map<std::string, std::string>;
+
+class AppFixture : public ::testing::Test {
+protected:
+  AppFixture() : FSavedApp(Application) {
+    Application = FApp.get();
+    ResetProgramSettings();
+    FormatSettings() = TFormatSettings{};
+    RegistryObject->SetRootKey(HKEY_CURRENT_USER);
+    SetProgramParams(0, nullptr);
+  }
+  ~AppFixture() override {
+    FApp.reset();  // frees the data module and forms it owns
+    DataSif = nullptr;
+    FreeGlobalEnv();  // the next test's ODBC set-up is read afresh
+    ResetProgramSettings();
+    FormatSettings() = TFormatSettings{};
+    Application = FSavedApp;
+  }
+
+  // Opens IniFile on "c:\Zelkor.INI" with the given text (none: no file).
+  void UseIni(const std::string& text = {}) {
+    if (!text.empty()) WriteFile(MapDosPath("c:\\Zelkor.INI"), text);
+    IniFile = std::make_unique<TIniFile>("c:\\Zelkor.INI");
+  }
+
+  static void WriteFile(const std::string& path, const std::string& text) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+  }
+
+  static void SetRegistryString(const std::string& key, const std::string& name, const std::string& value) {
+    TRegistry r;
+    r.SetRootKey(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(r.OpenKey(key, true));
+    r.WriteString(name, value);
+  }
+
+  // Every row of the error table, in order; none when it does not exist.
+  static std::vector<TLogRow> LogRows() {
+    std::vector<TLogRow> rows;
+    TTable t(nullptr);
+    t.SetTableName(ErrorTableName);
+    if (!t.Exists()) return rows;
+    t.Open();
+    for (t.First(); !t.Eof(); t.Next()) {
+      TLogRow row;
+      for (int i = 0; i < t.FieldCount(); ++i) {
+        TField* f = t.Fields()->Fields(i);
+        row[f->FieldName()] = f->AsString();
+      }
+      rows.push_back(row);
+    }
+    t.Close();
+    return rows;
+  }
+
+  TestEnv Env;
+  TRecordingUiService Rec;
+  std::unique_ptr<TApplication> FApp = std::make_unique<TApplication>(nullptr);
+
+private:
+  TApplication* FSavedApp;
+};

@@ -1,0 +1,261 @@
+// Fetching in every orientation, row sets, bookmarks and long columns read in pieces, against
+// SQLite and PostgreSQL.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "stmt_fixture.h"
+#include "text.h"
+
+namespace {
+
+void MakeNumbers(StmtFixture& F, int n) {
+  F.Exec("CREATE TABLE num (n integer, s varchar(10))");
+  for (int i = 1; i <= n; ++i) F.Exec("INSERT INTO num VALUES (" + std::to_string(i) + ", 'r" + std::to_string(i) + "')");
+}
+
+// Counts the pieces a long value is read in.
+struct GetDataSpy {
+  static inline int Calls = 0;
+  static SQLRETURN SQL_API GetData(SQLHSTMT h, SQLUSMALLINT c, SQLSMALLINT t, SQLPOINTER v, SQLLEN l, SQLLEN* i) {
+    ++Calls;
+    return ::SQLGetData(h, c, t, v, l, i);
+  }
+};
+
+}  // namespace
+
+STMT_BOTH(ScrollInEveryOrientation) {
+  MakeNumbers(F, 10);
+  THstmt* q = F.Q;
+  q->SetCursorType(SQL_CURSOR_STATIC);
+  q->SetSQL("SELECT n, s FROM num ORDER BY n");
+  q->Execute();
+  struct Step {
+    const char* What;
+    std::function<bool()> Go;
+    int Want;
+  } steps[] = {
+      {"first", [&] { return q->FetchFirst(); }, 1},
+      {"next", [&] { return q->FetchNext(); }, 2},
+      {"last", [&] { return q->FetchLast(); }, 10},
+      {"prior", [&] { return q->FetchPrev(); }, 9},
+      {"absolute 5", [&] { return q->FetchAbsolute(5); }, 5},
+      {"relative 2", [&] { return q->FetchRelative(2); }, 7},
+      {"absolute -1", [&] { return q->FetchAbsolute(-1); }, 10},
+  };
+  for (const Step& s : steps) {
+    ASSERT_TRUE(s.Go()) << s.What;
+    EXPECT_EQ(q->ColInteger(1), s.Want) << s.What;
+    EXPECT_EQ(q->ColString(2), "r" + std::to_string(s.Want)) << s.What;
+  }
+  EXPECT_FALSE(q->FetchNext());
+  EXPECT_TRUE(q->FetchPrev());
+  EXPECT_EQ(q->ColInteger(1), 10);
+  EXPECT_FALSE(q->FetchAbsolute(11));
+}
+
+STMT_BOTH(RowSetsLargerThanOne) {
+  MakeNumbers(F, 10);
+  THstmt* q = F.Q;
+  q->SetCursorType(SQL_CURSOR_STATIC);
+  q->SetRowSetSize(3);
+  q->SetRowSetSize(0);  // ignored
+  EXPECT_EQ(q->RowSetSize(), 3u);
+  q->SetSQL("SELECT n, s FROM num ORDER BY n");
+  q->Execute();
+  ASSERT_TRUE(q->FetchFirst());
+  EXPECT_EQ(q->NumRowsFetched(), 3u);
+  for (int r = 1; r <= 3; ++r) {
+    EXPECT_EQ(q->ColInteger(1, r), r);
+    EXPECT_EQ(q->ColString(2, r), "r" + std::to_string(r));
+    EXPECT_TRUE(q->RowValid(r));
+  }
+  EXPECT_EQ(q->RowStatus(4), SQL_ROW_NOROW);
+  ASSERT_TRUE(q->FetchNext());
+  EXPECT_EQ(q->ColInteger(1), 4);
+  EXPECT_EQ(q->ColInt64(1, 3), 6);
+  ASSERT_TRUE(q->FetchAbsolute(9));
+  EXPECT_EQ(q->NumRowsFetched(), 2u);
+  EXPECT_EQ(q->ColInteger(1, 2), 10);
+  EXPECT_FALSE(q->RowValid(3));
+  ASSERT_TRUE(q->FetchAbsolute(7));
+  ASSERT_TRUE(q->FetchPrev());
+  // SQLite's driver steps back from the last row of the row set, not from its first.
+  EXPECT_EQ(q->ColInteger(1, 1), F.Pg ? 4 : 6);
+  EXPECT_EQ(q->ColInteger(1, 3), F.Pg ? 6 : 8);
+  // Row flags are cleared by each fetch.
+  q->SetRowOperation(2, roUpdate | 0x30);
+  EXPECT_EQ(q->RowOperation(2), roUpdate);
+  q->SetRowOperation(2, 0);
+  EXPECT_EQ(q->RowOperation(2), 0);
+  q->SetRowOperation(1, roDelete);
+  ASSERT_TRUE(q->FetchNext());
+  EXPECT_EQ(q->RowOperation(1), 0);
+}
+
+STMT_BOTH(Bookmarks) {
+  MakeNumbers(F, 6);
+  for (bool bind : {false, true}) {
+    THstmt* q = F.Q;
+    q->SetBindBookmarks(bind);
+    q->SetCursorType(SQL_CURSOR_STATIC);
+    q->SetSQL("SELECT n FROM num ORDER BY n");
+    q->Execute();
+    ASSERT_TRUE(q->FetchAbsolute(4));
+    const std::vector<unsigned char> bm = q->GetBookmark();
+    ASSERT_FALSE(bm.empty()) << "bound " << bind;
+    ASSERT_TRUE(q->FetchFirst());
+    EXPECT_EQ(q->ColInteger(1), 1);
+    ASSERT_TRUE(q->FetchBookmark(bm)) << "bound " << bind;
+    EXPECT_EQ(q->ColInteger(1), 4) << "bound " << bind;
+    q->Close();
+  }
+}
+
+// A forward-only cursor of a driver that claims bookmarks but cannot size them still runs
+// every statement.
+STMT_BOTH(ForwardOnlyStatementsDoNotTripOnBookmarks) {
+  MakeNumbers(F, 2);
+  F.Q->SetBindBookmarks(true);
+  F.Q->SetSQL("SELECT n FROM num ORDER BY n");
+  F.Q->Execute();
+  ASSERT_TRUE(F.Q->FetchNext());
+  EXPECT_EQ(F.Q->ColInteger(1), 1);
+  ASSERT_TRUE(F.Q->FetchNext());
+  EXPECT_FALSE(F.Q->FetchNext());
+}
+
+STMT_BOTH(LongTextReadInPieces) {
+  F.Exec("CREATE TABLE lt (id integer, t " + F.LongText() + ")");
+  const std::string exact(2048, 'a'), more = std::string(2047, 'b') + "č";  // 2049 bytes
+  F.Exec("INSERT INTO lt VALUES (1, '" + exact + "')");
+  F.Exec("INSERT INTO lt VALUES (2, '" + more + "')");
+  F.Exec("INSERT INTO lt VALUES (3, NULL)");
+  F.Exec("INSERT INTO lt VALUES (4, '')");
+  TODBCApiOverride api;
+  api.Table().SQLGetData = GetDataSpy::GetData;
+  THstmt* q = F.Q;
+  q->SetBlobSize(1024);  // ignored: not above 1024
+  EXPECT_EQ(q->BlobSize(), 32768);
+  q->SetBlobSize(2048);
+  q->SetSQL("SELECT id, t FROM lt ORDER BY id");
+  q->Execute();
+  struct Want {
+    std::string Text;
+    SQLLEN Size;
+    int Pieces;
+  } wants[] = {{exact, 2048, 1}, {more, 2049, 2}, {"", SQL_NULL_DATA, 1}, {"", 0, 1}};
+  for (const Want& w : wants) {
+    GetDataSpy::Calls = 0;
+    ASSERT_TRUE(q->FetchNext());
+    EXPECT_EQ(GetDataSpy::Calls, w.Pieces) << q->ColInteger(1);
+    EXPECT_TRUE(q->ColIsBlob(2));
+    EXPECT_EQ(q->ColString(2), w.Text);
+    EXPECT_EQ(q->ColSize(2), w.Size) << q->ColInteger(1);
+    EXPECT_EQ(q->ColStream(2)->Size(), w.Size < 0 ? 0 : w.Size);
+    EXPECT_EQ(GetDataSpy::Calls, w.Pieces) << "read once per fetch";
+  }
+  EXPECT_FALSE(q->FetchNext());
+}
+
+STMT_BOTH(DeferredLongColumnsAndRowSets) {
+  F.Exec("CREATE TABLE dl (id integer, t " + F.LongText() + ")");
+  for (int i = 1; i <= 5; ++i)
+    F.Exec("INSERT INTO dl VALUES (" + std::to_string(i) + ", '" + std::string(3000 + i, char('a' + i)) + "')");
+  THstmt* q = F.Q;
+  q->SetBlobDeferral(true);
+  q->SetSQL("SELECT id, t FROM dl ORDER BY id");
+  q->Execute();
+  ASSERT_TRUE(q->FetchNext());
+  EXPECT_EQ(q->ColSize(2), SQL_NULL_DATA);  // not read yet
+  EXPECT_EQ(q->ColStream(2)->Size(), 3001);
+  EXPECT_EQ(q->ColSize(2), 3001);
+  q->Close();
+  // A row set of three: long values are read on demand, the cursor positioned on the row.
+  q->SetBlobDeferral(false);
+  q->SetCursorType(SQL_CURSOR_STATIC);
+  q->SetRowSetSize(3);
+  q->SetSQL("SELECT id, t FROM dl ORDER BY id");
+  q->Execute();
+  ASSERT_TRUE(q->FetchNext());
+  EXPECT_EQ(q->ColInteger(1, 3), 3);
+  if (F.Pg) {
+    EXPECT_EQ(q->ColString(2, 3), std::string(3003, 'd'));
+    EXPECT_EQ(q->ColString(2, 1), std::string(3001, 'b'));
+    EXPECT_EQ(q->ColStream(2, 2)->Size(), 3002);
+  } else {
+    // SQLite's driver positions on the wrong row: refused rather than another row's value.
+    EXPECT_THROW(q->ColString(2, 3), EODBCLibrary);
+  }
+}
+
+STMT_BOTH(WritersStoreIntoTheRowBuffers) {
+  F.Exec("CREATE TABLE w (s varchar(5), n integer, d date, x double precision)");
+  F.Exec("INSERT INTO w VALUES ('abc', 1, '2024-01-02', 1.5)");
+  THstmt* q = F.Q;
+  q->SetSQL("SELECT s, n, d, x FROM w");
+  q->Execute();
+  ASSERT_TRUE(q->FetchNext());
+  q->SetColString(1, "  xy  ");
+  EXPECT_EQ(q->ColString(1), "  xy");
+  EXPECT_EQ(q->ColSize(1), 4);
+  q->SetColInteger(1, 12345);
+  EXPECT_EQ(q->ColString(1), "12345");
+  EXPECT_EQ(q->ColSize(1), 5);
+  // Five characters of two bytes each fit the element; a longer text is refused whole.
+  q->SetColString(1, "ččččč");
+  EXPECT_EQ(q->ColString(1), "ččččč");
+  EXPECT_THROW(q->SetColString(1, std::string(100, 'z')), EODBCLibrary);
+  EXPECT_EQ(q->ColString(1), "ččččč");
+  q->SetColInteger(2, -7);
+  EXPECT_EQ(q->ColInteger(2), -7);
+  EXPECT_EQ(q->ColSize(2), 4);
+  SQL_TIMESTAMP_STRUCT ts{2030, 12, 31, 10, 11, 12, 0};
+  q->SetColTimestamp(3, ts);
+  EXPECT_EQ(q->ColTimestamp(3).year, 2030);
+  EXPECT_EQ(q->ColTimestamp(3).hour, 0);
+  q->SetColDouble(4, -2.25);
+  EXPECT_DOUBLE_EQ(q->ColDouble(4), -2.25);
+  // The empty text makes the cell NULL only when the setting says so.
+  struct Case {
+    TEmptyToNull Rule;
+    bool Null;
+  } cases[] = {{enNever, false}, {enAlways, true}, {enIfNullable, true}};
+  for (const Case& c : cases) {
+    q->SetEmptyStringToNull(c.Rule);
+    q->SetColString(1, "");
+    EXPECT_EQ(q->ColNull(1), c.Null) << c.Rule;
+    q->SetColString(1, " ");
+    EXPECT_FALSE(q->ColNull(1));
+  }
+  q->SetColNull(2, true);
+  EXPECT_TRUE(q->ColNull(2));
+  q->SetColIgnore(2, true);
+  EXPECT_TRUE(q->ColIgnoreRow(2, 1));
+  EXPECT_THROW(q->SetColSize(1, 1000), EODBCLibrary);
+  // Writers on cells that do not exist do nothing.
+  q->SetColString(9, "x");
+  q->SetColString(1, 2, "x");
+}
+
+// SQLite's driver reads a whole result into memory unless StepAPI=1 is set for the data source;
+// with it, forward-only results stream and scrollable cursors still scroll.
+TEST_F(OdbcStmt, StepApiDataSourceStreamsAndScrolls) {
+  Env.AddDsn("SQLITESTEP", {{"Driver", "SQLite3"}, {"Database", Env.SqliteFile()}, {"StepAPI", "1"}});
+  MakeNumbers(*this, 5);
+  Dbc->SetConnected(false);
+  Dbc->SetDataSource("SQLITESTEP");
+  Q->SetSQL("SELECT n FROM num ORDER BY n");
+  Q->Execute();
+  int n = 0;
+  while (Q->FetchNext()) EXPECT_EQ(Q->ColInteger(1), ++n);
+  EXPECT_EQ(n, 5);
+  Q->SetCursorType(SQL_CURSOR_STATIC);
+  Q->SetSQL("SELECT n FROM num ORDER BY n");
+  Q->Execute();
+  ASSERT_TRUE(Q->FetchLast());
+  EXPECT_EQ(Q->ColInteger(1), 5);
+  ASSERT_TRUE(Q->FetchAbsolute(2));
+  EXPECT_EQ(Q->ColInteger(1), 2);
+}

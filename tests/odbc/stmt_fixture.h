@@ -1,0 +1,63 @@
+#pragma once
+// A connection and a statement on one of the test's data sources. Tests that must hold on both
+// drivers are written once (STMT_BOTH) and run as OdbcStmt* (SQLite) and ServerStmt*
+// (PostgreSQL).
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "ocl.h"
+#include "oclstmt.h"
+#include "testenv.h"
+
+class StmtFixture : public ::testing::Test {
+public:
+  void Open(const std::string& Dsn) {
+    if (Dsn == "PG") Env.PgDatabase();
+    Pg = Dsn == "PG";
+    Owner = std::make_unique<TComponent>(nullptr);
+    Dbc = new THdbc(Owner.get());
+    Dbc->SetName("Baza");
+    Dbc->SetDataSource(Dsn);
+    Q = new THstmt(Owner.get());
+    Q->SetName("qQuery0");
+  }
+  void TearDown() override {
+    Owner.reset();
+    FreeGlobalEnv();
+  }
+  // Runs a statement on a statement of its own.
+  void Exec(const std::string& Sql) {
+    THstmt s(nullptr);
+    s.SetHdbc(Dbc);
+    s.SetSQLParsing(false);
+    s.SetSQL(Sql);
+    s.Execute();
+  }
+  // A text type both databases accept for long values.
+  std::string LongText() const { return "text"; }
+  std::string Binary() const { return Pg ? "bytea" : "blob"; }
+
+  TestEnv Env;
+  bool Pg = false;
+  std::unique_ptr<TComponent> Owner;
+  THdbc* Dbc = nullptr;
+  THstmt* Q = nullptr;
+};
+
+class OdbcStmt : public StmtFixture {
+public:
+  void SetUp() override { Open("SQLITE"); }
+};
+
+class ServerStmt : public StmtFixture {
+public:
+  void SetUp() override { Open("PG"); }
+};
+
+#define STMT_BOTH(Name)                               \
+  static void Name##Body(StmtFixture& F);             \
+  TEST_F(OdbcStmt, Name) { Name##Body(*this); }       \
+  TEST_F(ServerStmt, Name) { Name##Body(*this); }     \
+  static void Name##Body(StmtFixture& F)

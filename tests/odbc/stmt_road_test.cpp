@@ -1,0 +1,389 @@
+// The statement on the export road, with parameters, events and row counts, against SQLite and
+// PostgreSQL.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "stmt_fixture.h"
+#include "text.h"
+
+namespace {
+
+// 200 characters, most of them two bytes long in UTF-8.
+std::string Slovenian200() {
+  std::string s;
+  const std::string word = "Čžšćđ ČŽŠĆĐ ";  // 12 characters
+  while (Utf8Length(s) < 200) s += word;
+  return Utf8Left(s, 199) + "x";
+}
+
+void MakeDocs(StmtFixture& F) {
+  F.Exec("CREATE TABLE docs (id integer, name varchar(200), amount numeric(12,4), d date, ts timestamp)");
+  F.Exec("INSERT INTO docs VALUES (1, 'Prvi  ', 12.5, '2024-05-17', '2024-05-17 08:30:00')");
+  F.Exec("INSERT INTO docs VALUES (2, NULL, NULL, NULL, NULL)");
+  F.Exec("INSERT INTO docs VALUES (3, '" + Slovenian200() + "', -0.25, '1999-12-31', '2000-01-01 23:59:59')");
+}
+
+}  // namespace
+
+STMT_BOTH(ExportRoad) {
+  MakeDocs(F);
+  THstmt* q = F.Q;
+  // Close on a statement that never ran allocates its handle and connects.
+  q->Close();
+  EXPECT_TRUE(q->Allocated());
+  EXPECT_TRUE(F.Dbc->Connected());
+  EXPECT_TRUE(F.Dbc->Children().Contains(q));
+  q->SetSQL("SELECT id, name, amount, d, ts FROM docs ORDER BY id");
+  q->Execute();
+  ASSERT_TRUE(q->FetchNext());
+  EXPECT_EQ(q->ColInteger(1), 1);
+  EXPECT_EQ(q->ColString(2), "Prvi");  // trailing blanks trimmed by default
+  EXPECT_DOUBLE_EQ(q->ColDouble(3), 12.5);
+  // A number read as text: the run-time's scientific form, its leading blank kept.
+  EXPECT_EQ(q->ColString(3), " 1.25000000000000E+0001");
+  EXPECT_EQ(q->ColCType(3), SQL_C_DOUBLE);
+  EXPECT_EQ(q->ColPrecision(2), 200u);
+  EXPECT_EQ(q->ColNullable(2), SQL_NULLABLE);
+  EXPECT_EQ(q->ColNullable(9), SQL_NULLABLE_UNKNOWN);
+  EXPECT_EQ(q->ColCType(4), SQL_C_TYPE_DATE);
+  SQL_TIMESTAMP_STRUCT d = q->ColTimestamp(4);
+  EXPECT_EQ(d.year, 2024);
+  EXPECT_EQ(d.month, 5);
+  EXPECT_EQ(d.day, 17);
+  EXPECT_EQ(d.hour, 0);
+  EXPECT_DOUBLE_EQ(TimestampToDateTime(d), EncodeDate(2024, 5, 17));
+  SQL_TIMESTAMP_STRUCT ts;
+  q->ColTimestamp(5, ts);
+  EXPECT_EQ(ts.hour, 8);
+  EXPECT_EQ(ts.minute, 30);
+
+  ASSERT_TRUE(q->FetchNext());
+  EXPECT_EQ(q->ColInteger(1), 2);
+  EXPECT_TRUE(q->ColNull(2));
+  EXPECT_EQ(q->ColString(2), "");
+  EXPECT_EQ(q->ColDouble(3), 0);
+  EXPECT_EQ(q->ColInteger(3), 0);
+  EXPECT_DOUBLE_EQ(TimestampToDateTime(q->ColTimestamp(4)), 0.0);
+  EXPECT_DOUBLE_EQ(TimestampToDateTime(q->ColTimestamp(5)), 0.0);
+
+  ASSERT_TRUE(q->FetchNext());
+  EXPECT_EQ(q->ColString(2), Slovenian200());
+  EXPECT_EQ(Utf8Length(q->ColString(2)), 200u);
+  EXPECT_DOUBLE_EQ(q->ColDouble(3), -0.25);
+  EXPECT_EQ(q->ColTimestamp(5).second, 59);
+
+  EXPECT_FALSE(q->FetchNext());
+  EXPECT_EQ(q->NumRowsFetched(), 0u);
+  // The same statement takes the next query after Close.
+  q->Close();
+  q->SetSQL("SELECT Count(*) FROM docs");
+  q->Execute();
+  ASSERT_TRUE(q->FetchNext());
+  EXPECT_EQ(q->ColInteger(1), 3);
+}
+
+STMT_BOTH(AccessorsByNameAndMissingCells) {
+  MakeDocs(F);
+  THstmt* q = F.Q;
+  q->SetSQL("SELECT id AS Kljuc, name AS Naziv FROM docs WHERE id = 1");
+  q->Execute();
+  ASSERT_TRUE(q->FetchNext());
+  EXPECT_EQ(q->ColByName("naziv"), 2);
+  EXPECT_EQ(q->ColString("NAZIV"), "Prvi");
+  EXPECT_EQ(q->ColInteger("kljuc"), 1);
+  try {
+    q->ColByName("Nema");
+    FAIL();
+  } catch (const EODBCLibrary& e) {
+    EXPECT_EQ(e.Message(), "Identifier Nema not found in result set.");
+  }
+  // No such column or row: empty results, no exception.
+  EXPECT_EQ(q->ColString(0), "");
+  EXPECT_EQ(q->ColString(3), "");
+  EXPECT_EQ(q->ColInteger(99), 0);
+  EXPECT_EQ(q->ColString(1, 2), "");
+  EXPECT_EQ(q->ColStream(1), nullptr);
+  EXPECT_EQ(q->RowStatus(0), SQL_ROW_NOROW);
+  EXPECT_EQ(q->RowStatus(2), SQL_ROW_NOROW);
+  EXPECT_EQ(q->NumCols(), 2);
+}
+
+STMT_BOTH(StringTrimming) {
+  F.Exec("CREATE TABLE tr (s varchar(20))");
+  F.Exec("INSERT INTO tr VALUES ('  ab  ')");
+  struct Case {
+    TStringTrimming T;
+    const char* Want;
+  } cases[] = {{stTrimNone, "  ab  "}, {stTrimTrailing, "  ab"}, {stTrimLeading, "ab  "}, {stTrimBoth, "ab"}};
+  for (const Case& c : cases) {
+    F.Q->SetStringTrimming(c.T);
+    F.Q->SetSQL("SELECT s FROM tr");
+    F.Q->Execute();
+    ASSERT_TRUE(F.Q->FetchNext());
+    EXPECT_EQ(F.Q->ColString(1), c.Want) << c.T;
+  }
+}
+
+// A value longer than the column's declared size (SQLite does not enforce it; PostgreSQL's
+// varchar without a length is described as 255) comes back whole.
+STMT_BOTH(ValueLongerThanDescribedSizeIsReadWhole) {
+  F.Exec(F.Pg ? "CREATE TABLE lv (s varchar)" : "CREATE TABLE lv (s varchar(10))");
+  std::string v;
+  for (int i = 0; i < 700; ++i) v += "ž";
+  F.Exec("INSERT INTO lv VALUES ('" + v + "')");
+  F.Exec("INSERT INTO lv VALUES ('kratko')");
+  F.Q->SetSQL("SELECT s FROM lv ORDER BY s DESC");
+  F.Q->Execute();
+  ASSERT_TRUE(F.Q->FetchNext());
+  EXPECT_EQ(F.Q->ColString(1), v);
+  EXPECT_EQ(F.Q->ColSize(1), SQLLEN(v.size()));
+  ASSERT_TRUE(F.Q->FetchNext());
+  EXPECT_EQ(F.Q->ColString(1), "kratko");
+}
+
+STMT_BOTH(NamedParametersReexecuted) {
+  MakeDocs(F);
+  THstmt* q = F.Q;
+  q->SetSQL("SELECT name FROM docs WHERE id >= :lo AND id <= :hi AND ':x' <> 'a''b' ORDER BY id");
+  q->Prepare();
+  ASSERT_EQ(q->ParamNames()->Count(), 2);
+  EXPECT_EQ(q->ParamByName("HI"), 2);
+  int32_t lo = 1, hi = 1;
+  q->BindParam(q->ParamByName("lo"), SQL_C_SLONG, SQL_INTEGER, &lo);
+  q->BindParam(q->ParamByName("hi"), SQL_C_SLONG, SQL_INTEGER, &hi);
+  q->Execute();
+  ASSERT_TRUE(q->FetchNext());
+  EXPECT_EQ(q->ColString(1), "Prvi");
+  EXPECT_FALSE(q->FetchNext());
+  lo = 2;
+  hi = 3;
+  q->Execute();
+  ASSERT_TRUE(q->FetchNext());
+  EXPECT_TRUE(q->ColNull(1));
+  ASSERT_TRUE(q->FetchNext());
+  EXPECT_EQ(q->ColString(1), Slovenian200());
+  EXPECT_FALSE(q->FetchNext());
+}
+
+STMT_BOTH(NullAndTextParameters) {
+  F.Exec("CREATE TABLE p (id integer, s varchar(300))");
+  THstmt* q = F.Q;
+  q->SetSQL("INSERT INTO p VALUES (:id, :s)");
+  q->Prepare();
+  int32_t id = 1;
+  std::string s = Slovenian200();
+  q->BindParam(1, SQL_C_SLONG, SQL_INTEGER, &id);
+  q->BindParam(2, SQL_C_CHAR, SQL_VARCHAR, s.data());
+  EXPECT_EQ(q->GetParamSize(2), SQL_NTS);
+  q->Execute();
+  id = 2;
+  q->BindParam(2, SQL_C_CHAR, SQL_VARCHAR, nullptr);
+  EXPECT_EQ(q->GetParamSize(2), SQL_NULL_DATA);
+  q->Execute();
+  THstmt r(nullptr);
+  r.SetHdbc(F.Dbc);
+  r.SetSQL("SELECT id, s FROM p ORDER BY id");
+  r.Execute();
+  ASSERT_TRUE(r.FetchNext());
+  EXPECT_EQ(r.ColString(2), Slovenian200());
+  ASSERT_TRUE(r.FetchNext());
+  EXPECT_TRUE(r.ColNull(2));
+}
+
+// A long text and a binary value sent at execution in pieces, and with the execute.
+STMT_BOTH(LongParametersSentAtExecution) {
+  F.Exec("CREATE TABLE b (id integer, t " + F.LongText() + ", bin " + F.Binary() + ")");
+  std::string text;
+  while (text.size() < 100000) text += "Šumi potok čez kamenje. ";
+  std::string bin(70000, '\0');
+  for (size_t i = 0; i < bin.size(); ++i) bin[i] = char(i * 7 + 3);
+  int32_t id = 0;
+  for (TBlobPlacement placement : {bpByParts, bpByExec}) {
+    ++id;
+    THstmt* q = F.Q;
+    q->SetBlobPlacement(placement);
+    q->SetBlobSize(4096);
+    q->SetSQL("INSERT INTO b VALUES (:id, :t, :bin)");
+    q->Prepare();
+    TMemoryStream ts, bs;
+    ts.WriteBuffer(text.data(), SQLLEN(text.size()));
+    bs.WriteBuffer(bin.data(), SQLLEN(bin.size()));
+    q->BindParam(1, SQL_C_SLONG, SQL_INTEGER, &id);
+    q->BindBlobParam(2, &ts, false);
+    q->BindBlobParam(3, &bs, true);
+    EXPECT_EQ(q->GetParamSize(2), SQLLEN(text.size()));
+    q->Execute();
+
+    THstmt r(nullptr);
+    r.SetHdbc(F.Dbc);
+    r.SetSQL("SELECT t, bin FROM b WHERE id = " + std::to_string(id));
+    r.Execute();
+    ASSERT_TRUE(r.FetchNext());
+    EXPECT_EQ(r.ColString(1), text) << placement;
+    // SQLite describes a blob as binary of 255 bytes (bound, read again in full when longer);
+    // PostgreSQL's bytea is a long column.
+    ASSERT_EQ(r.ColSize(2), SQLLEN(bin.size()));
+    EXPECT_EQ(std::memcmp(r.ColValue(2), bin.data(), bin.size()), 0);
+    EXPECT_EQ(r.ColIsBlob(2), F.Pg);
+  }
+  // An empty stream is sent as NULL.
+  F.Q->SetSQL("INSERT INTO b VALUES (9, :t, NULL)");
+  F.Q->Prepare();
+  TMemoryStream empty;
+  F.Q->BindBlobParam(1, &empty, false);
+  EXPECT_EQ(F.Q->GetParamSize(1), SQL_NULL_DATA);
+  F.Q->Execute();
+  THstmt r(nullptr);
+  r.SetHdbc(F.Dbc);
+  r.SetSQL("SELECT t FROM b WHERE id = 9");
+  r.Execute();
+  ASSERT_TRUE(r.FetchNext());
+  EXPECT_TRUE(r.ColNull(1));
+}
+
+TEST_F(ServerStmt, OutputParameters) {
+  Exec("CREATE FUNCTION dbl(a integer, OUT b integer) AS 'SELECT a * 2' LANGUAGE SQL");
+  Q->SetSQLParsing(false);
+  Q->SetSQL("{ call dbl(?, ?) }");
+  Q->Prepare();
+  int32_t in = 21, out = 0;
+  Q->BindParam(1, SQL_C_SLONG, SQL_INTEGER, &in);
+  Q->SetParamType(SQL_PARAM_OUTPUT);
+  Q->BindParam(2, SQL_C_SLONG, SQL_INTEGER, &out);
+  Q->Execute();
+  EXPECT_EQ(out, 42);
+  EXPECT_EQ(Q->GetParamSize(2), 4);
+}
+
+STMT_BOTH(EventsAroundExecuteAndFetch) {
+  MakeDocs(F);
+  THstmt* q = F.Q;
+  std::string log;
+  q->BeforeExecute = [&](TObject* s) { log += s == q ? "BE " : "?? "; };
+  q->AfterExecute = [&](TObject*) { log += "AE "; };
+  q->BeforeFetch = [&](TObject*) { log += "BF "; };
+  q->AfterFetch = [&](TObject*) { log += "AF "; };
+  q->BeforePrepare = [&](TObject*) { log += "BP "; };
+  q->AfterPrepare = [&](TObject*) { log += "AP "; };
+  q->SetSQL("SELECT id FROM docs WHERE id = 1");
+  q->SetPrepared(true);
+  EXPECT_EQ(log, "BP AP ");
+  log.clear();
+  q->Execute();
+  EXPECT_TRUE(q->FetchNext());
+  EXPECT_FALSE(q->FetchNext());
+  EXPECT_EQ(log, "BE AE BF AF BF ");
+  // A failed execution fires no after-event.
+  log.clear();
+  q->SetSQL("SELECT nothing FROM nowhere");
+  EXPECT_THROW(q->Execute(), EODBC);
+  EXPECT_EQ(log, "BE ");
+  EXPECT_FALSE(q->Executed());
+  // An UPDATE that touches no row returns normally without the after-event.
+  log.clear();
+  q->SetSQL("UPDATE docs SET name = 'x' WHERE id = 99");
+  q->Execute();
+  EXPECT_EQ(log, "BE ");
+  EXPECT_TRUE(q->Executed());
+  EXPECT_EQ(q->NumCols(), 0);
+  // One that does touch a row fires it and counts the row.
+  log.clear();
+  q->SetSQL("UPDATE docs SET name = 'x' WHERE id = 1");
+  q->Execute();
+  EXPECT_EQ(log, "BE AE ");
+  EXPECT_EQ(q->NumRowsAffected(), 1);
+}
+
+STMT_BOTH(RowCountByEachMethod) {
+  F.Exec("CREATE TABLE rc (g integer, v integer)");
+  for (int i = 1; i <= 7; ++i)
+    F.Exec("INSERT INTO rc VALUES (" + std::to_string(i % 3) + ", " + std::to_string(i) + ")");
+  THstmt* q = F.Q;
+  struct Case {
+    const char* Sql;
+    int Want;
+  } cases[] = {
+      {"SELECT v FROM rc WHERE v > 2 ORDER BY v", 5},
+      {"SELECT g, Count(*) FROM rc GROUP BY g ORDER BY g", 3},
+      {"SELECT DISTINCT g FROM rc", 3},
+      {"SELECT v FROM rc WHERE v >= :lo\r\nORDER BY v", 4},
+      {"SELECT v FROM rc WHERE v IN (SELECT v FROM rc WHERE v < :lo) ORDER BY v", 3},
+  };
+  int custom = 0;
+  q->OnRowCount = [&](TObject*) { return ++custom > 0 ? 42 : -1; };
+  for (TRowCountMethod m : {rcFunction, rcSelect, rcTraverse, rcCustom}) {
+    for (const Case& c : cases) {
+      q->SetRowCountMethod(m);
+      q->SetSQL(c.Sql);
+      q->Prepare();
+      int32_t lo = 4;
+      if (q->ParamNames()->Count() > 0) q->BindParam(1, SQL_C_SLONG, SQL_INTEGER, &lo);
+      q->Execute();
+      const int want = m == rcCustom ? 42 : c.Want;
+      EXPECT_EQ(q->RowCount(), want) << c.Sql << " method " << m;
+      // The statement's own cursor is untouched.
+      int n = 0;
+      while (q->FetchNext()) ++n;
+      EXPECT_EQ(n, c.Want) << c.Sql;
+    }
+  }
+}
+
+// More rows than the server driver fetches per round trip (Fetch=1000 in the test's data source).
+STMT_BOTH(RowCountOfALargeResult) {
+  F.Exec("CREATE TABLE big (v integer)");
+  F.Exec(F.Pg ? "INSERT INTO big SELECT generate_series(1, 2500)"
+              : "INSERT INTO big WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 2500) "
+                "SELECT x FROM c");
+  for (TRowCountMethod m : {rcFunction, rcSelect, rcTraverse}) {
+    F.Q->SetRowCountMethod(m);
+    F.Q->SetSQL("SELECT v FROM big ORDER BY v");
+    F.Q->Execute();
+    ASSERT_TRUE(F.Q->FetchNext());
+    EXPECT_EQ(F.Q->RowCount(), 2500) << m;
+  }
+}
+
+STMT_BOTH(MaxRowsAndCursorTypeInEffect) {
+  MakeDocs(F);
+  THstmt* q = F.Q;
+  q->SetMaxRows(2);
+  EXPECT_EQ(q->MaxRows(), 2u);
+  q->SetSQL("SELECT id FROM docs ORDER BY id");
+  q->Execute();
+  int n = 0;
+  while (q->FetchNext()) ++n;
+  // PostgreSQL's driver does not apply the limit to its declare/fetch cursor.
+  EXPECT_EQ(n, F.Pg ? 3 : 2);
+  q->SetMaxRows(0);
+  // A cursor type the driver does not offer is answered with another; what the cursor can do
+  // is read for the one in effect.
+  q->SetCursorType(SQL_CURSOR_DYNAMIC);
+  q->SetSQL("SELECT id FROM docs ORDER BY id");
+  q->Execute();
+  EXPECT_NE(q->CursorAttributes() & SQL_CA1_ABSOLUTE, 0u);
+  ASSERT_TRUE(q->FetchLast());
+  EXPECT_EQ(q->ColInteger(1), 3);
+}
+
+// Naming parameters in the descriptor leaves binding by number working on drivers that ignore
+// the names; the count statement of a text it cannot use falls back to traversal.
+STMT_BOTH(BindByNameAndAnUnusableCountText) {
+  MakeDocs(F);
+  THstmt* q = F.Q;
+  q->SetBindByName(true);
+  q->SetSQL("SELECT name FROM docs WHERE id = :id");
+  q->Prepare();
+  int32_t id = 1;
+  q->BindParam(1, SQL_C_SLONG, SQL_INTEGER, &id);
+  q->Execute();
+  ASSERT_TRUE(q->FetchNext());
+  EXPECT_EQ(q->ColString(1), "Prvi");
+  // " FROM " inside a literal first: the cut text is no statement at all.
+  q->SetBindByName(false);
+  q->SetRowCountMethod(rcSelect);
+  q->SetSQL("SELECT ' FROM (' || name FROM docs WHERE id < 3");
+  q->Execute();
+  EXPECT_EQ(q->RowCount(), 2);
+}

@@ -1,0 +1,279 @@
+// The statement's token scanner, properties and lifecycle; and, through scripted entries of the
+// function table, what no driver here produces: asynchronous polling and a data-at-execution
+// request for a value no parameter holds.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "oclstmt.h"
+#include "stmt_fixture.h"
+
+namespace {
+
+std::string Parse(const std::string& Sql, std::string* Names = nullptr) {
+  THstmt s(nullptr);
+  s.SetSQL(Sql);
+  const std::string out = s.ParseSQL();
+  if (Names != nullptr) {
+    Names->clear();
+    TStrings* n = s.ParamNames();
+    for (int i = 0; i < n->Count(); ++i) *Names += (i ? "," : "") + n->Get(i);
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(StmtParse, TokensBecomeMarkers) {
+  struct Case {
+    const char* Sql;
+    const char* Out;
+    const char* Names;
+  } cases[] = {
+      {"SELECT * FROM t WHERE a = :a AND b = ':x' AND c = 'it''s' AND d = :D_2",
+       "SELECT * FROM t WHERE a = ? AND b = ':x' AND c = 'it''s' AND d = ?", "a,D_2"},
+      {"SELECT \":q\" FROM t", "SELECT \"?\" FROM t", "q"},  // double quotes do not protect
+      {"UPDATE t SET a = :v WHERE b = :v", "UPDATE t SET a = ? WHERE b = ?", "v,v"},
+      {"SELECT '' || :x", "SELECT '' || ?", "x"},
+      {"SELECT :a@b, :c", "SELECT ?, ?", "a@b,c"},
+      {"SELECT 'č:ž' || :ime", "SELECT 'č:ž' || ?", "ime"},
+  };
+  for (const Case& c : cases) {
+    std::string names;
+    EXPECT_EQ(Parse(c.Sql, &names), c.Out);
+    EXPECT_EQ(names, c.Names) << c.Sql;
+  }
+}
+
+TEST(StmtParse, BadTokensRaise) {
+  for (const char* sql : {"SELECT :", "SELECT : a", "SELECT a::int FROM t", "SELECT x FROM t WHERE a = :-1"}) {
+    try {
+      Parse(sql);
+      ADD_FAILURE() << sql;
+    } catch (const EODBCLibrary& e) {
+      EXPECT_EQ(e.Message(), "Invalid parameter token in SQL statement.") << sql;
+    }
+  }
+}
+
+TEST(StmtParse, ParsingOffSendsTheTextUnchanged) {
+  THstmt s(nullptr);
+  s.SetSQLParsing(false);
+  s.SetSQL("SELECT a::int, :b");
+  EXPECT_EQ(s.ParseSQL(), "SELECT a::int, :b");
+  EXPECT_EQ(s.ParamNames()->Count(), 0);
+}
+
+TEST(StmtParse, ParamByName) {
+  THstmt s(nullptr);
+  s.SetSQL("SELECT :Kljuc, :b");
+  // Before the text is parsed every name raises.
+  EXPECT_THROW(s.ParamByName("Kljuc"), EODBCLibrary);
+  s.ParseSQL();
+  EXPECT_EQ(s.ParamByName("KLJUC"), 1);
+  EXPECT_EQ(s.ParamByName("b"), 2);
+  try {
+    s.ParamByName("nema");
+    FAIL();
+  } catch (const EODBCLibrary& e) {
+    EXPECT_EQ(e.Message(), "Token NEMA not found in SQL statement.");
+  }
+}
+
+TEST(StmtProps, DefaultsAndSetters) {
+  TComponent owner(nullptr);
+  THstmt* s = new THstmt(&owner);
+  EXPECT_EQ(s->hDbc(), nullptr);
+  EXPECT_TRUE(s->SQLParsing());
+  EXPECT_EQ(s->ConcurrencyType(), 1u);
+  EXPECT_EQ(s->CursorType(), 0u);
+  EXPECT_EQ(s->RowSetSize(), 1u);
+  EXPECT_EQ(s->BlobSize(), 32768);
+  EXPECT_EQ(s->BlobPlacement(), bpDetect);
+  EXPECT_EQ(s->StringTrimming(), stTrimTrailing);
+  EXPECT_EQ(s->EmptyStringToNull(), enNever);
+  EXPECT_EQ(s->RowCountMethod(), rcFunction);
+  EXPECT_EQ(s->NoRowsAffected(), TNoRowsAffected{nrByUpdate});
+  s->SetBlobSize(1025);
+  EXPECT_EQ(s->BlobSize(), 1025);
+  s->SetRowSetSize(0);
+  EXPECT_EQ(s->RowSetSize(), 1u);
+  EXPECT_STREQ(s->ClassName(), "THstmt");
+  EXPECT_TRUE(s->InheritsFrom("THbase"));
+  // Without a connection the handle cannot be allocated.
+  s->SetName("qQuery1");
+  try {
+    s->Execute();
+    FAIL();
+  } catch (const EODBCLibrary& e) {
+    EXPECT_EQ(e.Message(), "Property Hdbc of qQuery1 not set.");
+  }
+  EXPECT_FALSE(s->Allocated());
+}
+
+TEST_F(OdbcStmt, ConnectionOfTheOwnerAndItsRemoval) {
+  // Created with an owner that holds connections, a statement takes the first.
+  THdbc* second = new THdbc(Owner.get());
+  second->SetDataSource("SQLITE");
+  THstmt* s = new THstmt(Owner.get());
+  EXPECT_EQ(s->hDbc(), Dbc);
+  s->SetSQL("SELECT 1");
+  s->Execute();
+  EXPECT_TRUE(Dbc->Children().Contains(s));
+  // Freeing the connection clears hDbc and releases the statement's handle.
+  delete Dbc;
+  Dbc = nullptr;
+  EXPECT_EQ(s->hDbc(), nullptr);
+  EXPECT_FALSE(s->Allocated());
+  // Disconnecting terminates the statements; the next use connects again.
+  s->SetHdbc(second);
+  s->SetSQL("SELECT 2");
+  s->Execute();
+  second->Disconnect();
+  EXPECT_FALSE(s->Allocated());
+  s->SetSQL("SELECT 3");
+  s->Execute();
+  ASSERT_TRUE(s->FetchNext());
+  EXPECT_EQ(s->ColInteger(1), 3);
+  EXPECT_TRUE(second->Connected());
+}
+
+TEST_F(OdbcStmt, SetSqlClosesAndUnprepares) {
+  Exec("CREATE TABLE t (a integer)");
+  Q->SetSQL("SELECT a FROM t WHERE a = :a");
+  EXPECT_FALSE(Q->Allocated());  // storing the text needs no handle
+  Q->Prepare();
+  int32_t a = 1;
+  Q->BindParam(1, SQL_C_SLONG, SQL_INTEGER, &a);
+  EXPECT_TRUE(Q->Prepared());
+  ASSERT_NE(Q->ParamRec(1), nullptr);
+  Q->SetSQL(Q->SQL());
+  EXPECT_FALSE(Q->Prepared());
+  EXPECT_EQ(Q->ParamRec(1), nullptr);
+  // A parameter type other than input, input/output and output is ignored.
+  Q->SetParamType(3);
+  Q->Prepare();
+  Q->BindParam(1, SQL_C_SLONG, SQL_INTEGER, &a);
+  Q->Execute();
+  EXPECT_FALSE(Q->FetchNext());
+  // Accessors of a statement that has not run give empty results.
+  Q->Close();
+  EXPECT_EQ(Q->NumCols(), 0);
+  EXPECT_EQ(Q->ColString(1), "");
+}
+
+namespace {
+
+struct AsyncScript {
+  static inline int StillExecuting = 0;
+  static inline int Polls = 0;
+  static inline int AsyncOnCalls = 0;
+  static inline TODBCApi Real;
+  static SQLRETURN SQL_API ExecDirect(SQLHSTMT h, SQLCHAR* t, SQLINTEGER l) {
+    ++Polls;
+    if (StillExecuting > 0) {
+      --StillExecuting;
+      return SQL_STILL_EXECUTING;
+    }
+    return Real.SQLExecDirect(h, t, l);
+  }
+  static SQLRETURN SQL_API SetStmtAttr(SQLHSTMT h, SQLINTEGER a, SQLPOINTER v, SQLINTEGER l) {
+    if (a == SQL_ATTR_ASYNC_ENABLE) {
+      if (v == reinterpret_cast<SQLPOINTER>(SQL_ASYNC_ENABLE_ON)) ++AsyncOnCalls;
+      return SQL_SUCCESS;  // the driver here has no asynchronous mode
+    }
+    return Real.SQLSetStmtAttr(h, a, v, l);
+  }
+};
+
+}  // namespace
+
+TEST_F(OdbcStmt, AsynchronousExecutionPumpsMessages) {
+  TODBCApiOverride api;
+  AsyncScript::Real = api.Saved();
+  api.Table().SQLExecDirect = AsyncScript::ExecDirect;
+  api.Table().SQLSetStmtAttr = AsyncScript::SetStmtAttr;
+  int pumped = 0;
+  ODBCProcessMessages = [&] { ++pumped; };
+  AsyncScript::StillExecuting = 3;
+  Q->SetExecAsync(true);
+  Q->SetSQL("SELECT 7");
+  Q->Execute();
+  ODBCProcessMessages = nullptr;
+  EXPECT_EQ(pumped, 3);
+  EXPECT_EQ(AsyncScript::Polls, 4);
+  EXPECT_EQ(AsyncScript::AsyncOnCalls, 1);
+  EXPECT_FALSE(Q->AsyncOn());
+  ASSERT_TRUE(Q->FetchNext());
+  EXPECT_EQ(Q->ColInteger(1), 7);
+  // A failure while asynchronous switches the mode off before the exception leaves.
+  Q->SetSQL("SELECT * FROM nema");
+  EXPECT_THROW(Q->Execute(), EODBC);
+  EXPECT_FALSE(Q->AsyncOn());
+}
+
+namespace {
+
+struct ParamDataScript {
+  static inline TODBCApi Real;
+  static inline int Cancels = 0;
+  static SQLRETURN SQL_API ParamData(SQLHSTMT, SQLPOINTER* token) {
+    *token = reinterpret_cast<SQLPOINTER>(0x1234);  // nobody's value
+    return SQL_NEED_DATA;
+  }
+  static SQLRETURN SQL_API Execute(SQLHSTMT) { return SQL_NEED_DATA; }
+  static SQLRETURN SQL_API Cancel(SQLHSTMT h) {
+    ++Cancels;
+    return Real.SQLCancel(h);
+  }
+};
+
+}  // namespace
+
+TEST_F(OdbcStmt, DataRequestForAnUnknownValueRaises) {
+  Exec("CREATE TABLE b (t text)");
+  Q->SetSQL("INSERT INTO b VALUES (:t)");
+  Q->Prepare();
+  TMemoryStream m;
+  m.WriteBuffer("abc", 3);
+  Q->BindBlobParam(1, &m, false);
+  TODBCApiOverride api;
+  ParamDataScript::Real = api.Saved();
+  api.Table().SQLExecute = ParamDataScript::Execute;
+  api.Table().SQLParamData = ParamDataScript::ParamData;
+  api.Table().SQLCancel = ParamDataScript::Cancel;
+  EXPECT_THROW(Q->Execute(), EODBCLibrary);
+  EXPECT_EQ(ParamDataScript::Cancels, 1);
+}
+
+TEST_F(OdbcStmt, ParameterSizes) {
+  Exec("CREATE TABLE b (t text)");
+  Q->SetBlobPlacement(bpByParts);
+  Q->SetSQL("INSERT INTO b VALUES (:t)");
+  Q->Prepare();
+  char v[] = "x";
+  Q->BindParam(1, SQL_C_CHAR, SQL_LONGVARCHAR, v);
+  EXPECT_LE(Q->ParamRec(1)->Ind, SQL_LEN_DATA_AT_EXEC_OFFSET);
+  Q->SetParamSize(1, 10);
+  EXPECT_EQ(Q->ParamRec(1)->Ind, -110);
+  EXPECT_EQ(Q->GetParamSize(1), 10);
+  Q->SetBlobPlacement(bpByExec);
+  Q->BindParam(1, SQL_C_CHAR, SQL_LONGVARCHAR, v);
+  Q->SetParamSize(1, 10);
+  EXPECT_EQ(Q->ParamRec(1)->Ind, 10);
+  EXPECT_EQ(Q->GetParamSize(7), 0);  // no such parameter
+  Q->SetParamSize(7, 3);
+}
+
+TEST(StmtProps, TakesAConnectionPlacedLater) {
+  TComponent owner(nullptr);
+  THstmt* s = new THstmt(&owner);
+  EXPECT_EQ(s->hDbc(), nullptr);
+  THdbc* d = new THdbc(&owner);
+  EXPECT_EQ(s->hDbc(), d);
+  THdbc* other = new THdbc(&owner);
+  EXPECT_EQ(s->hDbc(), d);  // only while it has none
+  delete d;
+  EXPECT_EQ(s->hDbc(), nullptr);
+  (void)other;
+}
