@@ -8,10 +8,12 @@ install_packages "${BASE_PACKAGES[@]}" postgresql googletest libgmock-dev libgte
 configure_and_build build/test -DCMAKE_BUILD_TYPE=Debug -DZELKOR_SANITIZE=ON -DZELKOR_BENCH=ON
 
 source tools/pgserver.sh
-pg_start
+# Armed before the start: a server that fails half-way is stopped and its folder removed too.
 trap pg_stop EXIT
+pg_start
 
 set +e
-ctest --test-dir build/test --output-on-failure -j"$(nproc)" "$@"
+# A build that yields no tests is a failure, not a pass.
+ctest --test-dir build/test --output-on-failure --no-tests=error -j"$(nproc)" "$@"
 status=$?
 exit $status

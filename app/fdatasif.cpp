@@ -43,6 +43,11 @@ TDataSif::TDataSif(TComponent* AOwner) : TDataModule(AOwner) {
   OnCreate = [this](TObject* Sender) { DataSifCreate(Sender); };
 }
 
+// The routines that reach the module through DataSif then find none instead of a freed one.
+TDataSif::~TDataSif() {
+  if (DataSif == this) DataSif = nullptr;
+}
+
 void TDataSif::DataSifCreate(TObject* Sender) {
   try {
     std::string databaseName = GetStringFromIniFile("Database", "DataBaseName", "");

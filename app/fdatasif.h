@@ -9,6 +9,7 @@
 class TDataSif : public TDataModule {
 public:
   explicit TDataSif(TComponent* AOwner);
+  ~TDataSif() override;
 
   // Creation handler: reads [Database], sets the application title and the main window's
   // caption, configures and connects both connections, loads the table index.

@@ -87,6 +87,12 @@ double TransferNumber(const std::string& Key) {
   return value;
 }
 
+// Both gauges of a page back to 0 (repainted only when they show something else).
+void ResetGauges(TGauge* Artikli, TGauge* Promet) {
+  for (TGauge* g : {Artikli, Promet})
+    if (g->Progress() != 0) g->SetProgress(0);
+}
+
 void CheckKeyRange(const std::string& KljucOD, const std::string& KljucDO) {
   if (KljucOD.empty() || KljucDO.empty()) throw Exception("Od številke do številke moraš obvezno vnesti !");
   // Five characters: the document number starts at the key's second character, so its first
@@ -164,6 +170,8 @@ void TMain::FormClose(TObject* Sender, TCloseAction& Action) {
   (void)Action;
   auto number = [](TNumberEdit* E) {
     try {
+      // A number typed into a field that still has the focus has not reached Value yet.
+      E->UpdateValueFromText();
       return IntToStr(Round(E->Value()));
     } catch (Exception&) {
       return std::string("1");  // a value no integer can hold: start again at 1
@@ -189,8 +197,7 @@ void TMain::bKreirajIzdClick(TObject* Sender) {
   const std::string from = fKljucIzdOD->Text();
   const std::string to = fKljucIzdDO->Text();
   CheckKeyRange(from, to);
-  gArtikliIzd->SetProgress(0);
-  gPrometIzd->SetProgress(0);
+  ResetGauges(gArtikliIzd, gPrometIzd);
   ExportArtikli(from, to, fFileNameIzd->Text(), gArtikliIzd);
   ExportPrometIzd();
 }
@@ -200,8 +207,7 @@ void TMain::bKreirajPreClick(TObject* Sender) {
   const std::string from = fKljucPreOD->Text();
   const std::string to = fKljucPreDO->Text();
   CheckKeyRange(from, to);
-  gArtikliPre->SetProgress(0);
-  gPrometPre->SetProgress(0);
+  ResetGauges(gArtikliPre, gPrometPre);
   ExportArtikli(from, to, fFileNamePre->Text(), gArtikliPre);
   ExportPrometPre();
 }

@@ -59,6 +59,3 @@ public:
 };
 
 extern TMain* Main;
-
-// The key range condition of the export queries, each key quoted as an SQL string literal.
-std::string KeyRangeFilter(const std::string& KljucOD, const std::string& KljucDO);

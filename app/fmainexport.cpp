@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <memory>
 
 #include "cp1250.h"
@@ -24,11 +25,8 @@ namespace {
 const char* const CreateFailedText = "Napaka v nastavitvi poti do podatkov (Database) !";
 const char* const WriteFailedText = "Ne morem pisati v datoteko...";
 
-// A failed write or close of an export file; the only failure the write path handles itself.
-ZEL_EXCEPTION(EExportWriteError, EInOutError)
-
 // An export file open for writing. Lines are collected in a buffer and written in large pieces;
-// a failing write raises EExportWriteError, so no later line reaches the file.
+// a failing write raises EInOutError, so no later line reaches the file.
 class TExportFile {
 public:
   // Creates (or empties) the file; EFCreateError when it cannot be created.
@@ -85,7 +83,7 @@ private:
 
   [[noreturn]] void Fail(const char* What) {
     const int err = errno;
-    throw EExportWriteError("Cannot " + std::string(What) + " file \"" + FPath + "\". " + std::strerror(err));
+    throw EInOutError("Cannot " + std::string(What) + " file \"" + FPath + "\". " + std::strerror(err));
   }
 
   std::string FPath;
@@ -131,24 +129,76 @@ std::unique_ptr<TExportFile> CreateExportFile(const std::string& Name, const cha
 }
 
 // Runs Write on the open file and closes it. True when the file is complete; a write or close
-// failure is shown and logged. Any other failure (a fetch) leaves the file closed and goes on.
+// failure is shown and logged. Any other failure (a fetch) closes the file and goes to the caller.
 template <class F>
 bool WriteExportFile(TExportFile& File, const char* Operation, F&& Write) {
   try {
     Write();
     File.Close();
     return true;
-  } catch (EExportWriteError& E) {
+  } catch (EInOutError& E) {
     ShowErrorAndLog(E, Application, Operation, WriteFailedText);
     return false;
   }
 }
 
-}  // namespace
-
+// The key range condition of the export queries, each key quoted as an SQL string literal so
+// that a quote in a key selects by the same string and cannot change the statement.
 std::string KeyRangeFilter(const std::string& KljucOD, const std::string& KljucDO) {
   return "P.Kljuc >= " + QuotedStr(KljucOD) + " AND P.Kljuc <= " + QuotedStr(KljucDO);
 }
+
+// What the goods-issue and goods-receipt files differ in; the rest is one routine.
+struct TTurnoverFile {
+  const char* Operation;  // also the operation text of logged failures
+  const char* Title;      // H00's text
+  const char* Extension;
+  const char* Select;     // the query up to its WHERE
+  TEdit* KljucOD;
+  TEdit* KljucDO;
+  TEdit* FileName;
+  TNumberEdit* StevPrenosa;
+  TGauge* Gauge;
+  // Writes the header records of the document whose first row is current; gives their number.
+  std::function<int(TExportFile&, THstmt*)> Headers;
+  std::function<void(TExportFile&, THstmt*)> Detail;
+};
+
+// One pass over the rows, ordered by key and position: the headers at each new key, a detail
+// line per row. The transfer number rises only for a file that is complete on disk.
+void ExportTurnover(const TTurnoverFile& T) {
+  const std::string filter = KeyRangeFilter(T.KljucOD->Text(), T.KljucDO->Text());
+  int lines = 1;
+  int expected = GetQueryRecordCount("PrometPoz P", filter);
+  THstmt* q = ExportQuery();
+  RunQuery(q, std::string(T.Select) + filter + " ORDER BY P.Kljuc, P.Poz");
+  auto file = CreateExportFile(T.FileName->Text() + T.Extension, T.Operation);
+  if (!file) return;
+  const bool complete = WriteExportFile(*file, T.Operation, [&] {
+    file->WriteLine(L("H00", 3) + L(T.Title, 12) + R(TransferNumberText(T.StevPrenosa), 5) + Filler(50));
+    bool more = q->FetchNext();
+    while (more) {
+      const std::string key = q->ColString(1);
+      const int headers = T.Headers(*file, q);
+      lines += headers;
+      expected += headers;
+      while (more && q->ColString(1) == key) {
+        T.Detail(*file, q);
+        SetGauge(T.Gauge, Percent(lines, expected));
+        ++lines;
+        more = q->FetchNext();
+      }
+    }
+    file->WriteLine(L("XXX", 3) + R(IntToStr(lines + 1), 6));
+    SetGauge(T.Gauge, 100);
+  });
+  if (complete) T.StevPrenosa->SetValue(T.StevPrenosa->Value() + 1);
+}
+
+// H01's document number: the key from its second character on.
+std::string DocumentNumber(THstmt* Q) { return L(Utf8Copy(Q->ColString(1), 2, 10), 10); }
+
+}  // namespace
 
 void TMain::ExportArtikli(const std::string& KljucOD, const std::string& KljucDO, const std::string& FileName,
                           TGauge* Gauge) {
@@ -178,80 +228,41 @@ void TMain::ExportArtikli(const std::string& KljucOD, const std::string& KljucDO
 }
 
 void TMain::ExportPrometIzd() {
-  const std::string filter = KeyRangeFilter(fKljucIzdOD->Text(), fKljucIzdDO->Text());
-  const std::string fileName = fFileNameIzd->Text() + ".VEN";
-  int lines = 1;
-  int expected = GetQueryRecordCount("PrometPoz P", filter);
-  THstmt* q = ExportQuery();
-  RunQuery(q,
-           "SELECT P.Kljuc, P.Poz, G.Datum, G.Sifra1, G.Sifra2, S.Sifra, G.Prejemnik, S.Naslov, S.Posta, "
-           "K.Naziv AS Kraj, S.Drzava, P.Ident, P.Kolicina FROM PrometPoz P JOIN Promet G ON P.Kljuc = G.Kljuc "
-           "LEFT JOIN Subjekt S ON G.Prejemnik = S.Naziv LEFT JOIN Posta K ON S.Posta = K.Posta WHERE " +
-               filter + " ORDER BY P.Kljuc, P.Poz");
-  auto file = CreateExportFile(fileName, "ExportPrometIzd");
-  if (!file) return;
-  const bool complete = WriteExportFile(*file, "ExportPrometIzd", [&] {
-    file->WriteLine(L("H00", 3) + L("IZDAJA", 12) + R(TransferNumberText(fStevPrenosaIzd), 5) + Filler(50));
-    bool more = q->FetchNext();
-    while (more) {
-      const std::string key = q->ColString(1);
-      ++lines;
-      ++expected;
-      file->WriteLine(L("H01", 3) + L(Utf8Copy(key, 2, 10), 10) + L(DateText(q, 3), 8) + L(q->ColString(4), 2) +
-                      L(q->ColString(5), 2) + Filler(40));
-      ++lines;
-      ++expected;
-      file->WriteLine(L("H02", 3) + Filler(6) + L(q->ColString(6), 8) + L(q->ColString(7), 40) +
-                      L(q->ColString(8), 40) +
-                      L(q->ColString(9) + " " + q->ColString(10) + ", " + q->ColString(11), 40));
-      while (more && q->ColString(1) == key) {
-        file->WriteLine(L("D00", 3) + L(q->ColString(12), 15) + R(IntToStr(q->ColInteger(13)), 6));
-        SetGauge(gPrometIzd, Percent(lines, expected));
-        ++lines;
-        more = q->FetchNext();
-      }
-    }
-    file->WriteLine(L("XXX", 3) + R(IntToStr(lines + 1), 6));
-    SetGauge(gPrometIzd, 100);
-  });
-  // Raised only for a file that is complete on disk.
-  if (complete) fStevPrenosaIzd->SetValue(fStevPrenosaIzd->Value() + 1);
+  ExportTurnover(
+      {"ExportPrometIzd", "IZDAJA", ".VEN",
+       "SELECT P.Kljuc, P.Poz, G.Datum, G.Sifra1, G.Sifra2, S.Sifra, G.Prejemnik, S.Naslov, S.Posta, "
+       "K.Naziv AS Kraj, S.Drzava, P.Ident, P.Kolicina FROM PrometPoz P JOIN Promet G ON P.Kljuc = G.Kljuc "
+       "LEFT JOIN Subjekt S ON G.Prejemnik = S.Naziv LEFT JOIN Posta K ON S.Posta = K.Posta WHERE ",
+       fKljucIzdOD, fKljucIzdDO, fFileNameIzd, fStevPrenosaIzd, gPrometIzd,
+       [](TExportFile& File, THstmt* Q) {
+         File.WriteLine(L("H01", 3) + DocumentNumber(Q) + L(DateText(Q, 3), 8) + L(Q->ColString(4), 2) +
+                        L(Q->ColString(5), 2) + Filler(40));
+         File.WriteLine(L("H02", 3) + Filler(6) + L(Q->ColString(6), 8) + L(Q->ColString(7), 40) +
+                        L(Q->ColString(8), 40) +
+                        L(Q->ColString(9) + " " + Q->ColString(10) + ", " + Q->ColString(11), 40));
+         return 2;
+       },
+       [](TExportFile& File, THstmt* Q) {
+         File.WriteLine(L("D00", 3) + L(Q->ColString(12), 15) + R(IntToStr(Q->ColInteger(13)), 6));
+       }});
 }
 
 void TMain::ExportPrometPre() {
-  const std::string filter = KeyRangeFilter(fKljucPreOD->Text(), fKljucPreDO->Text());
-  const std::string fileName = fFileNamePre->Text() + ".NOT";
-  int lines = 1;
-  int expected = GetQueryRecordCount("PrometPoz P", filter);
-  THstmt* q = ExportQuery();
-  RunQuery(q,
-           "SELECT P.Kljuc, P.Poz, G.Datum, G.Sifra1, G.Sifra2, G.Dokument1, G.Valuta, P.Poreklo, "
-           "V.CarinskaSkupnost, P.Ident, P.Kolicina, P.ProdCena, (P.CenaZaVred * P.Kolicina) AS Vrednost, "
-           "P.StevPak, P.TipIzjavePoreklo, P.Datum AS EURDatum FROM PrometPoz P JOIN Promet G ON P.Kljuc = G.Kljuc "
-           "LEFT JOIN Drzava V ON P.Poreklo = V.Poreklo WHERE " +
-               filter + " ORDER BY P.Kljuc, P.Poz");
-  auto file = CreateExportFile(fileName, "ExportPrometPre");
-  if (!file) return;
-  const bool complete = WriteExportFile(*file, "ExportPrometPre", [&] {
-    file->WriteLine(L("H00", 3) + L("PREJEM", 12) + R(TransferNumberText(fStevPrenosaPre), 5) + Filler(50));
-    bool more = q->FetchNext();
-    while (more) {
-      const std::string key = q->ColString(1);
-      ++lines;
-      ++expected;
-      file->WriteLine(L("H01", 3) + L(Utf8Copy(key, 2, 10), 10) + L(DateText(q, 3), 8) + L(q->ColString(4), 2) +
-                      L(q->ColString(5), 2) + L(q->ColString(7), 3) + Filler(40));
-      while (more && q->ColString(1) == key) {
-        file->WriteLine(L("D00", 3) + L(q->ColString(10), 15) + Filler(20) + R(IntToStr(q->ColInteger(11)), 6) +
-                        R(Amount(q, 12), 8) + R(Amount(q, 13), 9) + L(q->ColString(9), 1) + L(q->ColString(8), 3) +
-                        L(q->ColString(15), 3) + L(q->ColString(14), 10) + L(DateText(q, 16), 8));
-        SetGauge(gPrometPre, Percent(lines, expected));
-        ++lines;
-        more = q->FetchNext();
-      }
-    }
-    file->WriteLine(L("XXX", 3) + R(IntToStr(lines + 1), 6));
-    SetGauge(gPrometPre, 100);
-  });
-  if (complete) fStevPrenosaPre->SetValue(fStevPrenosaPre->Value() + 1);
+  ExportTurnover(
+      {"ExportPrometPre", "PREJEM", ".NOT",
+       "SELECT P.Kljuc, P.Poz, G.Datum, G.Sifra1, G.Sifra2, G.Dokument1, G.Valuta, P.Poreklo, "
+       "V.CarinskaSkupnost, P.Ident, P.Kolicina, P.ProdCena, (P.CenaZaVred * P.Kolicina) AS Vrednost, "
+       "P.StevPak, P.TipIzjavePoreklo, P.Datum AS EURDatum FROM PrometPoz P JOIN Promet G ON P.Kljuc = G.Kljuc "
+       "LEFT JOIN Drzava V ON P.Poreklo = V.Poreklo WHERE ",
+       fKljucPreOD, fKljucPreDO, fFileNamePre, fStevPrenosaPre, gPrometPre,
+       [](TExportFile& File, THstmt* Q) {
+         File.WriteLine(L("H01", 3) + DocumentNumber(Q) + L(DateText(Q, 3), 8) + L(Q->ColString(4), 2) +
+                        L(Q->ColString(5), 2) + L(Q->ColString(7), 3) + Filler(40));
+         return 1;
+       },
+       [](TExportFile& File, THstmt* Q) {
+         File.WriteLine(L("D00", 3) + L(Q->ColString(10), 15) + Filler(20) + R(IntToStr(Q->ColInteger(11)), 6) +
+                        R(Amount(Q, 12), 8) + R(Amount(Q, 13), 9) + L(Q->ColString(9), 1) + L(Q->ColString(8), 3) +
+                        L(Q->ColString(15), 3) + L(Q->ColString(14), 10) + L(DateText(Q, 16), 8));
+       }});
 }

@@ -137,7 +137,12 @@ void OpenErrorTable(TTable* Table) {
   defs->Add("Error", ftString, 255);
   defs->Add("SenderProp", ftMemo, 1);
   Table->IndexDefs()->Clear();
-  Table->CreateTable();
+  try {
+    Table->CreateTable();
+  } catch (Exception&) {
+    // Another process may have created it since our open failed: its table serves as well.
+    if (!Table->Exists()) throw;
+  }
   Table->Open();
 }
 

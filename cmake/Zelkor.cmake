@@ -33,6 +33,13 @@ endfunction()
 # every other suite is a unit test.
 function(zelkor_tests name)
   cmake_parse_arguments(ZT "" "" "DEPS" ${ARGN})
+  # Without the drivers every ODBC and server test would fail at run time with an obscure
+  # driver-manager error; say what is missing now.
+  foreach(drv ZELKOR_SQLITE_ODBC_DRIVER ZELKOR_PG_ODBC_DRIVER)
+    if(NOT ${drv})
+      message(FATAL_ERROR "${drv} not found: install libsqliteodbc and odbc-postgresql (./test.sh does)")
+    endif()
+  endforeach()
   file(GLOB _src CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT _src)
     return()

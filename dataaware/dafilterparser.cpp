@@ -29,15 +29,15 @@ bool IsAsciiNameStart(unsigned char c) {
          (c >= '@' && c <= 'Z') || (c >= '_' && c <= 'z');
 }
 
-// Beyond ASCII the name characters are those of Windows-1250 codes 146-255 and the capitals
-// Š, Ś, Ť, Ž, Ź (138-143), so that Slovenian field names tokenize whole.
+// Beyond ASCII a character belongs to a name when its Windows-1250 code is 146 or above. That
+// leaves out Š, Ś, Ť, Ž and Ź (138-143), as the filter format always has: a name cannot begin
+// with them and ends before one.
 bool IsNameChar(char32_t c, bool follow) {
   if (c < 0x80) {
     const auto b = static_cast<unsigned char>(c);
     return IsAsciiNameStart(b) || (follow && (b == ' ' || (b >= '0' && b <= '9')));
   }
-  const int code = CharToCp1250(c);
-  return code >= 146 || code == 0x8A || (code >= 0x8C && code <= 0x8F);
+  return CharToCp1250(c) >= 146;
 }
 
 bool IsDigitChar(char c) { return c >= '0' && c <= '9'; }
@@ -233,27 +233,25 @@ bool ParseRelation() {
          MakeNode(nkRelational, token);
 }
 
-bool ParseExpression() {
-  if (!ParseTerm() || !ReduceSymbols(1, "E")) return false;
+namespace {
+
+// operand {(op1 | op2) operand}, grouped from the left.
+bool ParseArithmetic(bool (*operand)(), const char* symbol, const char* op1, const char* op2) {
+  if (!operand() || !ReduceSymbols(1, symbol)) return false;
   for (;;) {
     const std::string token = Peek64();
-    if (token != "+" && token != "-") return true;
-    if (!AcceptToken(token) || !ParseTerm() || !ReduceSymbols(3, "E") ||
+    if (token != op1 && token != op2) return true;
+    if (!AcceptToken(token) || !operand() || !ReduceSymbols(3, symbol) ||
         !MakeNode(nkArithmetic, token))
       return false;
   }
 }
 
-bool ParseTerm() {
-  if (!ParsePrimary() || !ReduceSymbols(1, "T")) return false;
-  for (;;) {
-    const std::string token = Peek64();
-    if (token != "*" && token != "/") return true;
-    if (!AcceptToken(token) || !ParsePrimary() || !ReduceSymbols(3, "T") ||
-        !MakeNode(nkArithmetic, token))
-      return false;
-  }
-}
+}  // namespace
+
+bool ParseExpression() { return ParseArithmetic(ParseTerm, "E", "+", "-"); }
+
+bool ParseTerm() { return ParseArithmetic(ParsePrimary, "T", "*", "/"); }
 
 bool ParsePrimary() {
   if (!GNodes) return false;

@@ -82,9 +82,9 @@ void SetFilterInput(std::string_view Text);
 
 // The next token of FilterInput; only leading blanks and tabs are consumed. Rules in order:
 // parenthesis; relational operator (one or two of < = >); AND / OR while LogicalExpected (no
-// word boundary); name (letters, _ @ ! # $ * + - / ` and Central European letters, then also
-// digits and blanks); number (digits, optionally the decimal separator and digits); quoted
-// string with its quotes. Trailing blanks are cut. Empty when nothing matches.
+// word boundary); name (letters, _ @ ! # $ * + - / ` and the characters of Windows-1250 codes
+// 146-255, then also digits and blanks); number (digits, optionally the decimal separator and
+// digits); quoted string with its quotes. Trailing blanks are cut. Empty when nothing matches.
 std::string PeekToken();
 // Consumes Text when FilterInput begins with it (exact case) and pushes it on the symbol
 // stack. An empty Text is never accepted.

@@ -10,90 +10,48 @@ namespace {
 #define DA_PUBLISH_TEXT(Name, Default) PublishProperty(Cls, #Name, &C::Name, &C::Set##Name);
 #define DA_COPY_TEXT(Name, Default) to->Set##Name(from->Name());
 
+// A text group's class and every text of it, by name.
+#define DA_PUBLISH_GROUP(Class, TEXTS)          \
+  {                                             \
+    using C = Class;                            \
+    const char* Cls = #Class;                   \
+    RegisterPublishedClass(Cls, "TPersistent"); \
+    TEXTS(DA_PUBLISH_TEXT)                      \
+  }
+
+// Every text of one group of this instance into the same group of GlobalIntl (g).
+#define DA_COPY_GROUP(Group, TEXTS) \
+  {                                 \
+    auto* from = Group;             \
+    auto* to = g->Group;            \
+    TEXTS(DA_COPY_TEXT)             \
+  }
+
 // Published by the names of the members, so streams and the helpers can reach them by name.
 void RegisterIntlProperties() {
-  const char* Cls = nullptr;
-  {
-    using C = TdaUserMessagesIntl;
-    Cls = "TdaUserMessagesIntl";
-    RegisterPublishedClass(Cls, "TPersistent");
-    DA_USER_MESSAGES_TEXTS(DA_PUBLISH_TEXT)
-  }
-  {
-    using C = TdaDBNavigatorIntlHints;
-    Cls = "TdaDBNavigatorIntlHints";
-    RegisterPublishedClass(Cls, "TPersistent");
-    DA_NAVIGATOR_HINTS_TEXTS(DA_PUBLISH_TEXT)
-  }
-  {
-    using C = TdaDBNavigatorIntl;
-    Cls = "TdaDBNavigatorIntl";
-    RegisterPublishedClass(Cls, "TPersistent");
-    DA_NAVIGATOR_TEXTS(DA_PUBLISH_TEXT)
-    PublishProperty(Cls, "Hints", &C::Hints);
-  }
-  {
-    using C = TdaSearchDialogIntl;
-    Cls = "TdaSearchDialogIntl";
-    RegisterPublishedClass(Cls, "TPersistent");
-    DA_SEARCH_DIALOG_TEXTS(DA_PUBLISH_TEXT)
-  }
-  {
-    using C = TdaLocateDialogIntl;
-    Cls = "TdaLocateDialogIntl";
-    RegisterPublishedClass(Cls, "TPersistent");
-    DA_LOCATE_DIALOG_TEXTS(DA_PUBLISH_TEXT)
-  }
-  {
-    using C = TdaMonthCalendarIntl;
-    Cls = "TdaMonthCalendarIntl";
-    RegisterPublishedClass(Cls, "TPersistent");
-    DA_MONTH_CALENDAR_TEXTS(DA_PUBLISH_TEXT)
-  }
-  {
-    using C = TdaADOIntl;
-    Cls = "TdaADOIntl";
-    RegisterPublishedClass(Cls, "TPersistent");
-    PublishProperty(Cls, "UseLocateWhenFindingValue", &C::UseLocateWhenFindingValue,
-                    &C::SetUseLocateWhenFindingValue);
-  }
-  {
-    using C = TdaFilterDialogIntl;
-    Cls = "TdaFilterDialogIntl";
-    RegisterPublishedClass(Cls, "TPersistent");
-    DA_FILTER_DIALOG_TEXTS(DA_PUBLISH_TEXT)
-  }
-  {
-    using C = TdaRichEditMenuLabels;
-    Cls = "TdaRichEditMenuLabels";
-    RegisterPublishedClass(Cls, "TPersistent");
-    DA_RICH_EDIT_MENU_LABELS_TEXTS(DA_PUBLISH_TEXT)
-  }
-  {
-    using C = TdaRichEditPopupMenuLabels;
-    Cls = "TdaRichEditPopupMenuLabels";
-    RegisterPublishedClass(Cls, "TPersistent");
-    DA_RICH_EDIT_POPUP_MENU_LABELS_TEXTS(DA_PUBLISH_TEXT)
-  }
-  {
-    using C = TdaRichEditParagraphDlg;
-    Cls = "TdaRichEditParagraphDlg";
-    RegisterPublishedClass(Cls, "TPersistent");
-    DA_RICH_EDIT_PARAGRAPH_DIALOG_TEXTS(DA_PUBLISH_TEXT)
-    PublishProperty(Cls, "HelpContext", &C::HelpContext, &C::SetHelpContext);
-  }
-  {
-    using C = TdaRichEditTabDlg;
-    Cls = "TdaRichEditTabDlg";
-    RegisterPublishedClass(Cls, "TPersistent");
-    DA_RICH_EDIT_TAB_DIALOG_TEXTS(DA_PUBLISH_TEXT)
-    PublishProperty(Cls, "HelpContext", &C::HelpContext, &C::SetHelpContext);
-  }
+  DA_PUBLISH_GROUP(TdaUserMessagesIntl, DA_USER_MESSAGES_TEXTS)
+  DA_PUBLISH_GROUP(TdaDBNavigatorIntlHints, DA_NAVIGATOR_HINTS_TEXTS)
+  DA_PUBLISH_GROUP(TdaDBNavigatorIntl, DA_NAVIGATOR_TEXTS)
+  PublishProperty("TdaDBNavigatorIntl", "Hints", &TdaDBNavigatorIntl::Hints);
+  DA_PUBLISH_GROUP(TdaSearchDialogIntl, DA_SEARCH_DIALOG_TEXTS)
+  DA_PUBLISH_GROUP(TdaLocateDialogIntl, DA_LOCATE_DIALOG_TEXTS)
+  DA_PUBLISH_GROUP(TdaMonthCalendarIntl, DA_MONTH_CALENDAR_TEXTS)
+  RegisterPublishedClass("TdaADOIntl", "TPersistent");
+  PublishProperty("TdaADOIntl", "UseLocateWhenFindingValue", &TdaADOIntl::UseLocateWhenFindingValue,
+                  &TdaADOIntl::SetUseLocateWhenFindingValue);
+  DA_PUBLISH_GROUP(TdaFilterDialogIntl, DA_FILTER_DIALOG_TEXTS)
+  DA_PUBLISH_GROUP(TdaRichEditMenuLabels, DA_RICH_EDIT_MENU_LABELS_TEXTS)
+  DA_PUBLISH_GROUP(TdaRichEditPopupMenuLabels, DA_RICH_EDIT_POPUP_MENU_LABELS_TEXTS)
+  DA_PUBLISH_GROUP(TdaRichEditParagraphDlg, DA_RICH_EDIT_PARAGRAPH_DIALOG_TEXTS)
+  PublishProperty("TdaRichEditParagraphDlg", "HelpContext", &TdaRichEditParagraphDlg::HelpContext,
+                  &TdaRichEditParagraphDlg::SetHelpContext);
+  DA_PUBLISH_GROUP(TdaRichEditTabDlg, DA_RICH_EDIT_TAB_DIALOG_TEXTS)
+  PublishProperty("TdaRichEditTabDlg", "HelpContext", &TdaRichEditTabDlg::HelpContext,
+                  &TdaRichEditTabDlg::SetHelpContext);
+  DA_PUBLISH_GROUP(TdaDBRichEditIntl, DA_RICH_EDIT_TEXTS)
   {
     using C = TdaDBRichEditIntl;
-    Cls = "TdaDBRichEditIntl";
-    RegisterPublishedClass(Cls, "TPersistent");
-    DA_RICH_EDIT_TEXTS(DA_PUBLISH_TEXT)
+    const char* Cls = "TdaDBRichEditIntl";
     PublishProperty(Cls, "MenuLabels", &C::MenuLabels);
     PublishProperty(Cls, "PopupMenuLabels", &C::PopupMenuLabels);
     PublishProperty(Cls, "ParagraphDialog", &C::ParagraphDialog);
@@ -101,7 +59,7 @@ void RegisterIntlProperties() {
   }
   {
     using C = TdaIntl;
-    Cls = "TdaIntl";
+    const char* Cls = "TdaIntl";
     RegisterPublishedClass(Cls, "TComponent");
     PublishProperty(Cls, "ADO", &C::ADO);
     PublishProperty(Cls, "Navigator", &C::Navigator);
@@ -173,26 +131,10 @@ void TdaIntl::Loaded() {
 void TdaIntl::ConnectIntl() {
   TdaIntl* g = GlobalIntl;
   if (g == nullptr || g == this) return;
-  {
-    auto* from = FilterDialog();
-    auto* to = g->FilterDialog();
-    DA_FILTER_DIALOG_TEXTS(DA_COPY_TEXT)
-  }
-  {
-    auto* from = RichEdit();
-    auto* to = g->RichEdit();
-    DA_RICH_EDIT_TEXTS(DA_COPY_TEXT)
-  }
-  {
-    auto* from = RichEdit()->MenuLabels();
-    auto* to = g->RichEdit()->MenuLabels();
-    DA_RICH_EDIT_MENU_LABELS_TEXTS(DA_COPY_TEXT)
-  }
-  {
-    auto* from = RichEdit()->PopupMenuLabels();
-    auto* to = g->RichEdit()->PopupMenuLabels();
-    DA_RICH_EDIT_POPUP_MENU_LABELS_TEXTS(DA_COPY_TEXT)
-  }
+  DA_COPY_GROUP(FilterDialog(), DA_FILTER_DIALOG_TEXTS)
+  DA_COPY_GROUP(RichEdit(), DA_RICH_EDIT_TEXTS)
+  DA_COPY_GROUP(RichEdit()->MenuLabels(), DA_RICH_EDIT_MENU_LABELS_TEXTS)
+  DA_COPY_GROUP(RichEdit()->PopupMenuLabels(), DA_RICH_EDIT_POPUP_MENU_LABELS_TEXTS)
   {
     auto* from = RichEdit()->ParagraphDialog();
     auto* to = g->RichEdit()->ParagraphDialog();
@@ -205,38 +147,14 @@ void TdaIntl::ConnectIntl() {
     DA_RICH_EDIT_TAB_DIALOG_TEXTS(DA_COPY_TEXT)
     to->SetHelpContext(from->HelpContext());
   }
-  {
-    auto* from = SearchDialog();
-    auto* to = g->SearchDialog();
-    DA_SEARCH_DIALOG_TEXTS(DA_COPY_TEXT)
-  }
-  {
-    auto* from = MonthCalendar();
-    auto* to = g->MonthCalendar();
-    DA_MONTH_CALENDAR_TEXTS(DA_COPY_TEXT)
-  }
-  {
-    auto* from = LocateDialog();
-    auto* to = g->LocateDialog();
-    DA_LOCATE_DIALOG_TEXTS(DA_COPY_TEXT)
-  }
+  DA_COPY_GROUP(SearchDialog(), DA_SEARCH_DIALOG_TEXTS)
+  DA_COPY_GROUP(MonthCalendar(), DA_MONTH_CALENDAR_TEXTS)
+  DA_COPY_GROUP(LocateDialog(), DA_LOCATE_DIALOG_TEXTS)
   g->ADO()->SetUseLocateWhenFindingValue(ADO()->UseLocateWhenFindingValue());
-  {
-    auto* from = Navigator();
-    auto* to = g->Navigator();
-    DA_NAVIGATOR_TEXTS(DA_COPY_TEXT)
-  }
-  {
-    auto* from = Navigator()->Hints();
-    auto* to = g->Navigator()->Hints();
-    DA_NAVIGATOR_HINTS_TEXTS(DA_COPY_TEXT)
-  }
+  DA_COPY_GROUP(Navigator(), DA_NAVIGATOR_TEXTS)
+  DA_COPY_GROUP(Navigator()->Hints(), DA_NAVIGATOR_HINTS_TEXTS)
   g->SetOKCancelBitmapped(OKCancelBitmapped());
-  {
-    auto* from = UserMessages();
-    auto* to = g->UserMessages();
-    DA_USER_MESSAGES_TEXTS(DA_COPY_TEXT)
-  }
+  DA_COPY_GROUP(UserMessages(), DA_USER_MESSAGES_TEXTS)
   {
     auto* from = this;
     auto* to = g;

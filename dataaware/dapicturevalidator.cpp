@@ -52,6 +52,8 @@ bool IsLetter(char32_t c) {
 
 char32_t UpperChar(char32_t c) { return c >= kRawByte ? c : AnsiUpperChar(c); }
 char32_t LowerChar(char32_t c) { return c >= kRawByte ? c : AnsiLowerChar(c); }
+// Literals compare with plain ASCII folding: Č in a mask takes Č only.
+char32_t AsciiUpper(char32_t c) { return (c >= 'a' && c <= 'z') ? c - 32 : c; }
 
 bool StopsFill(char32_t c) {
   switch (c) {
@@ -205,7 +207,7 @@ class Matcher {
             if (I >= end) return prError;
           }
           const char32_t lit = m(I);
-          if (UpperChar(lit) == UpperChar(t)) {
+          if (AsciiUpper(lit) == AsciiUpper(t)) {
             if (lit == ' ' && J == TextLength()) FBlank = true;
           } else if (!(t == ' ' && J == TextLength() && !FBlank)) {
             return prError;
@@ -224,12 +226,12 @@ class Matcher {
     Frame f(*this);
     ++I;
     unsigned count = 0;
-    while (I < end && IsDigit(m(I))) {
+    while (IsDigit(m(I))) {
       count = count * 10 + (m(I) - '0');
       if (count > 0xFFFF) throw MaskTooComplex{};
       ++I;
     }
-    if (I >= end) return prSyntax;
+    if (I > end) return prSyntax;
     const int start = I;
     const int elementEnd = SkipElement(I, end);
     PictureResult r = prComplete;

@@ -9,7 +9,7 @@
 //   ;  the next mask character is a literal
 //   *  repeats the next element: *3# exactly three digits, *# any number
 //   [ ] optional part          { } group              ,  separates alternatives
-//   anything else is a literal (matched ignoring case, stored as the mask has it)
+//   anything else is a literal (matched ignoring ASCII case, stored as the mask has it)
 //
 // A letter is A-Z, a-z or a character whose Windows-1250 code is above 128 (č, Š, ž, ...).
 #include <cstdint>

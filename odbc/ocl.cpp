@@ -417,10 +417,12 @@ void THdbc::SetAttributes(const TStrings* Value) {
 
 namespace {
 
-// A value the driver manager would split or misread is wrapped in braces, "}" doubled. A value
-// already in braces is the caller's own quoting and stays.
-std::string ConnectValue(const std::string& v) {
-  if (v.size() >= 2 && v.front() == '{' && v.back() == '}') return v;
+// A value the driver manager would split or misread is wrapped in braces, "}" doubled. Only a
+// driver name already in braces ("{SQL Server}") is taken as written: the braced form is the
+// usual way to name a driver, and no driver's name holds a brace. Any other value, a password
+// above all, is literal.
+std::string ConnectValue(const std::string& v, bool BracedAsWritten = false) {
+  if (BracedAsWritten && v.size() >= 2 && v.front() == '{' && v.back() == '}') return v;
   if (v.find_first_of(";{}") == std::string::npos && (v.empty() || v.front() != ' ')) return v;
   std::string out = "{";
   for (char c : v) {
@@ -434,13 +436,13 @@ std::string ConnectValue(const std::string& v) {
 
 std::string THdbc::ConnectString() const {
   std::string s;
-  auto part = [&](const char* key, const std::string& value) {
-    if (!value.empty()) s += std::string(key) + "=" + ConnectValue(value) + ";";
+  auto part = [&](const char* key, const std::string& value, bool bracedAsWritten = false) {
+    if (!value.empty()) s += std::string(key) + "=" + ConnectValue(value, bracedAsWritten) + ";";
   };
   part("DSN", FDataSource);
   part("UID", FUserName);
   part("PWD", FPassword);
-  part("DRIVER", FDriver);
+  part("DRIVER", FDriver, true);
   for (int i = 0; i < FAttributes->Count(); ++i) {
     const std::string line = FAttributes->Get(i);
     const size_t eq = line.find('=');
@@ -520,10 +522,12 @@ std::string THdbc::GetInfoString(SQLUSMALLINT InfoType) {
 
 int32_t THdbc::GetInfoInteger(SQLUSMALLINT InfoType) {
   Connect();
-  SQLUINTEGER v = 0;  // 16-bit answers fill its low half
+  // Room for the pointer-sized answers (SQL_DRIVER_HDBC, ...) too; 16- and 32-bit answers fill
+  // the low end of the zeroed cell.
+  SQLULEN v = 0;
   SQLSMALLINT len = 0;
-  if (!Judge(ODBCApi().SQLGetInfo(FHandle, InfoType, &v, sizeof v, &len))) return 0;
-  return int32_t(v);
+  if (!Judge(ODBCApi().SQLGetInfo(FHandle, InfoType, &v, sizeof(SQLUINTEGER), &len))) return 0;
+  return int32_t(SQLUINTEGER(v));
 }
 
 bool THdbc::NoDescribeParam() {

@@ -240,7 +240,8 @@ public:
   // handle and removes itself when it releases it.
   TChildren& Children() { return *FChildren; }
 
-  // The connection string SQLDriverConnect gets.
+  // The connection string SQLDriverConnect gets. A value holding ";", "{" or "}", or starting
+  // with a blank, goes in braces with "}" doubled; a driver name already in braces stays.
   std::string ConnectString() const;
   // Whether the driver has the function (connects first). 0 and 999 raise EODBCLibrary.
   bool GetFunctions(SQLUSMALLINT FunctionId);

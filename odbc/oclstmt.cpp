@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "filer.h"
+#include "published.h"
 #include "text.h"
 
 TProcessMessagesProc ODBCProcessMessages;
@@ -171,6 +173,35 @@ void THstmt::Notification(TComponent* AComponent, TOperation Operation) {
   } else if (Operation == opRemove && AComponent != nullptr && AComponent == FHdbc.Get()) {
     SetHdbc(nullptr);
   }
+}
+
+void THstmt::ReadState(TReader* Reader) {
+  SetComponentState(ComponentState() + csReading);
+  try {
+    TStream* stream = Reader->Stream();
+    while (!Reader->EndOfList()) {
+      const std::int64_t at = stream->Position();
+      const std::string name = Reader->ReadStr();
+      stream->SetPosition(at);
+      try {
+        Reader->ReadProperty(this);
+      } catch (const EReadError&) {
+        const bool trimming = name.find("StringTrimming") != std::string::npos;
+        if (!trimming && name.find("OnPrepare") == std::string::npos &&
+            name.find("OnExecute") == std::string::npos && name.find("OnFetch") == std::string::npos)
+          throw;
+        stream->SetPosition(at);
+        Reader->ReadStr();
+        Reader->SkipValue();
+        if (trimming) FStringTrimming = stTrimNone;
+      }
+    }
+    Reader->ReadListEnd();
+  } catch (...) {
+    SetComponentState(ComponentState() - csReading);
+    throw;
+  }
+  SetComponentState(ComponentState() - csReading);
 }
 
 void THstmt::AdoptInserted() const {
@@ -468,6 +499,7 @@ void THstmt::BindParamMain(int ParamNo, SQLSMALLINT CType, void* ValuePtr, SQLSM
   rec->CType = CType;
   rec->SQLType = SQLType;
   rec->Value = ValuePtr;
+  rec->LengthGiven = false;
   FParamSetSize = std::max(FParamSetSize, rec->RowCount);
 
   // A size the driver cannot tell may come back as SQL_NO_TOTAL read unsigned.
@@ -484,7 +516,9 @@ void THstmt::BindParamMain(int ParamNo, SQLSMALLINT CType, void* ValuePtr, SQLSM
     case SQL_LONGVARBINARY: {
       if (ColumnSize == 0) bufLen = 2147483647;
       const bool byParts = FBlobPlacement == bpByParts || (FBlobPlacement == bpDetect && NeedLongDataLen());
-      rec->Ind = byParts ? SQL_LEN_DATA_AT_EXEC(0) : 0;
+      // Sent with the execute, character data counts up to its terminator until the caller
+      // gives a length (SetParamSize).
+      rec->Ind = byParts ? SQL_LEN_DATA_AT_EXEC(0) : (CType == SQL_C_CHAR ? SQL_NTS : 0);
       break;
     }
     default:
@@ -524,6 +558,7 @@ void THstmt::SetParamSize(int ParamNo, SQLLEN Size) {
     rec->Ind = SQL_LEN_DATA_AT_EXEC(Size);
   else
     rec->Ind = Size;
+  rec->LengthGiven = true;
 }
 
 SQLLEN THstmt::GetParamSize(int ParamNo) const {
@@ -572,6 +607,11 @@ void THstmt::Execute() {
   }
   FExecuted = false;
   FAsyncOn = false;
+  // A text sent at execution without a length given is announced with its own, up to its
+  // terminator: drivers read exactly the announced length, so none would send it empty.
+  for (const auto& p : FParams)
+    if (!p->LengthGiven && p->CType == SQL_C_CHAR && p->Value != nullptr && p->Ind <= SQL_LEN_DATA_AT_EXEC_OFFSET)
+      p->Ind = SQL_LEN_DATA_AT_EXEC(SQLLEN(std::strlen(static_cast<const char*>(p->Value))));
   SQLRETURN rc;
   // An open cursor of the last run is closed first, also for direct execution: running the
   // text again must not fail on the cursor the caller left open.
@@ -658,8 +698,10 @@ void THstmt::BindParamsTo(THstmt& Other) const {
     const TStmtParamRec& p = **it;
     Other.BindParam(p.ParamNo, p.CType, p.SQLType, p.Value);
     // The length the caller gave (or the announced length of a value sent at execution).
-    if (auto* o = const_cast<TStmtParamRec*>(Other.ParamRec(p.ParamNo)); o != nullptr && p.Value != nullptr)
+    if (auto* o = const_cast<TStmtParamRec*>(Other.ParamRec(p.ParamNo)); o != nullptr && p.Value != nullptr) {
       o->Ind = p.Ind;
+      o->LengthGiven = p.LengthGiven;
+    }
   }
 }
 
@@ -755,3 +797,59 @@ int THstmt::RowCount() {
   }
   return CountByTraversal(counter);
 }
+
+// ---- published properties
+
+namespace {
+
+// An enumeration streams as its identifier (its ordinal is accepted too).
+template <class E, size_t N>
+void PublishEnum(const char* Prop, const char* const (&Names)[N], E (THstmt::*Get)() const,
+                 void (THstmt::*Set)(E)) {
+  RegisterPublishedProp(
+      "THstmt", Prop,
+      [Names, Get](TObject* o) -> TPropValue {
+        const size_t v = size_t((dynamic_cast<THstmt&>(*o).*Get)());
+        return v < N ? TPropValue(std::string(Names[v])) : TPropValue(std::int64_t(v));
+      },
+      [Names, Get, Set, Prop](TObject* o, const TPropValue& v) {
+        long value = -1;
+        if (const auto* t = std::get_if<std::string>(&v)) {
+          for (size_t i = 0; i < N; ++i)
+            if (SameText(*t, Names[i])) value = long(i);
+        } else if (const auto* n = std::get_if<std::int64_t>(&v)) {
+          if (*n >= 0 && size_t(*n) < N) value = long(*n);
+        }
+        if (value < 0) throw EPropertyError(std::string("Invalid value for property ") + Prop);
+        (dynamic_cast<THstmt&>(*o).*Set)(E(value));
+      });
+}
+
+const char* const BlobPlacementNames[] = {"bpDetect", "bpByParts", "bpByExec"};
+const char* const EmptyToNullNames[] = {"enNever", "enAlways", "enIfNullable"};
+const char* const TrimmingNames[] = {"stTrimNone", "stTrimTrailing", "stTrimLeading", "stTrimBoth"};
+const char* const RowCountNames[] = {"rcFunction", "rcSelect", "rcTraverse", "rcCustom"};
+
+[[maybe_unused]] const bool StmtPropsRegistered = [] {
+  RegisterPublishedClass("THstmt", "THbase");
+  PublishProperty("THstmt", "hDbc", &THstmt::hDbc, &THstmt::SetHdbc);
+  PublishProperty("THstmt", "SQL", &THstmt::SQL, &THstmt::SetSQL);
+  PublishProperty("THstmt", "SQLParsing", &THstmt::SQLParsing, &THstmt::SetSQLParsing);
+  PublishProperty("THstmt", "ConcurrencyType", &THstmt::ConcurrencyType, &THstmt::SetConcurrencyType);
+  PublishProperty("THstmt", "CursorType", &THstmt::CursorType, &THstmt::SetCursorType);
+  PublishProperty("THstmt", "RowSetSize", &THstmt::RowSetSize, &THstmt::SetRowSetSize);
+  PublishProperty("THstmt", "SkipByPosition", &THstmt::SkipByPosition, &THstmt::SetSkipByPosition);
+  PublishProperty("THstmt", "SkipByCursor", &THstmt::SkipByCursor, &THstmt::SetSkipByCursor);
+  PublishProperty("THstmt", "BindBookmarks", &THstmt::BindBookmarks, &THstmt::SetBindBookmarks);
+  PublishProperty("THstmt", "BlobSize", &THstmt::BlobSize, &THstmt::SetBlobSize);
+  PublishProperty("THstmt", "BlobDeferral", &THstmt::BlobDeferral, &THstmt::SetBlobDeferral);
+  PublishEnum("BlobPlacement", BlobPlacementNames, &THstmt::BlobPlacement, &THstmt::SetBlobPlacement);
+  PublishProperty("THstmt", "ExecAsync", &THstmt::ExecAsync, &THstmt::SetExecAsync);
+  PublishEnum("EmptyStringToNull", EmptyToNullNames, &THstmt::EmptyStringToNull, &THstmt::SetEmptyStringToNull);
+  PublishEnum("StringTrimming", TrimmingNames, &THstmt::StringTrimming, &THstmt::SetStringTrimming);
+  PublishProperty("THstmt", "BindByName", &THstmt::BindByName, &THstmt::SetBindByName);
+  PublishEnum("RowCountMethod", RowCountNames, &THstmt::RowCountMethod, &THstmt::SetRowCountMethod);
+  return true;
+}();
+
+}  // namespace

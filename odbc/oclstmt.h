@@ -7,6 +7,15 @@
 // The token scanner knows single-quoted literals only. A PostgreSQL cast written "x::type" (two
 // colons) outside quotes is refused with EODBCLibrary "Invalid parameter token in SQL
 // statement."; write CAST(x AS type) instead, or switch SQLParsing off for that text.
+//
+// Character columns are bound with room for the longest UTF-8 form of their size; a column of
+// unknown size, or wider than 8000 characters (binary: 32000 bytes), is read as a long column
+// into a stream. A bound value longer than its element (SQLite does not enforce declared sizes)
+// is read again in full after the fetch, or refused with EODBCLibrary where the driver cannot
+// position on its row: a value is never cut.
+//
+// SQLite's driver reads a whole forward-only result into memory unless its data source sets
+// StepAPI=1; PostgreSQL's does so unless UseDeclareFetch=1.
 #include <sql.h>
 #include <sqlext.h>
 
@@ -19,6 +28,8 @@
 #include "classes.h"
 #include "ocl.h"
 #include "streams.h"
+
+class TReader;
 
 enum TBlobPlacement { bpDetect, bpByParts, bpByExec };
 enum TEmptyToNull { enNever, enAlways, enIfNullable };
@@ -44,6 +55,7 @@ inline constexpr uint16_t roInsert = 8;
 struct TStmtParamRec {
   void* Value = nullptr;  // the caller's buffer, not owned; nullptr sends NULL
   SQLLEN Ind = 0;
+  bool LengthGiven = false;  // SetParamSize was called since the bind
   SQLSMALLINT CType = 0;
   SQLSMALLINT SQLType = 0;
   SQLUSMALLINT ParamNo = 0;
@@ -86,6 +98,10 @@ public:
   SQLHSTMT Handle();
   bool Allocated() const { return FAllocated; }
   void Notification(TComponent* AComponent, TOperation Operation) override;
+  // Reads the published properties; streams of older versions load too: their OnPrepare,
+  // OnExecute and OnFetch events are skipped, and a StringTrimming value that cannot be read
+  // gives stTrimNone.
+  void ReadState(TReader* Reader) override;
 
   // ---- published properties
   THdbc* hDbc() const {
@@ -306,6 +322,9 @@ private:
     SQLLEN* Ind = nullptr;
   };
   bool FindCell(int Col, int Row, TCell& Cell);
+  // A cell with a bound, non-NULL value (not a long column): what the number and date readers
+  // convert.
+  bool FindValue(int Col, int Row, TCell& Cell);
   void ApplyStmtAttr(SQLINTEGER Attr, SQLULEN Value);
   void LoadCursorAttributes(SQLULEN Type);
   void FreeParams();

@@ -208,6 +208,10 @@ bool THstmt::FindCell(int Col, int Row, TCell& Cell) {
   return true;
 }
 
+bool THstmt::FindValue(int Col, int Row, TCell& Cell) {
+  return FindCell(Col, Row, Cell) && Cell.Value != nullptr && *Cell.Ind != SQL_NULL_DATA;
+}
+
 // ---- fetching
 
 bool THstmt::Fetch(SQLSMALLINT Orientation, SQLLEN Offset) {
@@ -388,7 +392,9 @@ std::vector<unsigned char> THstmt::GetBookmark() {
   if ((FCursorAttributes & SQL_CA1_BOOKMARK) == 0 || !RowValid(1)) return bm;
   if (FBindBookmarks && FBookmarks) {
     const SQLLEN ind = FBookmarkInd[0];
-    const SQLLEN n = ind > 0 && ind <= FBookmarkSize ? ind : FBookmarkSize;
+    // A bookmark cut to the bound room would find another row: none rather than that.
+    if (ind > FBookmarkSize || ind == SQL_NO_TOTAL) return bm;
+    const SQLLEN n = ind > 0 ? ind : FBookmarkSize;
     bm.assign(FBookmarks.get(), FBookmarks.get() + n);
     return bm;
   }
@@ -405,6 +411,16 @@ std::vector<unsigned char> THstmt::GetBookmark() {
     // The cursor has no readable bookmark: none, rather than an error on every row.
     bm.clear();
     return bm;
+  }
+  if (ind > SQLLEN(bm.size())) {
+    // Longer than the room guessed: the rest follows in a second piece, or there is none.
+    const size_t had = bm.size();
+    bm.resize(size_t(ind));
+    SQLLEN rest = 0;
+    if (!Judge(ODBCApi().SQLGetData(FHandle, 0, SQL_C_VARBOOKMARK, bm.data() + had, SQLLEN(bm.size() - had), &rest))) {
+      bm.clear();
+      return bm;
+    }
   }
   if (ind < SQLLEN(bm.size())) bm.resize(size_t(ind));
   if (!FBookmarkSizeKnown) {
@@ -537,38 +553,37 @@ std::string THstmt::ColString(int Col, int Row) {
 
 double THstmt::ColDouble(int Col, int Row) {
   TCell cell;
-  if (!FindCell(Col, Row, cell) || cell.Col->IsLong || *cell.Ind == SQL_NULL_DATA) return 0;
+  if (!FindValue(Col, Row, cell)) return 0;
   return BufferToDouble(cell.Value, cell.Col->CType, cell.Capacity);
 }
 
 int16_t THstmt::ColSmallint(int Col, int Row) {
   TCell cell;
-  if (!FindCell(Col, Row, cell) || cell.Col->IsLong || *cell.Ind == SQL_NULL_DATA) return 0;
+  if (!FindValue(Col, Row, cell)) return 0;
   return int16_t(uint16_t(uint32_t(BufferToInteger(cell.Value, cell.Col->CType, cell.Capacity)) & 0xFFFF));
 }
 
 uint16_t THstmt::ColWord(int Col, int Row) {
   TCell cell;
-  if (!FindCell(Col, Row, cell) || cell.Col->IsLong || *cell.Ind == SQL_NULL_DATA) return 0;
+  if (!FindValue(Col, Row, cell)) return 0;
   return uint16_t(uint32_t(BufferToInteger(cell.Value, cell.Col->CType, cell.Capacity)) & 0xFFFF);
 }
 
 int32_t THstmt::ColInteger(int Col, int Row) {
   TCell cell;
-  if (!FindCell(Col, Row, cell) || cell.Col->IsLong || *cell.Ind == SQL_NULL_DATA) return 0;
+  if (!FindValue(Col, Row, cell)) return 0;
   return BufferToInteger(cell.Value, cell.Col->CType, cell.Capacity);
 }
 
 int64_t THstmt::ColInt64(int Col, int Row) {
   TCell cell;
-  if (!FindCell(Col, Row, cell) || cell.Col->IsLong || *cell.Ind == SQL_NULL_DATA) return 0;
+  if (!FindValue(Col, Row, cell)) return 0;
   return BufferToInt64(cell.Value, cell.Col->CType, cell.Capacity);
 }
 
 SQL_TIMESTAMP_STRUCT THstmt::ColTimestamp(int Col, int Row) {
   TCell cell;
-  if (!FindCell(Col, Row, cell) || cell.Col->IsLong || *cell.Ind == SQL_NULL_DATA || cell.Value == nullptr)
-    return DayZero();
+  if (!FindValue(Col, Row, cell)) return DayZero();
   SQL_TIMESTAMP_STRUCT ts;
   BufferToTimestamp(cell.Value, cell.Col->CType, ts);
   return ts;

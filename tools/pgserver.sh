@@ -20,12 +20,17 @@ port_free() {
 }
 
 pg_start() {
-  local bin; bin=$(pg_bin)
-  ZELKOR_PG_DIR=$(mktemp -d /tmp/zelkor-pg.XXXXXX)
+  local bin; bin=$(pg_bin) || return 1
+  # Known to pg_stop from here on, so that a failure below leaves no folder and no server behind.
+  ZELKOR_PG_DIR=$(mktemp -d /tmp/zelkor-pg.XXXXXX) || return 1
   mkdir -p "$ZELKOR_PG_DIR/sock"
-  [ "$(id -u)" -eq 0 ] && chown -R postgres:postgres "$ZELKOR_PG_DIR"
+  if [ "$(id -u)" -eq 0 ]; then chown -R postgres:postgres "$ZELKOR_PG_DIR"; fi
   chmod 755 "$ZELKOR_PG_DIR"
-  pg_as_owner "$bin/initdb" -D "$ZELKOR_PG_DIR/data" -A trust -U postgres --locale=C -E UTF8 >/dev/null
+  if ! pg_as_owner "$bin/initdb" -D "$ZELKOR_PG_DIR/data" -A trust -U postgres --locale=C -E UTF8 >/dev/null; then
+    echo "initdb failed" >&2
+    pg_stop
+    return 1
+  fi
   local port tries=0
   while :; do
     port=$(( 20000 + RANDOM % 20000 ))
@@ -34,8 +39,14 @@ pg_start() {
          start >/dev/null; then
       break
     fi
+    # A start that timed out may still come up later: make sure it does not outlive this attempt.
+    pg_as_owner "$bin/pg_ctl" -D "$ZELKOR_PG_DIR/data" -m immediate stop >/dev/null 2>&1 || true
     tries=$((tries + 1))
-    if [ $tries -ge 5 ]; then cat "$ZELKOR_PG_DIR/server.log" >&2; return 1; fi
+    if [ $tries -ge 5 ]; then
+      cat "$ZELKOR_PG_DIR/server.log" >&2 2>/dev/null
+      pg_stop
+      return 1
+    fi
   done
   export ZELKOR_PG_SOCKET="$ZELKOR_PG_DIR/sock" ZELKOR_PG_PORT="$port" ZELKOR_PG_USER=postgres
   echo "PostgreSQL test server on port $port, socket $ZELKOR_PG_SOCKET"

@@ -7,10 +7,13 @@
 #include <sqlext.h>
 #include <sqlite3.h>
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,32 +44,54 @@ std::string Key(int Doc) {
   return b;
 }
 
-// ---- memory
-
-long StatusKiB(const char* Field) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  const size_t n = std::strlen(Field);
-  while (std::getline(in, line))
-    if (line.compare(0, n, Field) == 0) return std::atol(line.c_str() + n + 1);
-  return -1;
-}
-// Resets the peak resident size to the current one.
-void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+// ---- measurement: each export runs in a child process of its own, so that its peak memory
+// is its own and not what an earlier run left in the heap.
 
 struct TRun {
-  double Seconds;
-  long PeakGrowthKiB;  // peak resident size during the run above the size before it
+  double Seconds = 0;     // wall time of the export alone
+  double CpuSeconds = 0;  // user + system time of the export alone
+  long MaxRssKiB = 0;     // peak resident size of the child (its own image, from exec on)
 };
 
-template <class F>
-TRun Measure(F&& Run) {
-  ResetPeak();
-  const long before = StatusKiB("VmRSS:");
-  const auto t0 = std::chrono::steady_clock::now();
-  Run();
-  const auto t1 = std::chrono::steady_clock::now();
-  return {std::chrono::duration<double>(t1 - t0).count(), StatusKiB("VmHWM:") - before};
+// VmHWM of this process: the peak resident size since exec.
+long PeakRssKiB() {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+  return -1;
+}
+
+double CpuNow() {
+  rusage ru{};
+  getrusage(RUSAGE_SELF, &ru);
+  return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+TRun RunChild(const std::string& Mode, int Docs, const std::string& Dir) {
+  int fd[2];
+  if (pipe(fd) != 0) throw std::runtime_error("pipe");
+  const std::string docs = std::to_string(Docs);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(fd[1], 1);
+    close(fd[0]);
+    close(fd[1]);
+    execl("/proc/self/exe", "export_bench", "--child", Mode.c_str(), docs.c_str(), Dir.c_str(), (char*)nullptr);
+    _exit(127);
+  }
+  close(fd[1]);
+  std::string out;
+  char buf[256];
+  for (ssize_t n; (n = read(fd[0], buf, sizeof buf)) > 0;) out.append(buf, size_t(n));
+  close(fd[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  TRun r;
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
+      std::sscanf(out.c_str(), "%lf %lf %ld", &r.Seconds, &r.CpuSeconds, &r.MaxRssKiB) != 3)
+    throw std::runtime_error(Mode + " run failed: " + out);
+  return r;
 }
 
 // ---- the business database
@@ -266,72 +291,97 @@ void BareLoop(const std::string& Where, const std::string& OutFile) {
   SQLFreeHandle(SQL_HANDLE_ENV, env);
 }
 
-// ---- the program's export
-
-void ProgramExport(int Docs, const std::string& Base) {
-  Main->fKljucIzdOD->SetText(Key(1));
-  Main->fKljucIzdDO->SetText(Key(Docs));
-  Main->fFileNameIzd->SetText(Base);
-  Main->fStevPrenosaIzd->SetValue(1);
-  Main->ExportPrometIzd();
+// The child: one export of Docs documents into Dir, then "seconds cpu-seconds peak-KiB" on stdout.
+int Child(const std::string& Mode, int Docs, const std::string& Dir) {
+  const std::string where = "P.Kljuc >= '" + Key(1) + "' AND P.Kljuc <= '" + Key(Docs) + "'";
+  const std::string base = Dir + "/" + Mode + "-" + std::to_string(Docs);
+  TRecordingUiService dialogs;  // a failure is reported, never waits for a click
+  if (Mode == "program") {
+    Application->Initialize();
+    Main = new TMain(Application);  // the window without its settings: the fields are set here
+    DataSif = new TDataSif(Application);
+    DataSif->SetDataSource(DataSif->Database, "BENCH");
+    DataSif->Database->SetConnected(true);
+    Main->Show();
+    Main->fKljucIzdOD->SetText(Key(1));
+    Main->fKljucIzdDO->SetText(Key(Docs));
+    Main->fFileNameIzd->SetText(base);
+    Main->fStevPrenosaIzd->SetValue(1);
+  }
+  const double cpu0 = CpuNow();
+  const auto t0 = std::chrono::steady_clock::now();
+  if (Mode == "program")
+    Main->ExportPrometIzd();
+  else
+    BareLoop(where, base + ".VEN");
+  const auto t1 = std::chrono::steady_clock::now();
+  const double cpu = CpuNow() - cpu0;
+  if (!dialogs.Messages.empty()) {
+    std::printf("the export reported: %s\n", dialogs.Messages[0].Text.c_str());
+    return 1;
+  }
+  std::printf("%.6f %.6f %ld\n", std::chrono::duration<double>(t1 - t0).count(), cpu, PeakRssKiB());
+  std::fflush(stdout);
+  std::_Exit(0);  // the measurement is taken; no need to tear the window layer down
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int lines = argc > 1 ? std::atoi(argv[1]) : 1000000;
-  const int perDoc = argc > 2 ? std::atoi(argv[2]) : 20;
-  const int docs = lines / perDoc;
   try {
+    if (argc == 5 && std::string(argv[1]) == "--child") return Child(argv[2], std::atoi(argv[3]), argv[4]);
+    const int lines = argc > 1 ? std::atoi(argv[1]) : 1000000;
+    const int perDoc = argc > 2 ? std::atoi(argv[2]) : 20;
+    const int rounds = argc > 3 ? std::atoi(argv[3]) : 5;
+    const int docs = lines / perDoc;
     std::string tmpl = (fs::temp_directory_path() / "zelkor-bench-XXXXXX").string();
     if (!mkdtemp(tmpl.data())) throw std::runtime_error("no temporary folder");
     const std::string dir = tmpl;
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("XDG_RUNTIME_DIR", dir.c_str(), 0);
     setenv("ZELKOR_ROOT", (dir + "/root").c_str(), 1);
     setenv("ZELKOR_REGISTRY", (dir + "/registry").c_str(), 1);
     setenv("ODBCSYSINI", dir.c_str(), 1);
     setenv("ODBCINSTINI", "odbcinst.ini", 1);
     setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 1);
     std::ofstream(dir + "/odbcinst.ini") << "[SQLite3]\nDriver=" << ZELKOR_SQLITE_ODBC_DRIVER << "\nThreading=2\n";
-    std::ofstream(dir + "/odbc.ini") << "[BENCH]\nDriver=SQLite3\nDatabase=" << dir << "/bench.db\nTimeout=10000\n";
+    // StepAPI: the driver steps through the result instead of reading it whole first.
+    std::ofstream(dir + "/odbc.ini") << "[BENCH]\nDriver=SQLite3\nDatabase=" << dir << "/bench.db\nTimeout=10000\nStepAPI=1\n";
 
     std::printf("Creating %d documents of %d lines (%d lines) ...\n", docs, perDoc, docs * perDoc);
     std::fflush(stdout);
     CreateDatabase(dir + "/bench.db", docs, perDoc);
 
-    TRecordingUiService dialogs;  // a failure is reported below, never waits for a click
-    Application->Initialize();
-    Main = new TMain(Application);  // the window without its settings: the fields are set below
-    DataSif = new TDataSif(Application);
-    DataSif->SetDataSource(DataSif->Database, "BENCH");
-    DataSif->Database->SetConnected(true);
-    Main->Show();
-
-    const std::string where = "P.Kljuc >= '" + Key(1) + "' AND P.Kljuc <= '" + Key(docs) + "'";
-    TRun bare{1e9, 0}, program{1e9, 0};
-    for (int round = 0; round < 3; ++round) {
-      TRun b = Measure([&] { BareLoop(where, dir + "/bare.VEN"); });
-      TRun p = Measure([&] { ProgramExport(docs, dir + "/program"); });
-      std::printf("round %d: bare %.3f s, program %.3f s\n", round + 1, b.Seconds, p.Seconds);
+    TRun bare, program;
+    bare.Seconds = program.Seconds = bare.CpuSeconds = program.CpuSeconds = 1e9;
+    for (int round = 1; round <= rounds; ++round) {
+      const TRun b = RunChild("bare", docs, dir);
+      const TRun p = RunChild("program", docs, dir);
+      std::printf("round %d: bare %.3f s (cpu %.3f s), program %.3f s (cpu %.3f s)\n", round, b.Seconds, b.CpuSeconds,
+                  p.Seconds, p.CpuSeconds);
       std::fflush(stdout);
-      if (b.Seconds < bare.Seconds) bare.Seconds = b.Seconds;
-      if (p.Seconds < program.Seconds) program.Seconds = p.Seconds;
-      bare.PeakGrowthKiB = std::max(bare.PeakGrowthKiB, b.PeakGrowthKiB);
-      program.PeakGrowthKiB = std::max(program.PeakGrowthKiB, p.PeakGrowthKiB);
+      bare.Seconds = std::min(bare.Seconds, b.Seconds);
+      bare.CpuSeconds = std::min(bare.CpuSeconds, b.CpuSeconds);
+      bare.MaxRssKiB = std::max(bare.MaxRssKiB, b.MaxRssKiB);
+      program.Seconds = std::min(program.Seconds, p.Seconds);
+      program.CpuSeconds = std::min(program.CpuSeconds, p.CpuSeconds);
+      program.MaxRssKiB = std::max(program.MaxRssKiB, p.MaxRssKiB);
     }
-    if (!dialogs.Messages.empty()) throw std::runtime_error("the export reported: " + dialogs.Messages[0].Text);
-    const std::string a = ReadText(dir + "/bare.VEN"), b = ReadText(dir + "/program.VEN");
-    TRun quarter = Measure([&] { ProgramExport(docs / 4, dir + "/quarter"); });
+    const std::string a = ReadText(dir + "/bare-" + std::to_string(docs) + ".VEN");
+    const std::string b = ReadText(dir + "/program-" + std::to_string(docs) + ".VEN");
+    const TRun quarter = RunChild("program", docs / 4, dir);
+    const TRun bareQuarter = RunChild("bare", docs / 4, dir);
 
     std::printf("\nlines exported:        %d detail lines, %d documents, %zu bytes\n", docs * perDoc, docs, b.size());
     std::printf("same bytes:            %s\n", a == b ? "yes" : "NO");
-    std::printf("bare ODBC loop:        %.3f s (best of 3), peak memory +%ld KiB\n", bare.Seconds, bare.PeakGrowthKiB);
-    std::printf("program export:        %.3f s (best of 3), peak memory +%ld KiB\n", program.Seconds, program.PeakGrowthKiB);
-    std::printf("ratio program / bare:  %.2f\n", program.Seconds / bare.Seconds);
-    std::printf("program, 1/4 of lines: %.3f s, peak memory +%ld KiB\n", quarter.Seconds, quarter.PeakGrowthKiB);
-
-    delete DataSif;
-    DataSif = nullptr;
+    std::printf("bare ODBC loop:        %.3f s wall, %.3f s cpu (best of %d), peak memory %ld KiB\n", bare.Seconds,
+                bare.CpuSeconds, rounds, bare.MaxRssKiB);
+    std::printf("program export:        %.3f s wall, %.3f s cpu (best of %d), peak memory %ld KiB\n", program.Seconds,
+                program.CpuSeconds, rounds, program.MaxRssKiB);
+    std::printf("ratio program / bare:  %.2f wall, %.2f cpu\n", program.Seconds / bare.Seconds,
+                program.CpuSeconds / bare.CpuSeconds);
+    std::printf("peak memory at 1/4 of the lines: program %ld KiB, bare %ld KiB\n", quarter.MaxRssKiB,
+                bareQuarter.MaxRssKiB);
     fs::remove_all(dir);
     return a == b ? 0 : 1;
   } catch (std::exception& e) {

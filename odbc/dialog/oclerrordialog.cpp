@@ -2,8 +2,6 @@
 
 #include <memory>
 
-#include <QWidget>
-
 #include "numbers.h"
 #include "ocl.h"
 
@@ -120,27 +118,20 @@ void TODErrorDialog::Button2Click(TObject*) {
     ShowDetails();
 }
 
-void TODErrorDialog::Button3Click(TObject*) {
-  Button3->SetEnabled(true);
-  Button4->SetEnabled(true);
-  if (!ODBCError) return;
-  if (ODBCError->Prev()) {
-    ShowRecord();
-  } else {
-    ODBCError->Next();
-    Button3->SetEnabled(false);
-  }
-}
+void TODErrorDialog::Button3Click(TObject*) { Step(&EODBC::Prev, &EODBC::Next, Button3); }
 
-void TODErrorDialog::Button4Click(TObject*) {
+void TODErrorDialog::Button4Click(TObject*) { Step(&EODBC::Next, &EODBC::Prev, Button4); }
+
+void TODErrorDialog::Step(bool (EODBC::*Move)(), bool (EODBC::*Back)(), TButton* Pressed) {
   Button3->SetEnabled(true);
   Button4->SetEnabled(true);
   if (!ODBCError) return;
-  if (ODBCError->Next()) {
+  if ((ODBCError->*Move)()) {
     ShowRecord();
   } else {
-    ODBCError->Prev();
-    Button4->SetEnabled(false);
+    // Past either end: back onto the last record shown, and that way is closed.
+    (ODBCError->*Back)();
+    Pressed->SetEnabled(false);
   }
 }
 

@@ -44,6 +44,8 @@ public:
 
 private:
   void FitLabels();
+  // One step of Prev/Next: Move, or at the list's end Back again and disable Pressed.
+  void Step(bool (EODBC::*Move)(), bool (EODBC::*Back)(), TButton* Pressed);
 };
 
 // Shows E with Text on top in a modal dialog without owner. E stays its raiser's.

@@ -1,6 +1,5 @@
 #include "inifiles.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "filecontents.h"
 #include "dospath.h"
 #include "text.h"
 
@@ -92,26 +92,12 @@ TIniText Parse(const std::string& data) {
 
 // Reads the file; nullopt when it exists but cannot be read (errno kept).
 std::optional<TIniText> Load(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return TIniText{};
-    return std::nullopt;
-  }
   std::string data;
-  char buf[65536];
-  for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int e = errno;
-      close(fd);
-      errno = e;
-      return std::nullopt;
-    }
-    if (n == 0) break;
-    data.append(buf, static_cast<size_t>(n));
+  switch (ReadFileContents(path, data)) {
+    case TFileRead::Missing: return TIniText{};
+    case TFileRead::Failed: return std::nullopt;
+    case TFileRead::Read: break;
   }
-  close(fd);
   return Parse(data);
 }
 
@@ -187,11 +173,7 @@ mode_t CurrentUmask() {
 
 void Save(const std::string& name, const std::string& mapped, const TIniText& ini) {
   // Write through a symbolic link to the file it names.
-  std::string path = mapped;
-  if (char* real = realpath(mapped.c_str(), nullptr)) {
-    path = real;
-    std::free(real);
-  }
+  const std::string path = FollowLinks(mapped);
   auto slash = path.find_last_of('/');
   std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
   struct stat st;
@@ -205,26 +187,8 @@ void Save(const std::string& name, const std::string& mapped, const TIniText& in
   } else {
     mode = 0666 & ~CurrentUmask();
   }
-  std::string tmp = path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".XXXXXX";
-  int fd = mkostemp(tmp.data(), O_CLOEXEC);
-  if (fd < 0) WriteFailed(name, mapped, std::string("the folder is not writable (") + std::strerror(errno) + ")");
-  std::string data = Serialize(ini);
-  size_t done = 0;
-  bool ok = fchmod(fd, mode) == 0;
-  while (ok && done < data.size()) {
-    ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ok = false;
-    else done += static_cast<size_t>(n);
-  }
-  int err = ok ? 0 : errno;
-  if (ok && fsync(fd) != 0) ok = false, err = errno;
-  if (close(fd) != 0 && ok) ok = false, err = errno;
-  if (ok && rename(tmp.c_str(), path.c_str()) != 0) ok = false, err = errno;
-  if (!ok) {
-    unlink(tmp.c_str());
-    WriteFailed(name, mapped, std::strerror(err ? err : EIO));
-  }
+  const std::string failed = ReplaceFileContents(path, Serialize(ini), mode);
+  if (!failed.empty()) WriteFailed(name, mapped, failed);
 }
 
 void CheckName(const std::string& what, const std::string& s, bool key) {
@@ -335,52 +299,46 @@ void TIniFile::WriteBool(const std::string& Section, const std::string& Ident, b
   WriteString(Section, Ident, Value ? "1" : "0");
 }
 
+namespace {
+
+// The lines of one kind in [begin, end), each name once: the first line that has it.
+std::vector<const TLine*> DistinctNames(const TIniText& ini, size_t begin, size_t end, TLine::Kind kind) {
+  std::vector<const TLine*> out;
+  for (size_t i = begin; i < end; ++i) {
+    const TLine& l = ini.lines[i];
+    if (l.kind != kind) continue;
+    bool seen = false;
+    for (const TLine* o : out) seen = seen || AnsiSameText(o->name, l.name);
+    if (!seen) out.push_back(&l);
+  }
+  return out;
+}
+
+// The keys of the first section of that name, each once.
+std::vector<const TLine*> DistinctKeys(const TIniText& ini, const std::string& section) {
+  auto secs = FindSections(ini, section);
+  if (secs.empty()) return {};
+  return DistinctNames(ini, secs[0].first + 1, secs[0].second, TLine::Key);
+}
+
+}  // namespace
+
 void TIniFile::ReadSection(const std::string& Section, TStrings& Strings) const {
   Strings.Clear();
-  TIniText ini = LoadForRead(MappedFileName());
-  auto secs = FindSections(ini, Section);
-  if (secs.empty()) return;
-  std::vector<std::string> seen;
-  for (size_t i = secs[0].first + 1; i < secs[0].second; ++i) {
-    const TLine& l = ini.lines[i];
-    if (l.kind != TLine::Key) continue;
-    bool dup = false;
-    for (const auto& s : seen) dup = dup || AnsiSameText(s, l.name);
-    if (dup) continue;
-    seen.push_back(l.name);
-    Strings.Add(l.name);
-  }
+  const TIniText ini = LoadForRead(MappedFileName());
+  for (const TLine* l : DistinctKeys(ini, Section)) Strings.Add(l->name);
 }
 
 void TIniFile::ReadSections(TStrings& Strings) const {
   Strings.Clear();
-  TIniText ini = LoadForRead(MappedFileName());
-  std::vector<std::string> seen;
-  for (const auto& l : ini.lines) {
-    if (l.kind != TLine::Section) continue;
-    bool dup = false;
-    for (const auto& s : seen) dup = dup || AnsiSameText(s, l.name);
-    if (dup) continue;
-    seen.push_back(l.name);
-    Strings.Add(l.name);
-  }
+  const TIniText ini = LoadForRead(MappedFileName());
+  for (const TLine* l : DistinctNames(ini, 0, ini.lines.size(), TLine::Section)) Strings.Add(l->name);
 }
 
 void TIniFile::ReadSectionValues(const std::string& Section, TStrings& Strings) const {
   Strings.Clear();
-  TIniText ini = LoadForRead(MappedFileName());
-  auto secs = FindSections(ini, Section);
-  if (secs.empty()) return;
-  std::vector<std::string> seen;
-  for (size_t i = secs[0].first + 1; i < secs[0].second; ++i) {
-    const TLine& l = ini.lines[i];
-    if (l.kind != TLine::Key) continue;
-    bool dup = false;
-    for (const auto& s : seen) dup = dup || AnsiSameText(s, l.name);
-    if (dup) continue;
-    seen.push_back(l.name);
-    Strings.Add(l.name + "=" + CleanValue(l.value));
-  }
+  const TIniText ini = LoadForRead(MappedFileName());
+  for (const TLine* l : DistinctKeys(ini, Section)) Strings.Add(l->name + "=" + CleanValue(l->value));
 }
 
 void TIniFile::EraseSection(const std::string& Section) {

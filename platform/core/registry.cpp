@@ -1,6 +1,5 @@
 #include "registry.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "filecontents.h"
 #include "text.h"
 
 namespace {
@@ -97,25 +97,12 @@ std::string UnescapePath(const std::string& s) {
 
 // nullopt: the file exists but cannot be read.
 std::optional<TStore> Load() {
-  std::string file = RegistryFileName();
-  int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return TStore{};
-    return std::nullopt;
-  }
   std::string data;
-  char buf[16384];
-  for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      close(fd);
-      return std::nullopt;
-    }
-    if (n == 0) break;
-    data.append(buf, static_cast<size_t>(n));
+  switch (ReadFileContents(RegistryFileName(), data)) {
+    case TFileRead::Missing: return TStore{};
+    case TFileRead::Failed: return std::nullopt;
+    case TFileRead::Read: break;
   }
-  close(fd);
   TStore store;
   size_t i = 0;
   while (i < data.size()) {
@@ -168,11 +155,7 @@ void MakeFolders(const std::string& dir) {
 }
 
 void Save(const TStore& store) {
-  std::string file = RegistryFileName();
-  if (char* real = realpath(file.c_str(), nullptr)) {
-    file = real;
-    std::free(real);
-  }
+  const std::string file = FollowLinks(RegistryFileName());
   auto slash = file.find_last_of('/');
   std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : file.substr(0, slash));
   MakeFolders(dir);
@@ -184,26 +167,8 @@ void Save(const TStore& store) {
     for (const auto& v : k.values)
       data += Escape(v.name, true) + "=" + (v.isInt ? "dword:" + std::to_string(v.number) : "sz:" + Escape(v.text, false)) + "\n";
   }
-  std::string tmp = (slash == std::string::npos ? std::string() : file.substr(0, slash + 1)) + "." +
-                    file.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
-  int fd = mkostemp(tmp.data(), O_CLOEXEC);
-  if (fd < 0) Fail(std::strerror(errno));
-  bool ok = fchmod(fd, 0600) == 0;
-  size_t done = 0;
-  while (ok && done < data.size()) {
-    ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ok = false;
-    else done += static_cast<size_t>(n);
-  }
-  int err = ok ? 0 : errno;
-  if (ok && fsync(fd) != 0) ok = false, err = errno;
-  if (close(fd) != 0 && ok) ok = false, err = errno;
-  if (ok && rename(tmp.c_str(), file.c_str()) != 0) ok = false, err = errno;
-  if (!ok) {
-    unlink(tmp.c_str());
-    Fail(std::strerror(err ? err : EIO));
-  }
+  const std::string failed = ReplaceFileContents(file, data, 0600);
+  if (!failed.empty()) Fail(failed);
 }
 
 std::vector<std::string> Split(const std::string& path) {

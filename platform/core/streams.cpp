@@ -17,6 +17,35 @@ std::int64_t NewPosition(std::int64_t Pos, std::int64_t Size, std::int64_t Offse
   return r;
 }
 
+// The memory and string streams keep their bytes in a container of char (vector or string).
+template <class Bytes>
+std::int64_t ReadBytes(const Bytes& data, std::int64_t& pos, void* buffer, std::int64_t count) {
+  const auto size = std::int64_t(data.size());
+  if (count <= 0 || pos >= size) return 0;
+  const std::int64_t n = std::min(count, size - pos);
+  std::memcpy(buffer, data.data() + pos, size_t(n));
+  pos += n;
+  return n;
+}
+
+template <class Bytes>
+std::int64_t WriteBytes(Bytes& data, std::int64_t& pos, const void* buffer, std::int64_t count) {
+  if (count <= 0) return 0;
+  const std::int64_t end = pos + count;
+  if (end > std::int64_t(data.size())) data.resize(size_t(end));
+  std::memcpy(data.data() + pos, buffer, size_t(count));
+  pos = end;
+  return count;
+}
+
+// Keeps the position unless it lies beyond the new end.
+template <class Bytes>
+void ResizeBytes(Bytes& data, std::int64_t& pos, std::int64_t newSize) {
+  if (newSize < 0) throw EStreamError("Invalid stream size (" + std::to_string(newSize) + ")");
+  data.resize(size_t(newSize));
+  if (pos > newSize) pos = newSize;
+}
+
 }  // namespace
 
 // ---- TStream
@@ -58,20 +87,11 @@ std::int64_t TStream::CopyFrom(TStream* Source, std::int64_t Count) {
 // ---- TMemoryStream
 
 std::int64_t TMemoryStream::Read(void* Buffer, std::int64_t Count) {
-  if (Count <= 0 || FPosition >= Size()) return 0;
-  std::int64_t n = std::min(Count, Size() - FPosition);
-  std::memcpy(Buffer, FData.data() + FPosition, size_t(n));
-  FPosition += n;
-  return n;
+  return ReadBytes(FData, FPosition, Buffer, Count);
 }
 
 std::int64_t TMemoryStream::Write(const void* Buffer, std::int64_t Count) {
-  if (Count <= 0) return 0;
-  std::int64_t end = FPosition + Count;
-  if (end > Size()) FData.resize(size_t(end));
-  std::memcpy(FData.data() + FPosition, Buffer, size_t(Count));
-  FPosition = end;
-  return Count;
+  return WriteBytes(FData, FPosition, Buffer, Count);
 }
 
 std::int64_t TMemoryStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
@@ -79,11 +99,7 @@ std::int64_t TMemoryStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
   return FPosition;
 }
 
-void TMemoryStream::SetSize(std::int64_t NewSize) {
-  if (NewSize < 0) throw EStreamError("Invalid stream size (" + std::to_string(NewSize) + ")");
-  FData.resize(size_t(NewSize));
-  if (FPosition > NewSize) FPosition = NewSize;
-}
+void TMemoryStream::SetSize(std::int64_t NewSize) { ResizeBytes(FData, FPosition, NewSize); }
 
 void TMemoryStream::Clear() {
   std::vector<char>().swap(FData);
@@ -185,20 +201,11 @@ void TFileStream::SetSize(std::int64_t NewSize) {
 // ---- TStringStream
 
 std::int64_t TStringStream::Read(void* Buffer, std::int64_t Count) {
-  if (Count <= 0 || FPosition >= Size()) return 0;
-  std::int64_t n = std::min(Count, Size() - FPosition);
-  std::memcpy(Buffer, FData.data() + FPosition, size_t(n));
-  FPosition += n;
-  return n;
+  return ReadBytes(FData, FPosition, Buffer, Count);
 }
 
 std::int64_t TStringStream::Write(const void* Buffer, std::int64_t Count) {
-  if (Count <= 0) return 0;
-  std::int64_t end = FPosition + Count;
-  if (end > Size()) FData.resize(size_t(end));
-  std::memcpy(FData.data() + FPosition, Buffer, size_t(Count));
-  FPosition = end;
-  return Count;
+  return WriteBytes(FData, FPosition, Buffer, Count);
 }
 
 std::int64_t TStringStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
@@ -206,11 +213,7 @@ std::int64_t TStringStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
   return FPosition;
 }
 
-void TStringStream::SetSize(std::int64_t NewSize) {
-  if (NewSize < 0) throw EStreamError("Invalid stream size (" + std::to_string(NewSize) + ")");
-  FData.resize(size_t(NewSize));
-  if (FPosition > NewSize) FPosition = NewSize;
-}
+void TStringStream::SetSize(std::int64_t NewSize) { ResizeBytes(FData, FPosition, NewSize); }
 
 std::string TStringStream::ReadString(std::int64_t Count) {
   if (Count <= 0 || FPosition >= Size()) return {};

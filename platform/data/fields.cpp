@@ -469,6 +469,18 @@ void WriteNative(TField* f, T value) {
   f->SetData(buf.data());
 }
 
+// Float and decimal fields read as a 32-bit integer: rounded half to even, refused outside.
+std::int32_t RoundToInt32(double v) {
+  if (!std::isfinite(v) || v < -2147483648.5 || v >= 2147483647.5)
+    throw EConvertError("'" + FloatToStr(v) + "' is not a valid integer value");
+  return std::int32_t(Round(v));
+}
+
+[[noreturn]] void NotAFloatText(const std::string& Value, const TField* Field) {
+  throw EConvertError("'" + Value + "' is not a valid floating point value for field '" +
+                      Field->DisplayName() + "'");
+}
+
 }  // namespace
 
 // ---- TStringField ---------------------------------------------------------------------------
@@ -676,12 +688,7 @@ std::string TFloatField::GetText(bool DisplayText) const {
   if (DisplayText && !DisplayFormat().empty()) return FormatFloat(DisplayFormat(), v);
   return FloatToStr(v);
 }
-std::int32_t TFloatField::GetAsInteger() const {
-  double v = GetAsFloat();
-  if (!std::isfinite(v) || v < -2147483648.5 || v >= 2147483647.5)
-    throw EConvertError("'" + FloatToStr(v) + "' is not a valid integer value");
-  return std::int32_t(Round(v));
-}
+std::int32_t TFloatField::GetAsInteger() const { return RoundToInt32(GetAsFloat()); }
 std::int64_t TFloatField::GetAsLargeInt() const {
   double v = GetAsFloat();
   if (!std::isfinite(v) || std::fabs(v) >= 9.2e18)
@@ -700,9 +707,7 @@ void TFloatField::SetAsString(const std::string& Value) {
     return;
   }
   double v;
-  if (!TryStrToFloat(Value, v))
-    throw EConvertError("'" + Value + "' is not a valid floating point value for field '" +
-                        DisplayName() + "'");
+  if (!TryStrToFloat(Value, v)) NotAFloatText(Value, this);
   SetAsFloat(v);
 }
 void TFloatField::SetAsVariant(const Variant& Value) {
@@ -737,12 +742,7 @@ std::string TBCDField::GetAsString() const {
   std::int64_t v;
   return ReadNative(this, v) ? CurrToStr(Currency{v}) : std::string();
 }
-std::int32_t TBCDField::GetAsInteger() const {
-  double v = GetAsFloat();
-  if (v < -2147483648.5 || v >= 2147483647.5)
-    throw EConvertError("'" + FloatToStr(v) + "' is not a valid integer value");
-  return std::int32_t(Round(v));
-}
+std::int32_t TBCDField::GetAsInteger() const { return RoundToInt32(GetAsFloat()); }
 Variant TBCDField::GetAsVariant() const {
   std::int64_t v;
   if (!ReadNative(this, v)) return Null();
@@ -755,9 +755,7 @@ void TBCDField::SetAsString(const std::string& Value) {
     return;
   }
   Currency c;
-  if (!TryStrToCurr(Value, c))
-    throw EConvertError("'" + Value + "' is not a valid floating point value for field '" +
-                        DisplayName() + "'");
+  if (!TryStrToCurr(Value, c)) NotAFloatText(Value, this);
   SetAsCurrency(c);
 }
 void TBCDField::SetAsVariant(const Variant& Value) {

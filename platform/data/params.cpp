@@ -14,11 +14,20 @@ bool IsTextType(TFieldType t) {
 
 bool IsBytesType(TFieldType t) { return t == ftBytes || t == ftVarBytes || IsBlobFieldType(t); }
 
+// A 16-bit parameter refuses what does not fit rather than keep a wrapped value.
+std::int32_t InRange(const Variant& v, std::int32_t Low, std::int32_t High, std::uint16_t To) {
+  std::int32_t n = v.AsInteger();
+  if (n < Low || n > High)
+    throw EVariantError("Could not convert variant of type (" + VarTypeName(v.VarType()) +
+                        ") into type (" + VarTypeName(To) + ")");
+  return n;
+}
+
 // The kind of variant a parameter of type t holds.
 Variant ConvertForType(TFieldType t, const Variant& v) {
   switch (t) {
-    case ftSmallint: return Variant::FromSmallint(std::int16_t(v.AsInteger()));
-    case ftWord: return Variant::FromWord(std::uint16_t(v.AsInteger()));
+    case ftSmallint: return Variant::FromSmallint(std::int16_t(InRange(v, -32768, 32767, varSmallint)));
+    case ftWord: return Variant::FromWord(std::uint16_t(InRange(v, 0, 65535, varWord)));
     case ftInteger:
     case ftAutoInc: return Variant(v.AsInteger());
     case ftLargeint: return Variant(static_cast<long long>(v.AsInt64()));

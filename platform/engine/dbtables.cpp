@@ -412,6 +412,17 @@ bool TBDEDataSet::Accepts(TRecordBuffer Buffer) {
   return accept;
 }
 
+void TBDEDataSet::SetFiltered(bool Value) {
+  bool changed = Value != Filtered();
+  TDataSet::SetFiltered(Value);
+  if (changed && Active()) First();
+}
+
+void TBDEDataSet::SetOnFilterRecord(const TFilterRecordEvent& Value) {
+  TDataSet::SetOnFilterRecord(Value);
+  if (Filtered() && Active()) First();
+}
+
 TGetResult TBDEDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool DoCheck) {
   TEngineRecord rec;
   for (;;) {

@@ -86,6 +86,10 @@ public:
   // False: the engine gives no record numbers (RecNo is -1).
   bool IsSequenced() override { return false; }
   int CompareBookmarks(const void* Bookmark1, const void* Bookmark2) override;
+  // On an open data set the records are read again from the first, so that no record the
+  // filter refuses stays on show.
+  void SetFiltered(bool Value) override;
+  void SetOnFilterRecord(const TFilterRecordEvent& Value) override;
   ZEL_CLASS(TBDEDataSet, TDataSet)
 
 protected:

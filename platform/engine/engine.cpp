@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <limits>
 #include <system_error>
+#include <thread>
 
 #include "text.h"
 
@@ -157,7 +159,30 @@ struct TReset {
   ~TReset() { sqlite3_reset(St); sqlite3_clear_bindings(St); }
 };
 
-sqlite3* OpenDb(const std::string& path, int flags, int busyMs) {
+}  // namespace
+
+// How long a connection waits for another's lock. SQLite's own wait backs off to 100 ms
+// naps, and a writer that commits in a loop frees its lock only for moments between its
+// transactions: a backed-off waiter missed every such moment for over 20 s while the other
+// wrote 1,500 rows, so under load it ran out of time and its row was lost. Short naps catch
+// those moments (a few seconds at worst in the same trial).
+struct TEngineBusyWait {
+  int Ms = 0;
+  std::chrono::steady_clock::time_point Since;
+};
+
+namespace {
+
+int BusyNap(void* context, int count) {
+  auto* w = static_cast<TEngineBusyWait*>(context);
+  auto now = std::chrono::steady_clock::now();
+  if (count == 0) w->Since = now;
+  if (now - w->Since >= std::chrono::milliseconds(w->Ms)) return 0;
+  std::this_thread::sleep_for(std::chrono::microseconds(200 + 100 * (count % 8)));
+  return 1;
+}
+
+sqlite3* OpenDb(const std::string& path, int flags, TEngineBusyWait* wait) {
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
   if (rc != SQLITE_OK) {
@@ -168,7 +193,7 @@ sqlite3* OpenDb(const std::string& path, int flags, int busyMs) {
     throw EEngineError("Cannot open table " + path + ": " + msg);
   }
   sqlite3_extended_result_codes(db, 0);
-  sqlite3_busy_timeout(db, busyMs);
+  sqlite3_busy_handler(db, BusyNap, wait);
   sqlite3_create_collation(db, kNoCase, SQLITE_UTF8, nullptr, NoCaseCompare);
   return db;
 }
@@ -296,6 +321,7 @@ bool TEngineTable::Exists(const std::string& path) {
 void TEngineTable::Create(const std::string& path, const std::vector<TEngineFieldDef>& fields,
                           const std::vector<TEngineIndexDef>& indexes, bool replace) {
   Validate(fields, indexes);
+  TEngineBusyWait wait{gDefaultBusyMs, {}};
   auto exists = [] (const std::string& p) { return TEngineTable::Exists(p); };
   if (exists(path)) {
     if (!replace) throw EEngineError("Table already exists: " + path, EEngineError::ecTableExists);
@@ -304,7 +330,7 @@ void TEngineTable::Create(const std::string& path, const std::vector<TEngineFiel
     sqlite3* db = nullptr;
     bool notADb = false;
     try {
-      db = OpenDb(path, SQLITE_OPEN_READWRITE, gDefaultBusyMs);
+      db = OpenDb(path, SQLITE_OPEN_READWRITE, &wait);
       ExecOn(db, "BEGIN IMMEDIATE", path);
       try {
         std::vector<std::string> drops;
@@ -360,7 +386,7 @@ void TEngineTable::Create(const std::string& path, const std::vector<TEngineFiel
   cleanup();
   sqlite3* db = nullptr;
   try {
-    db = OpenDb(tmp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, gDefaultBusyMs);
+    db = OpenDb(tmp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &wait);
     ExecOn(db, "BEGIN", tmp);
     BuildSchema(db, tmp, fields, indexes);
     ExecOn(db, "COMMIT", tmp);
@@ -385,11 +411,12 @@ void TEngineTable::Create(const std::string& path, const std::vector<TEngineFiel
 }
 
 TEngineTable::TEngineTable(const std::string& path, bool readOnly, bool exclusive)
-    : FPath(path), FReadOnly(readOnly), FExclusive(exclusive) {
+    : FPath(path), FReadOnly(readOnly), FExclusive(exclusive),
+      FBusyWait(std::make_unique<TEngineBusyWait>(TEngineBusyWait{gDefaultBusyMs, {}})) {
   if (!Exists(path)) throw EEngineError("Table does not exist: " + path, EEngineError::ecTableNotFound);
   std::error_code ec;
   if (fs::is_directory(path, ec)) throw EEngineError("Not a table: " + path, EEngineError::ecNotATable);
-  FDb = OpenDb(path, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, gDefaultBusyMs);
+  FDb = OpenDb(path, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, FBusyWait.get());
   try {
     if (exclusive) {
       Exec("PRAGMA locking_mode=EXCLUSIVE");
@@ -411,7 +438,7 @@ TEngineTable::~TEngineTable() {
   sqlite3_close_v2(FDb);
 }
 
-void TEngineTable::SetBusyTimeout(int ms) { sqlite3_busy_timeout(FDb, ms); }
+void TEngineTable::SetBusyTimeout(int ms) { FBusyWait->Ms = ms; }
 
 void TEngineTable::Fail(const std::string& what, int rc) {
   if (rc == 0) rc = sqlite3_errcode(FDb);
@@ -778,6 +805,10 @@ bool TEngineCursor::FirstOrLast(bool forward, TEngineRecord& out) {
   sqlite3_stmt* st = FTable.Prepare("SELECT " + FTable.SelectList() + " FROM data ORDER BY " +
                                     OrderBy(forward, 0) + " LIMIT 1");
   TReset r{st};
+  return TakeRow(st, out) || PassEnd(forward);
+}
+
+bool TEngineCursor::TakeRow(sqlite3_stmt* st, TEngineRecord& out) {
   int rc = sqlite3_step(st);
   if (rc == SQLITE_ROW) {
     FTable.ReadRow(st, out);
@@ -785,6 +816,10 @@ bool TEngineCursor::FirstOrLast(bool forward, TEngineRecord& out) {
     return true;
   }
   if (rc != SQLITE_DONE) FTable.Fail("Cannot read table", rc);
+  return false;
+}
+
+bool TEngineCursor::PassEnd(bool forward) {
   FPos = forward ? cpEof : cpBof;
   FOnRecord = false;
   return false;
@@ -840,18 +875,10 @@ bool TEngineCursor::Step(bool forward, TEngineRecord& out) {
       for (auto& [field, value] : binds) FTable.BindValue(st, p++, *value, field);
       if (level == FKey.size()) sqlite3_bind_int64(st, p, FCurrent.Bookmark);
       else if (cond.find('?') != std::string::npos) FTable.BindValue(st, p, *condValue, condField);
-      int rc = sqlite3_step(st);
-      if (rc == SQLITE_ROW) {
-        FTable.ReadRow(st, out);
-        SetCurrent(out);
-        return true;
-      }
-      if (rc != SQLITE_DONE) FTable.Fail("Cannot read table", rc);
+      if (TakeRow(st, out)) return true;
     }
   }
-  FPos = forward ? cpEof : cpBof;
-  FOnRecord = false;
-  return false;
+  return PassEnd(forward);
 }
 
 bool TEngineCursor::Next(TEngineRecord& out) { return Step(true, out); }

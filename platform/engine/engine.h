@@ -29,6 +29,7 @@
 
 struct sqlite3;
 struct sqlite3_stmt;
+struct TEngineBusyWait;
 
 // Every failure of the engine. Code tells the kind apart for callers that need it.
 class EEngineError : public EDatabaseError {
@@ -166,6 +167,7 @@ private:
   std::vector<TEngineFieldDef> FFields;
   std::vector<TEngineIndexDef> FIndexes;
   std::map<std::string, sqlite3_stmt*> FStatements;
+  std::unique_ptr<TEngineBusyWait> FBusyWait;  // the connection's wait; outlives FDb
 };
 
 // A position in a table in an order: natural (record creation) order or an index's order.
@@ -233,6 +235,10 @@ private:
   struct TKeyPart { int Field; bool Descending; bool CaseInsensitive; };
   bool Step(bool forward, TEngineRecord& out);
   bool FirstOrLast(bool forward, TEngineRecord& out);
+  // Steps a bound statement: its row becomes the current record (true), or none (false).
+  bool TakeRow(sqlite3_stmt* st, TEngineRecord& out);
+  // Moves to the end in the travel direction; false.
+  bool PassEnd(bool forward);
   std::string OrderBy(bool forward, size_t from) const;
   std::string KeyExpr(const TKeyPart& k) const;
   void SetKeyParts(int index);

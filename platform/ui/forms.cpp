@@ -86,7 +86,7 @@ void EnsureQtApplication() {
     auto* c = dynamic_cast<TWinControl*>(TControl::FromWidget(now));
     if (!c || !c->Hooked() || dynamic_cast<TForm*>(c)) return;
     TForm* f = c->GetParentForm();
-    if (f && f->Hooked()) f->FocusMovedTo(c);
+    if (f && f->Hooked()) UiDispatch(f, [f, c] { f->FocusMovedTo(c); });
   });
 }
 
@@ -353,7 +353,14 @@ void TApplication::Run() {
   EnsureQtApplication();
   if (!FMainForm) return;
   UiDispatch(this, [this] { FMainForm->Show(); });
-  while (!FTerminated) HandleMessage();
+  while (!FTerminated) {
+    // A main form freed while the loop runs leaves no window to end the program with.
+    if (!FMainForm) {
+      Terminate();
+      break;
+    }
+    HandleMessage();
+  }
 }
 
 void TApplication::Terminate() {

@@ -139,7 +139,7 @@ public:
       if (!FMainForm) FMainForm = instance;
   }
   // Shows the main form and runs the message loop until the application terminates (the main
-  // form closes or Terminate is called). Returns at once without a main form.
+  // form closes or is freed, or Terminate is called). Returns at once without a main form.
   void Run();
   // Ends the message loop at its next pass, also when called before Run; no close handler runs.
   void Terminate();

@@ -24,6 +24,13 @@ namespace {
 
 bool Printable(char32_t c) { return c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0); }
 
+// Ctrl and Ctrl+Shift combinations are the line edit's shortcuts (cut, copy, select all, undo),
+// never typed characters, whatever text the platform attaches to them; AltGr (Ctrl+Alt) types.
+bool IsShortcut(const QKeyEvent* e) {
+  const Qt::KeyboardModifiers m = e->modifiers() & ~Qt::KeypadModifier;
+  return m == Qt::ControlModifier || m == (Qt::ControlModifier | Qt::ShiftModifier);
+}
+
 // Characters before the UTF-16 position Pos of S.
 int CharsBefore(const QString& S, int Pos) { return int(S.left(Pos).toUcs4().size()); }
 // UTF-16 position of the character position Chars of S.
@@ -50,7 +57,7 @@ protected:
     }
     const QList<uint> typed = e->text().toUcs4();
     if (typed.isEmpty() || !std::all_of(typed.begin(), typed.end(), [](uint c) { return Printable(c); }) ||
-        isReadOnly())
+        isReadOnly() || IsShortcut(e))
       return QLineEdit::keyPressEvent(e);
     if (typed.size() == 1) {
       char32_t k = 0;

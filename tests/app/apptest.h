@@ -3,9 +3,11 @@
 // fresh application object, recorded dialogs, and the program settings back at their start.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,25 @@
 #include "registryhandling.h"
 #include "stdproc.h"
 #include "testenv.h"
+
+// Points the registry store at a folder for its lifetime, so that no key can be read or created.
+class UnusableRegistry {
+public:
+  explicit UnusableRegistry(const std::string& folder) {
+    if (const char* v = std::getenv("ZELKOR_REGISTRY")) FSaved = v;
+    std::filesystem::create_directories(folder);
+    setenv("ZELKOR_REGISTRY", folder.c_str(), 1);
+  }
+  ~UnusableRegistry() {
+    if (FSaved) setenv("ZELKOR_REGISTRY", FSaved->c_str(), 1);
+    else unsetenv("ZELKOR_REGISTRY");
+  }
+  UnusableRegistry(const UnusableRegistry&) = delete;
+  UnusableRegistry& operator=(const UnusableRegistry&) = delete;
+
+private:
+  std::optional<std::string> FSaved;
+};
 
 // One row of the error table, by column name.
 using TLogRow = std::map<std::string, std::string>;

@@ -135,8 +135,10 @@ TEST_F(BuildCheck, TWinExecMapsLaunchFailures) {
   WriteFile(MapDosPath("c:\\Bin\\notes.txt"), "plain text");
   chmod(MapDosPath("c:\\Bin\\notes.txt").c_str(), 0644);
   WriteUpgradeProgram("c:\\Bin");
+  std::filesystem::create_symlink("Loop.exe", MapDosPath("c:\\Bin") + "/Loop.exe");  // refers to itself
   struct Case { std::string cmd; int result; const char* message; };
   const Case cases[] = {
+      {"c:\\Bin\\Loop.exe", 0, "The system is out of memory or resources."},  // any other failure
       {"c:\\Bin\\Missing.exe /L", 2, "The specified file was not found."},
       {"c:\\NoFolder\\Prog.exe", 3, "The specified path was not found."},
       {"c:\\Bin\\notes.txt", 11, "The .EXE file is invalid (non-Win32 .EXE or error in .EXE image)."},
@@ -153,4 +155,19 @@ TEST_F(BuildCheck, TWinExecMapsLaunchFailures) {
   EXPECT_GT(TWinExec("c:\\Bin\\RazuVorivur.EXE /L x", SW_SHOW), 31);
   EXPECT_EQ(WaitForMarker(), std::optional<std::string>("/L x"));
   EXPECT_TRUE(Rec.Messages.empty());
+}
+
+TEST_F(BuildCheck, UnusableRegistryIsLoggedAndStartsNothing) {
+  WriteProgram(ProgramFile, {1, 2, 3, 40});
+  WriteProgram(MapDosPath("c:\\Temp\\Zelkor.exe"), {1, 2, 3, 41});
+  WriteUpgradeProgram("c:\\Prog");
+  UnusableRegistry unusable(Env.Path("registry-folder"));
+  EXPECT_TRUE(TestBuildNo(ProgramFile, true));
+  EXPECT_FALSE(Application->Terminated());
+  EXPECT_TRUE(Rec.Messages.empty());
+  auto rows = LogRows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0]["Operation"], "TestBuildNo");
+  EXPECT_EQ(rows[0]["ExceptObject"], "ERegistryException");
+  EXPECT_FALSE(std::filesystem::exists(Marker()));
 }

@@ -116,13 +116,18 @@ TEST_F(ErrorLog, OnlyThePlainSilentAbortIsLeftOut) {
   EXPECT_EQ(rows[1]["Error"], "");
 }
 
-TEST_F(ErrorLog, BuildNumberTheColumnCannotHoldKeepsTheMessage) {
-  ProgramBuildNo = "70000";
+TEST_F(ErrorLog, BuildNumberTheColumnCannotHoldKeepsTheRestOfTheRow) {
+  ProgramBuildNo = "40000";  // a build of 16 bits, beyond the small-integer column
+  THstmt stmt(nullptr);
+  stmt.SetName("qQuery0");
+  stmt.SetSQL("SELECT 1");
   EConvertError e("kept");
-  WriteErrorLog(&e, Application, "Op");
+  WriteErrorLog(&e, &stmt, "Op");
   auto rows = LogRows();
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0]["Error"], "kept");
+  EXPECT_EQ(rows[0]["BuildNo"], "");
+  EXPECT_EQ(rows[0]["SenderProp"], "hDbc --> \r\nSQL --> SELECT 1\r\n");
 }
 
 TEST_F(ErrorLog, LockedTableKeepsItsRowsAndDropsOnlyThisOne) {

@@ -1,7 +1,9 @@
 // The three export files against the real drivers: the same fixture on SQLite and on
 // PostgreSQL, and the same bytes expected from both.
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 
 #include "cp1250.h"
@@ -199,6 +201,35 @@ TEST_P(ExportFiles, WriteFailureGivesOneMessageAndKeepsTheTransferNumber) {
   EXPECT_EQ(Rec.Messages.size(), 3u);
 }
 
+// The disk fills up half-way through a file larger than one write: what reached the disk ends
+// before the trailer, and the transfer number stays.
+TEST_P(ExportFiles, DiskFullHalfWayLeavesNoTrailerAndKeepsTheTransferNumber) {
+  Exec("INSERT INTO Promet (Kljuc, Datum, Sifra1, Sifra2) VALUES ('50000000001', '2025-07-01', 'IZ', '05')");
+  Exec("INSERT INTO PrometPoz (Kljuc, Poz, Ident, Kolicina) "
+       "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 4000) "
+       "SELECT '50000000001', i, 'A-100', 1 FROM n");
+  // About 104,000 bytes of records; files of this process may grow to 80,000 bytes.
+  const rlim_t room = 80000;
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  auto* savedSignal = std::signal(SIGXFSZ, SIG_IGN);  // a write beyond the limit fails instead
+  const rlimit limited{room, saved.rlim_max};
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  Issue("50000000001", "50000000001", Out("poln"), 7);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, savedSignal);
+
+  ASSERT_EQ(Rec.Messages.size(), 1u);
+  EXPECT_EQ(Rec.Messages[0].Text.rfind("Ne morem pisati v datoteko...\r\n", 0), 0u) << Rec.Messages[0].Text;
+  const std::string ven = ReadBytes(Out("poln.VEN"));
+  EXPECT_GT(ven.size(), 64u * 1024);
+  EXPECT_LE(ven.size(), room);
+  EXPECT_EQ(ven.rfind("H00IZDAJA" + B(6) + B(4) + "7", 0), 0u);
+  EXPECT_EQ(ven.find("XXX"), std::string::npos);
+  EXPECT_EQ(Main->fStevPrenosaIzd->Value(), 7);
+  EXPECT_EQ(LoggedOperations(), std::vector<std::string>{"ExportPrometIzd"});
+}
+
 TEST_P(ExportFiles, FailingQueryLeavesTheExportAndCreatesNoFile) {
   Exec("DROP TABLE Posta");
   EXPECT_THROW(Issue("20250000001", "20250000001", Out("dq"), 7), Exception);
@@ -212,6 +243,7 @@ TEST_P(ExportFiles, FailingQueryLeavesTheExportAndCreatesNoFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Odbc, ExportFiles, ::testing::Values(std::string("SQLITE")));
-INSTANTIATE_TEST_SUITE_P(Server, ExportFiles, ::testing::Values(std::string("PG")));
+INSTANTIATE_TEST_SUITE_P(Server, ExportFiles, ::testing::Values(std::string("PG"), std::string("PG server form")),
+                         [](const auto& Info) { return Info.index == 0 ? std::string("DataSource") : std::string("ServerForm"); });
 
 }  // namespace

@@ -130,6 +130,8 @@ TEST_F(UiMain, KreirajRefusesAMissingKeyOrKeysThatDifferInTheFirstFiveCharacters
       {"", "20250000009", "Od številke do številke moraš obvezno vnesti !"},
       {"20250000001", "", "Od številke do številke moraš obvezno vnesti !"},
       {"20250000001", "20260000001", "Prvi štirje znaki od številke do številke morajo biti enaki !"},
+      // Five characters are compared, not the four the message speaks of.
+      {"20250000001", "20251000001", "Prvi štirje znaki od številke do številke morajo biti enaki !"},
       {"2025", "20250", "Prvi štirje znaki od številke do številke morajo biti enaki !"},
   };
   for (const auto& c : cases) {
@@ -143,6 +145,18 @@ TEST_F(UiMain, KreirajRefusesAMissingKeyOrKeysThatDifferInTheFirstFiveCharacters
   }
   EXPECT_TRUE(ExportFilesOnC().empty());
   EXPECT_FALSE(Application->Terminated());
+}
+
+TEST_F(UiMain, ClosingStoresATransferNumberTypedIntoTheFieldThatStillHasTheFocus) {
+  ASSERT_NO_FATAL_FAILURE(StartProgram(false));
+  Type(Main->fStevPrenosaIzd, "15");
+  ASSERT_EQ(TControl::FromWidget(QApplication::focusWidget()), Main->fStevPrenosaIzd);
+  ASSERT_EQ(Main->fStevPrenosaIzd->Value(), 1);  // the field has not been left
+  Main->Widget()->close();                       // the window's close box
+  QApplication::processEvents();
+  EXPECT_TRUE(Application->Terminated());
+  EXPECT_EQ(IniValue("StevPrenosaIzd"), "15");
+  EXPECT_EQ(IniValue("StevPrenosaPre"), "1");
 }
 
 class UiMainExport : public UiMain {

@@ -106,11 +106,15 @@ protected:
     Application = FSaved;
   }
 
-  std::string ConnectString() const { return "DSN=" + FBackend + ";"; }
+  // "PG server form" is the PostgreSQL database reached through the driver name "SQL Server"
+  // with server and database attributes, as the data module's server form does.
+  bool ServerForm() const { return FBackend == "PG server form"; }
+  std::string Dsn() const { return ServerForm() ? "PG" : FBackend; }
+  std::string ConnectString() const { return "DSN=" + Dsn() + ";"; }
 
   // Creates the business database in the data source.
   void LoadFixture() {
-    if (FBackend == "PG") Env.PgDatabase();
+    if (Dsn() == "PG") Env.PgDatabase();
     RawOdbc db(ConnectString());
     RunSqlFile(db, FixtureFile("business_schema.sql"));
     RunSqlFile(db, FixtureFile("business_data.sql"));
@@ -123,8 +127,16 @@ protected:
   // The data module on the data source, connected, without its creation handler.
   void ConnectDataModule() {
     DataSif = new TDataSif(Application);
-    DataSif->SetDataSource(DataSif->Database, FBackend);
-    DataSif->SetDataSource(DataSif->DatabaseUpdate, FBackend);
+    if (ServerForm()) {
+      DbUserName = "postgres";
+      for (THdbc* c : {DataSif->Database, DataSif->DatabaseUpdate}) {
+        DataSif->SetDatabase(c, Env.PgSocketDir(), Env.PgDatabase());
+        c->Attributes()->Add("PORT=" + Env.PgPort());  // the test server's socket is not the default port's
+      }
+    } else {
+      DataSif->SetDataSource(DataSif->Database, FBackend);
+      DataSif->SetDataSource(DataSif->DatabaseUpdate, FBackend);
+    }
     DataSif->Database->SetConnected(true);
   }
 

@@ -227,3 +227,17 @@ TEST_F(Settings, NonHexadecimalPairFailsAndIsLogged) {
   for (const char* stored : {"-1", " 1", "4+"})
     EXPECT_THROW(DecodeHexPassword(stored, 23417), EConvertError) << stored;
 }
+
+TEST_F(Settings, UnusableRegistryIsLoggedAndLeavesTheCredentialsEmpty) {
+  UnusableRegistry unusable(Env.Path("registry-folder"));
+  std::string user = "x", password = "y";
+  EXPECT_FALSE(GetUserNameAndPassword(user, password));
+  EXPECT_EQ(user, "");
+  EXPECT_EQ(password, "");
+  auto rows = LogRows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0]["Operation"], "GetUserNameAndPassword");
+  EXPECT_EQ(rows[0]["ExceptObject"], "ERegistryException");
+  // Reading alone never fails: the default.
+  EXPECT_EQ(ReadRegistryString("SOFTWARE\\Brintel\\SQL", "UserName", "sa"), "sa");
+}

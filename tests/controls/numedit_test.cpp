@@ -282,6 +282,25 @@ TEST_F(UiNumberEdit, PasteIsCheckedAsIfTyped) {
   EXPECT_EQ(Number->Value(), 6553);
 }
 
+TEST_F(UiNumberEdit, EditingKeysPassTheFilter) {
+  Number->SetEntryRequired(integervalue);
+  Enter();
+  QTest::keyClicks(Line(), "123");
+  QTest::keyClick(Line(), Qt::Key_Home);
+  QTest::keyClick(Line(), Qt::Key_Delete);
+  EXPECT_EQ(Number->Text(), "23");
+  QTest::keyClick(Line(), Qt::Key_End);
+  QTest::keyClick(Line(), Qt::Key_Home, Qt::ShiftModifier);
+  QTest::keyClick(Line(), Qt::Key_X, Qt::ControlModifier);
+  EXPECT_EQ(Number->Text(), "");
+  EXPECT_EQ(QApplication::clipboard()->text(), "23");
+  QTest::keyClick(Line(), Qt::Key_V, Qt::ControlModifier);
+  QTest::keyClick(Line(), Qt::Key_Insert, Qt::ShiftModifier);  // the other paste key, filtered too
+  EXPECT_EQ(Number->Text(), "2323");
+  Leave();
+  EXPECT_EQ(Number->Value(), 2323);
+}
+
 TEST_F(UiNumberEdit, AnotherWindowTakingTheFocusIsNotLeaving) {
   Number->SetEntryRequired(integervalue);
   int exits = 0;

@@ -42,28 +42,36 @@ protected:
 };
 
 TEST_F(FieldsTest, ClassesAndSizesFollowTheTypes) {
+  // The type ordinals are stored in streams and taken modulo 128 by callers: they never move.
   struct Case {
     const char* field;
     const char* className;
     int dataSize;
+    int ordinal;
+    const char* typeName;
   };
   const Case cases[] = {
-      {"Text", "TStringField", 3 * 4 + 1}, {"Small", "TSmallintField", 2},
-      {"Word", "TWordField", 2},           {"Int", "TIntegerField", 4},
-      {"Big", "TLargeintField", 8},        {"Real", "TFloatField", 8},
-      {"Money", "TCurrencyField", 8},      {"Dec", "TBCDField", 8},
-      {"Flag", "TBooleanField", 2},        {"Day", "TDateField", 4},
-      {"Clock", "TTimeField", 4},          {"Stamp", "TDateTimeField", 8},
-      {"Raw", "TBytesField", 4},           {"VarRaw", "TVarBytesField", 6},
-      {"Auto", "TAutoIncField", 4},
+      {"Text", "TStringField", 3 * 4 + 1, 1, "ftString"}, {"Small", "TSmallintField", 2, 2, "ftSmallint"},
+      {"Word", "TWordField", 2, 4, "ftWord"},             {"Int", "TIntegerField", 4, 3, "ftInteger"},
+      {"Big", "TLargeintField", 8, 25, "ftLargeint"},     {"Real", "TFloatField", 8, 6, "ftFloat"},
+      {"Money", "TCurrencyField", 8, 7, "ftCurrency"},    {"Dec", "TBCDField", 8, 8, "ftBCD"},
+      {"Flag", "TBooleanField", 2, 5, "ftBoolean"},       {"Day", "TDateField", 4, 9, "ftDate"},
+      {"Clock", "TTimeField", 4, 10, "ftTime"},           {"Stamp", "TDateTimeField", 8, 11, "ftDateTime"},
+      {"Raw", "TBytesField", 4, 12, "ftBytes"},           {"VarRaw", "TVarBytesField", 6, 13, "ftVarBytes"},
+      {"Auto", "TAutoIncField", 4, 14, "ftAutoInc"},
   };
   for (const Case& c : cases) {
     TField* f = F(c.field);
     EXPECT_STREQ(f->ClassName(), c.className) << c.field;
     EXPECT_EQ(f->DataSize(), c.dataSize) << c.field;
+    EXPECT_EQ(int(f->DataType()), c.ordinal) << c.field;
+    EXPECT_STREQ(FieldTypeName(f->DataType()), c.typeName) << c.field;
     EXPECT_TRUE(f->IsNull()) << c.field;
     EXPECT_TRUE(f->InheritsFrom("TField"));
   }
+  EXPECT_EQ(int(ftBlob), 15);
+  EXPECT_EQ(int(ftMemo), 16);
+  EXPECT_STREQ(FieldTypeName(TFieldType(200)), "ftUnknown");
   EXPECT_EQ(F("Int")->FieldNo(), 4);
   EXPECT_TRUE(F("Int")->InheritsFrom("TNumericField"));
 }

@@ -97,6 +97,21 @@ TEST(Params, NullValuesAndTypeChanges) {
   p->SetValue(Null());
   EXPECT_TRUE(p->IsNull());
   EXPECT_TRUE(p->Bound());
+
+  // A 16-bit parameter never keeps a wrapped value: a value out of its range is refused, and
+  // a type change to a range that cannot hold the value clears it.
+  TParam* s = params.CreateParam(ftSmallint, "S", ptInput);
+  EXPECT_THROW(s->SetValue(70000), EVariantError);
+  EXPECT_THROW(s->SetValue(-32769), EVariantError);
+  s->SetValue(-32768);
+  EXPECT_EQ(s->AsInteger(), -32768);
+  s->SetDataType(ftWord);
+  EXPECT_TRUE(s->IsNull());
+  s->SetValue(65535);
+  EXPECT_EQ(s->AsInteger(), 65535);
+  EXPECT_THROW(s->SetValue(65536), EVariantError);
+  s->SetDataType(ftSmallint);
+  EXPECT_TRUE(s->IsNull());
   TParam* q = params.CreateParam(ftUnknown, "V", ptInput);
   q->SetValue(Variant(2.5));
   EXPECT_EQ(q->DataType(), ftFloat);

@@ -48,7 +48,10 @@ TEST(PictureMask, Cases) {
       {"?", "ж", false, prError, "ж"},      // not in the code page
       {"!!!", "ač1", false, prComplete, "AČ1"},
       {"@@", "č-", false, prComplete, "č-"},
-      {"Č#", "č1", false, prComplete, "Č1"},  // literals compare ignoring case
+      // Literals compare with ASCII folding only: č does not stand for Č.
+      {"Č#", "Č1", false, prComplete, "Č1"},
+      {"Č#", "č1", false, prError, "č1"},
+      {"ab", "AB", false, prComplete, "ab"},
       {"&*?", "šola", false, prComplete, "Šola"},
       // repetitions
       {"*#", "12", false, prComplete, "12"},
@@ -58,6 +61,9 @@ TEST(PictureMask, Cases) {
       {"*3#", "1234", false, prError, "1234"},
       {"*2{#-}", "1-2-", false, prComplete, "1-2-"},
       {"*&", "žaba", false, prComplete, "ŽABA"},
+      // A star at the end of its part repeats nothing; the text left over is an error.
+      {"#*3", "1", false, prIncomplete, "1"},
+      {"#*3", "12", false, prError, "12"},
       // optional parts and alternatives
       {"[#]", "x", false, prError, "x"},
       {"[#]", "5", false, prComplete, "5"},
@@ -66,7 +72,7 @@ TEST(PictureMask, Cases) {
       {"#[-##]", "1-23", false, prComplete, "1-23"},
       {"{A,B}#", "b1", false, prComplete, "B1"},
       {"{A,B}#", "c1", false, prError, "c1"},
-      {"{Č,Š}##", "š12", false, prComplete, "Š12"},
+      {"{Č,Š}##", "Š12", false, prComplete, "Š12"},
       {"#{[A]B,C}", "1", false, prIncomplete, "1"},  // B or C is still required
       {"#{[A]B,C}", "1AB", false, prComplete, "1AB"},
       {"#{[A]B,C}", "1c", false, prComplete, "1C"},
@@ -80,6 +86,11 @@ TEST(PictureMask, Cases) {
       {"#-{A}#", "1", true, prIncomplete, "1-"},
       // a fill whose new match fails is taken back
       {"*{AB}C", "A", true, prIncomplete, "A"},
+      // and so is one that leaves characters over
+      {"*{A-}A", "AA", false, prError, "AA"},
+      {"*{A-}A", "A", true, prIncomplete, "A"},
+      {"{*}#AA", "1AA", false, prError, "1AA"},  // the star takes the closing brace
+      {"{*}#AA", "1", true, prIncomplete, "1"},
       // malformed masks
       {"", "1", false, prSyntax, "1"},
       {"#;", "1", false, prSyntax, "1"},
@@ -161,22 +172,35 @@ TEST(PictureMask, DeepOrRepeatedMasksEndQuicklyWithoutCrash) {
   t = "1";
   EXPECT_EQ(s.Picture(t, false), prSyntax);
 
-  // Nested repetitions over alternatives search a long text without end in sight: the check
-  // is cut off as too costly (syntax) instead of hanging; a short text is checked as usual.
-  const std::string costly = "**3*[~{*3*[~{*3***3[-,~{~],*(}],*&}],*&}x";
-  TdaPictureValidator c(costly, false);
+  // A repetition of alternatives that each run to the end of the text before they fail costs
+  // the square of its length: a long text is cut off as too costly (syntax) instead of
+  // hanging, and keeps its characters; a short text is checked as usual.
+  const std::string costly = "*{*#x,#}y";
+  TdaPictureValidator c(costly, true);
   EXPECT_EQ(c.Status(), 0);
-  t = "ab";
-  EXPECT_EQ(c.Picture(t, false), prIncomplete);
+  t = std::string(100, '1') + "y";
+  EXPECT_EQ(c.Picture(t, false), prComplete);
   const auto costlyStart = std::chrono::steady_clock::now();
-  t = std::string(1000, 'a');
+  const std::string longText = std::string(5000, '1') + "y";
+  t = longText;
   EXPECT_EQ(c.Picture(t, false), prSyntax);
-  EXPECT_EQ(t, std::string(1000, 'a'));
-  // The same cut-off while checking an auto-filled text takes the fill back.
-  TdaPictureValidator f(costly.substr(0, costly.size() - 1) + std::string(200, 'x'), false);
-  t = "a";
-  EXPECT_EQ(f.Picture(t, true), prIncomplete);
-  EXPECT_EQ(t, "a");
+  EXPECT_EQ(t, longText);
+  t = longText;
+  EXPECT_EQ(c.Picture(t, true), prSyntax);
+  EXPECT_EQ(t, longText);
+  EXPECT_TRUE(c.IsValidInput(t, false));  // only an error is invalid input
+  EXPECT_FALSE(c.IsValid(t));
+  // A text whose check takes well over half of the allowed steps: the check of the auto-filled
+  // text runs over, and the fill is taken back, although the filled text is fine on its own.
+  TdaPictureValidator half("*{*#x,#}z-", false);
+  const std::string halfText = std::string(600, '1') + "z";
+  t = halfText;
+  EXPECT_EQ(half.Picture(t, false), prIncomplete);
+  t = halfText + "-";
+  EXPECT_EQ(half.Picture(t, false), prComplete);
+  t = halfText;
+  EXPECT_EQ(half.Picture(t, true), prIncomplete);
+  EXPECT_EQ(t, halfText);
   EXPECT_LT(std::chrono::steady_clock::now() - costlyStart, std::chrono::seconds(5));
 
   // Counted repetitions of parts that take nothing stop after the first round.

@@ -452,7 +452,9 @@ TEST_F(TableFixture, PersistentCalculatedAndFilteredRecords) {
   t.SetOnFilterRecord([](TDataSet* ds, bool& accept) {
     accept = ds->FieldByName("Thousands")->AsInteger() < 10;
   });
+  EXPECT_EQ(name->AsString(), "Ljubljana");  // the handler alone filters nothing
   t.SetFiltered(true);
+  EXPECT_EQ(name->AsString(), "ajdovščina");  // the records are read again at once
   EXPECT_EQ(Names(t), (std::vector<std::string>{"ajdovščina", "Črnomelj", "Bled"}));
   t.Last();
   EXPECT_EQ(name->AsString(), "Bled");

@@ -1,6 +1,11 @@
 // The test harness itself: both drivers reachable through unixODBC with the test's own ini files,
 // and text survives the round trip byte for byte.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
 
 #include "testenv.h"
 
@@ -34,4 +39,21 @@ TEST(ServerSmoke, PostgresReachedThroughDriverNameSqlServer) {
   TestEnv env;
   RoundTrip("DRIVER={SQL Server};SERVER=" + env.PgSocketDir() + ";PORT=" + env.PgPort() +
             ";DATABASE=" + env.PgDatabase() + ";UID=postgres;PWD=;");
+}
+
+// Without the server's variables a server test must fail and say why, never pass or skip.
+TEST(Harness, ServerTestWithoutServerFailsWithAClearMessage) {
+  const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+  const std::string cmd = "env -u ZELKOR_PG_SOCKET -u ZELKOR_PG_PORT -u ZELKOR_PG_USER '" + self +
+                          "' --gtest_filter=ServerSmoke.PostgresRoundTripThroughDataSource 2>&1";
+  FILE* p = popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string out;
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  const int status = pclose(p);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << out;
+  EXPECT_NE(out.find("[  FAILED  ] ServerSmoke.PostgresRoundTripThroughDataSource"), std::string::npos) << out;
+  EXPECT_NE(out.find("no PostgreSQL server: run the tests through ./test.sh"), std::string::npos) << out;
+  EXPECT_EQ(out.find("SKIPPED"), std::string::npos) << out;
 }

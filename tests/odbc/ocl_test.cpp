@@ -2,7 +2,9 @@
 // and the driver name "SQL Server").
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -127,6 +129,15 @@ TEST_F(OdbcConnection, ConnectStringPathAndItsText) {
   Dbc->Connect();
   EXPECT_TRUE(Dbc->Connected());
   EXPECT_EQ(ConnectSpy::Text, "DRIVER=SQLite3;Database=" + Env.SqliteFile() + ";");
+  Dbc->Disconnect();
+
+  // A data source whose name holds ";" and "}" reaches the driver manager whole.
+  Env.AddDsn("Baza;1}", {{"Driver", "SQLite3"}, {"Database", Env.SqliteFile()}});
+  Dbc->SetDriver("");
+  Dbc->SetDataSource("Baza;1}");
+  Dbc->Connect();
+  EXPECT_TRUE(Dbc->Connected());
+  EXPECT_EQ(ConnectSpy::Text, "DSN={Baza;1}}};Database=" + Env.SqliteFile() + ";");
 }
 
 namespace {
@@ -171,6 +182,8 @@ TEST(ConnectString, QuotesOnlyWhatNeedsIt) {
       {"", "", " lead", "", {}, "PWD={ lead};"},
       {"", "šef", "geslo čž", "", {}, "UID=šef;PWD=geslo čž;"},
       {"", "", "", "{SQL Server}", {}, "DRIVER={SQL Server};"},
+      {"", "", "{geslo}", "", {}, "PWD={{geslo}}};"},  // a password is literal, braces and all
+      {"", "", "", "", {"DATABASE={x}"}, "DATABASE={{x}}};"},
       {"", "", "", "", {"SERVER=a;b", "NOEQUALS"}, "SERVER={a;b};NOEQUALS;"},
   };
   for (const Case& c : cases) {
@@ -220,6 +233,26 @@ TEST_F(OdbcConnection, DriverQuestions) {
   EXPECT_NE(Dbc->GetInfoInteger(SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1) & SQL_CA1_NEXT, 0);
   EXPECT_EQ(Dbc->GetInfoInteger(9999), 0);     // refused by the driver: 0, no exception
   EXPECT_EQ(Dbc->GetInfoString(9999), "");
+}
+
+namespace {
+std::vector<std::string> Traced;
+void RecordTrace(int Level, const char* Text) { Traced.push_back(std::to_string(Level) + " " + Text); }
+}  // namespace
+
+TEST_F(OdbcConnection, TracesEachStepByClassAndMethod) {
+  Traced.clear();
+  TraceProc = RecordTrace;
+  Dbc->SetDataSource("SQLITE");
+  Dbc->Connect();
+  Dbc->Disconnect();
+  Dbc->Terminate();
+  TraceProc = nullptr;
+  ASSERT_FALSE(Traced.empty());
+  EXPECT_EQ(Traced.front(), "1 THdbc.Connect");  // a method traces before it does anything
+  for (const char* step : {"1 THdbc.Init", "1 THenv.Init", "1 THdbc.SetCursorLib", "1 THdbc.SetIsolationLevel",
+                           "1 THdbc.Disconnect", "1 THdbc.Terminate"})
+    EXPECT_NE(std::find(Traced.begin(), Traced.end(), step), Traced.end()) << step;
 }
 
 TEST(DriverSizes, TableRowsAndLookup) {
@@ -286,6 +319,42 @@ TEST_F(OdbcConnection, CursorLibraryDisconnectsIsolationLevelDoesNot) {
   EXPECT_FALSE(Dbc->Connected());
   EXPECT_EQ(Log, "BD AD ");
   EXPECT_EQ(Dbc->CursorLib(), SQLUINTEGER(SQL_CUR_USE_DRIVER));
+}
+
+namespace {
+// Like the driver manager for several attributes: a full SQLULEN lands in the caller's cell.
+SQLRETURN SQL_API WideGetConnectAttr(SQLHDBC h, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER len,
+                                     SQLINTEGER* outLen) {
+  SQLULEN wide = 0;
+  const SQLRETURN rc = ::SQLGetConnectAttr(h, attr, &wide, len, outLen);
+  if (SQL_SUCCEEDED(rc)) std::memcpy(value, &wide, sizeof wide);
+  return rc;
+}
+SQLRETURN SQL_API WideGetInfo(SQLHDBC h, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT len,
+                              SQLSMALLINT* outLen) {
+  if (type != SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1) return ::SQLGetInfo(h, type, value, len, outLen);
+  SQLULEN wide = 0;
+  const SQLRETURN rc = ::SQLGetInfo(h, type, &wide, len, outLen);
+  if (SQL_SUCCEEDED(rc)) std::memcpy(value, &wide, sizeof wide);
+  return rc;
+}
+}  // namespace
+
+// The sanitizer watches the cells: each must hold what the driver manager may write.
+TEST_F(OdbcConnection, CellsTakeAFullSQLULEN) {
+  Dbc->SetDataSource("SQLITE");
+  Dbc->Connect();
+  const int32_t cursorAttrs = Dbc->GetInfoInteger(SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1);
+  Dbc->Disconnect();
+  Api.Table().SQLGetConnectAttr = WideGetConnectAttr;
+  Api.Table().SQLGetInfo = WideGetInfo;
+  Dbc->SetCursorLib(SQL_CUR_USE_DRIVER);
+  Dbc->SetIsolationLevel(SQL_TXN_SERIALIZABLE);
+  Dbc->Connect();
+  EXPECT_EQ(Dbc->GetInfoInteger(SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1), cursorAttrs);
+  TTestStmt stmt(nullptr, Dbc);
+  EXPECT_THROW(stmt.Query("SELECT * FROM no_such_table"), EODBC);  // asks whether the link is dead
+  EXPECT_TRUE(Dbc->Connected());
 }
 
 namespace {
@@ -413,6 +482,16 @@ TEST_F(ServerConnection, ConnectsByDataSourceName) {
   EXPECT_EQ(Dbc->GetInfoString(SQL_DBMS_NAME), "PostgreSQL");
   TTestStmt stmt(nullptr, Dbc);
   EXPECT_EQ(stmt.Query("SELECT current_database()"), std::vector<std::string>{Database});
+  // An ordinary failure on a live link is no link error: the connection stays.
+  try {
+    stmt.Query("SELECT * FROM no_such_table");
+    ADD_FAILURE() << "no error";
+  } catch (EODBC& E) {
+    EXPECT_EQ(E.Errors()[0].SqlState, "42P01");
+    EXPECT_FALSE(E.IsLinkError());
+  }
+  EXPECT_TRUE(Dbc->Connected());
+  EXPECT_EQ(stmt.Query("SELECT 1"), std::vector<std::string>{"1"});
   Dbc->SetConnected(false);
   EXPECT_EQ(Log, "BC AC BD AD ");
 }

@@ -355,7 +355,43 @@ TEST_F(OdbcErrors, LinkTearDownRunsOnceForAllCopiesAndNeverOnAFreedSource) {
   { EODBC E(&stmt, SQL_ERROR, {{"08S01", 0, "link lost"}}); }
   EXPECT_EQ(fired, 3);
   EXPECT_FALSE(dbc->Allocated());
+
+  // Nothing leaves the tear-down: neither a failing release nor a handler that throws.
+  dbc->Init();
+  {
+    TODBCApiOverride api;
+    api.Table().SQLFreeHandle = [](SQLSMALLINT type, SQLHANDLE h) -> SQLRETURN {
+      ::SQLFreeHandle(type, h);
+      return SQL_ERROR;
+    };
+    env->Error()->OnLinkError = [&](TObject*) {
+      ++fired;
+      throw EODBCLibrary("handler failed");
+    };
+    EXPECT_NO_THROW({ EODBC E(dbc.get(), SQL_ERROR, {{"08S01", 0, "link lost"}}); });
+  }
+  EXPECT_EQ(fired, 4);
+  EXPECT_FALSE(dbc->Allocated());
+  EXPECT_FALSE(env->Terminating());
   env->Error()->OnLinkError = nullptr;
+}
+
+TEST_F(OdbcErrors, RaiseErrorNeverAllocatesTheSourcesHandle) {
+  THenv* env = GlobalEnv();
+  THdbc dbc(nullptr);
+  ASSERT_FALSE(dbc.Allocated());
+  try {
+    env->Error()->RaiseError(&dbc, SQL_ERROR);
+    FAIL() << "no exception";
+  } catch (EODBC& E) {
+    EXPECT_EQ(E.Source(), &dbc);
+    ASSERT_EQ(E.ErrorCount(), 1);  // nothing to read from a handle that does not exist
+    EXPECT_EQ(E.Message(), "Unable to Retrieve ODBC Error");
+  }
+  EXPECT_EQ(env->Error()->HandleType(), SQL_HANDLE_DBC);
+  EXPECT_EQ(env->Error()->Handle(), SQLHANDLE(SQL_NULL_HANDLE));
+  EXPECT_FALSE(dbc.Allocated());
+  EXPECT_FALSE(env->Children().Contains(&dbc));
 }
 
 TEST_F(OdbcErrors, ChildrenList) {

@@ -191,10 +191,10 @@ STMT_BOTH(DeferredLongColumnsAndRowSets) {
 }
 
 STMT_BOTH(WritersStoreIntoTheRowBuffers) {
-  F.Exec("CREATE TABLE w (s varchar(5), n integer, d date, x double precision)");
-  F.Exec("INSERT INTO w VALUES ('abc', 1, '2024-01-02', 1.5)");
+  F.Exec("CREATE TABLE w (s varchar(5), n integer, d date, x double precision, t " + F.LongText() + ")");
+  F.Exec("INSERT INTO w VALUES ('abc', 1, '2024-01-02', 1.5, 'dolgo')");
   THstmt* q = F.Q;
-  q->SetSQL("SELECT s, n, d, x FROM w");
+  q->SetSQL("SELECT s, n, d, x, t FROM w");
   q->Execute();
   ASSERT_TRUE(q->FetchNext());
   q->SetColString(1, "  xy  ");
@@ -234,6 +234,23 @@ STMT_BOTH(WritersStoreIntoTheRowBuffers) {
   q->SetColIgnore(2, true);
   EXPECT_TRUE(q->ColIgnoreRow(2, 1));
   EXPECT_THROW(q->SetColSize(1, 1000), EODBCLibrary);
+  // A long column holds exactly the text in its stream (no terminator): its size is what a
+  // positioned write sends.
+  ASSERT_TRUE(q->ColIsBlob(5));
+  q->SetEmptyStringToNull(enNever);
+  q->SetColString(5, "  Šotor  ");
+  EXPECT_EQ(q->ColSize(5), 8);
+  EXPECT_EQ(q->ColStream(5)->Size(), 8);
+  EXPECT_EQ(q->ColString(5), "  Šotor");
+  q->SetColSize(5, 3);
+  EXPECT_EQ(StreamToString(q->ColStream(5)), "  \xC5");
+  TMemoryStream src;
+  src.WriteBuffer("xyz", 3);
+  q->SetColStream(5, &src);
+  EXPECT_EQ(q->ColSize(5), 3);
+  EXPECT_EQ(q->ColString(5), "xyz");
+  q->SetColInteger(5, 7);  // numbers are not written into long columns
+  EXPECT_EQ(q->ColString(5), "xyz");
   // Writers on cells that do not exist do nothing.
   q->SetColString(9, "x");
   q->SetColString(1, 2, "x");

@@ -57,6 +57,8 @@ STMT_BOTH(ExportRoad) {
   q->ColTimestamp(5, ts);
   EXPECT_EQ(ts.hour, 8);
   EXPECT_EQ(ts.minute, 30);
+  // A character column is not parsed as a date: day zero.
+  EXPECT_DOUBLE_EQ(TimestampToDateTime(q->ColTimestamp(2)), 0.0);
 
   ASSERT_TRUE(q->FetchNext());
   EXPECT_EQ(q->ColInteger(1), 2);
@@ -140,6 +142,20 @@ STMT_BOTH(ValueLongerThanDescribedSizeIsReadWhole) {
   EXPECT_EQ(F.Q->ColSize(1), SQLLEN(v.size()));
   ASSERT_TRUE(F.Q->FetchNext());
   EXPECT_EQ(F.Q->ColString(1), "kratko");
+  // In a row set of several rows the long value is read again on its own row; where the driver
+  // cannot position on it (SQLite) the fetch is refused rather than cut.
+  F.Q->SetCursorType(SQL_CURSOR_STATIC);
+  F.Q->SetRowSetSize(2);
+  F.Q->SetSQL("SELECT s FROM lv ORDER BY s");
+  F.Q->Execute();
+  if (F.Pg) {
+    ASSERT_TRUE(F.Q->FetchNext());
+    EXPECT_EQ(F.Q->ColString(1, 1), "kratko");
+    EXPECT_EQ(F.Q->ColString(1, 2), v);
+    EXPECT_EQ(F.Q->ColSizeRow(1, 2), SQLLEN(v.size()));
+  } else {
+    EXPECT_THROW(F.Q->FetchNext(), EODBCLibrary);
+  }
 }
 
 STMT_BOTH(NamedParametersReexecuted) {
@@ -191,8 +207,23 @@ STMT_BOTH(NullAndTextParameters) {
   EXPECT_TRUE(r.ColNull(2));
 }
 
+namespace {
+
+// Counts the pieces values are sent in at execution.
+struct PutDataSpy {
+  static inline int Calls = 0;
+  static SQLRETURN SQL_API PutData(SQLHSTMT h, SQLPOINTER d, SQLLEN n) {
+    ++Calls;
+    return ::SQLPutData(h, d, n);
+  }
+};
+
+}  // namespace
+
 // A long text and a binary value sent at execution in pieces, and with the execute.
 STMT_BOTH(LongParametersSentAtExecution) {
+  TODBCApiOverride api;
+  api.Table().SQLPutData = PutDataSpy::PutData;
   F.Exec("CREATE TABLE b (id integer, t " + F.LongText() + ", bin " + F.Binary() + ")");
   std::string text;
   while (text.size() < 100000) text += "Šumi potok čez kamenje. ";
@@ -213,7 +244,11 @@ STMT_BOTH(LongParametersSentAtExecution) {
     q->BindBlobParam(2, &ts, false);
     q->BindBlobParam(3, &bs, true);
     EXPECT_EQ(q->GetParamSize(2), SQLLEN(text.size()));
+    PutDataSpy::Calls = 0;
     q->Execute();
+    // By parts: every BlobSize piece of both values in its own call; with the execute: none.
+    const int pieces = int((text.size() + 4095) / 4096 + (bin.size() + 4095) / 4096);
+    EXPECT_EQ(PutDataSpy::Calls, placement == bpByParts ? pieces : 0) << placement;
 
     THstmt r(nullptr);
     r.SetHdbc(F.Dbc);
@@ -240,6 +275,17 @@ STMT_BOTH(LongParametersSentAtExecution) {
   r.Execute();
   ASSERT_TRUE(r.FetchNext());
   EXPECT_TRUE(r.ColNull(1));
+  // A text bound as a long value with no length given is sent whole, up to its terminator.
+  F.Q->SetBlobPlacement(bpByParts);
+  F.Q->SetSQL("INSERT INTO b VALUES (10, :t, NULL)");
+  F.Q->Prepare();
+  char word[] = "Čaša vode";
+  F.Q->BindParam(1, SQL_C_CHAR, SQL_LONGVARCHAR, word);
+  F.Q->Execute();
+  r.SetSQL("SELECT t FROM b WHERE id = 10");
+  r.Execute();
+  ASSERT_TRUE(r.FetchNext());
+  EXPECT_EQ(r.ColString(1), word);
 }
 
 TEST_F(ServerStmt, OutputParameters) {
@@ -303,12 +349,15 @@ STMT_BOTH(RowCountByEachMethod) {
   struct Case {
     const char* Sql;
     int Want;
+    int32_t Params[2];  // values of the tokens in order
   } cases[] = {
-      {"SELECT v FROM rc WHERE v > 2 ORDER BY v", 5},
-      {"SELECT g, Count(*) FROM rc GROUP BY g ORDER BY g", 3},
-      {"SELECT DISTINCT g FROM rc", 3},
-      {"SELECT v FROM rc WHERE v >= :lo\r\nORDER BY v", 4},
-      {"SELECT v FROM rc WHERE v IN (SELECT v FROM rc WHERE v < :lo) ORDER BY v", 3},
+      {"SELECT v FROM rc WHERE v > 2 ORDER BY v", 5, {}},
+      {"SELECT g, Count(*) FROM rc GROUP BY g ORDER BY g", 3, {}},
+      {"SELECT DISTINCT g FROM rc", 3, {}},
+      {"SELECT v FROM rc WHERE v >= :lo\r\nORDER BY v", 4, {4}},
+      {"SELECT v FROM rc WHERE v IN (SELECT v FROM rc WHERE v < :lo) ORDER BY v", 3, {4}},
+      // Cutting the select list would drop :k and bind its value to :lo.
+      {"SELECT v * :k FROM rc WHERE v >= :lo ORDER BY v", 4, {100, 4}},
   };
   int custom = 0;
   q->OnRowCount = [&](TObject*) { return ++custom > 0 ? 42 : -1; };
@@ -317,8 +366,8 @@ STMT_BOTH(RowCountByEachMethod) {
       q->SetRowCountMethod(m);
       q->SetSQL(c.Sql);
       q->Prepare();
-      int32_t lo = 4;
-      if (q->ParamNames()->Count() > 0) q->BindParam(1, SQL_C_SLONG, SQL_INTEGER, &lo);
+      int32_t params[2] = {c.Params[0], c.Params[1]};
+      for (int i = 0; i < q->ParamNames()->Count(); ++i) q->BindParam(i + 1, SQL_C_SLONG, SQL_INTEGER, &params[i]);
       q->Execute();
       const int want = m == rcCustom ? 42 : c.Want;
       EXPECT_EQ(q->RowCount(), want) << c.Sql << " method " << m;
@@ -362,6 +411,13 @@ STMT_BOTH(MaxRowsAndCursorTypeInEffect) {
   q->SetCursorType(SQL_CURSOR_DYNAMIC);
   q->SetSQL("SELECT id FROM docs ORDER BY id");
   q->Execute();
+  SQLULEN inEffect = 0;
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLGetStmtAttr(q->Handle(), SQL_ATTR_CURSOR_TYPE, &inEffect, 0, nullptr)));
+  EXPECT_NE(inEffect, SQLULEN(SQL_CURSOR_DYNAMIC));  // both drivers answer with another type
+  const SQLUSMALLINT info = inEffect == SQL_CURSOR_STATIC         ? SQL_STATIC_CURSOR_ATTRIBUTES1
+                            : inEffect == SQL_CURSOR_KEYSET_DRIVEN ? SQL_KEYSET_CURSOR_ATTRIBUTES1
+                                                                   : SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1;
+  EXPECT_EQ(q->CursorAttributes(), SQLUINTEGER(F.Dbc->GetInfoInteger(info))) << inEffect;
   EXPECT_NE(q->CursorAttributes() & SQL_CA1_ABSOLUTE, 0u);
   ASSERT_TRUE(q->FetchLast());
   EXPECT_EQ(q->ColInteger(1), 3);
@@ -386,4 +442,27 @@ STMT_BOTH(BindByNameAndAnUnusableCountText) {
   q->SetSQL("SELECT ' FROM (' || name FROM docs WHERE id < 3");
   q->Execute();
   EXPECT_EQ(q->RowCount(), 2);
+}
+
+// Neither driver here executes asynchronously: asked to, each runs the statement as usual.
+STMT_BOTH(AsynchronousExecutionOnARealDriver) {
+  MakeDocs(F);
+  F.Q->SetExecAsync(true);
+  F.Q->SetSQL("SELECT name FROM docs WHERE id = 1");
+  F.Q->Execute();
+  EXPECT_FALSE(F.Q->AsyncOn());
+  ASSERT_TRUE(F.Q->FetchNext());
+  EXPECT_EQ(F.Q->ColString(1), "Prvi");
+}
+
+// The program's statements ask for optimistic concurrency by values on a forward-only cursor;
+// a driver that answers with another concurrency still runs them.
+STMT_BOTH(ConcurrencyByValuesOnTheExportRoad) {
+  MakeDocs(F);
+  F.Q->SetConcurrencyType(SQL_CONCUR_VALUES);
+  F.Q->SetSQL("SELECT id FROM docs ORDER BY id");
+  F.Q->Execute();
+  ASSERT_TRUE(F.Q->FetchNext());
+  EXPECT_EQ(F.Q->ColInteger(1), 1);
+  EXPECT_EQ(F.Q->ConcurrencyType(), SQLULEN(SQL_CONCUR_VALUES));
 }

@@ -1,11 +1,14 @@
 // The statement's token scanner, properties and lifecycle; and, through scripted entries of the
-// function table, what no driver here produces: asynchronous polling and a data-at-execution
-// request for a value no parameter holds.
+// function table, what no driver here produces: asynchronous polling, a data-at-execution
+// request for a value no parameter holds, a long value whose length the driver cannot tell.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "oclstmt.h"
+#include "filer.h"
+#include "published.h"
 #include "stmt_fixture.h"
 
 namespace {
@@ -276,4 +279,111 @@ TEST(StmtProps, TakesAConnectionPlacedLater) {
   delete d;
   EXPECT_EQ(s->hDbc(), nullptr);
   (void)other;
+}
+
+TEST(StmtProps, PublishedByName) {
+  THstmt s(nullptr);
+  SetPropValue(&s, "SQL", std::string("SELECT 1"));
+  EXPECT_EQ(s.SQL(), "SELECT 1");
+  SetPropValue(&s, "StringTrimming", std::string("stTrimBoth"));
+  EXPECT_EQ(s.StringTrimming(), stTrimBoth);
+  EXPECT_EQ(GetStrProp(&s, "RowCountMethod"), "rcFunction");
+  SetPropValue(&s, "RowSetSize", std::int64_t(5));
+  EXPECT_EQ(GetOrdProp(&s, "RowSetSize"), 5);
+  EXPECT_THROW(SetPropValue(&s, "BlobPlacement", std::string("bpNever")), EPropertyError);
+}
+
+TEST(StmtProps, ReadsStreamsOfOlderVersions) {
+  TMemoryStream m;
+  {
+    TWriter w(&m);
+    w.WritePropName("SQL");
+    w.WriteString("SELECT 1");
+    w.WritePropName("OnPrepare");
+    w.WriteIdent("qQuery0Prepare");
+    w.WritePropName("OnFetch");
+    w.WriteIdent("qQuery0Fetch");
+    w.WritePropName("StringTrimming");
+    w.WriteIdent("stTrimOld");
+    w.WritePropName("BlobSize");
+    w.WriteInteger(4096);
+    w.WriteListEnd();
+  }
+  m.SetPosition(0);
+  THstmt s(nullptr);
+  TReader r(&m);
+  s.ReadState(&r);
+  EXPECT_EQ(s.SQL(), "SELECT 1");
+  EXPECT_EQ(s.StringTrimming(), stTrimNone);
+  EXPECT_EQ(s.BlobSize(), 4096);
+  EXPECT_FALSE(s.ComponentState().Contains(csReading));
+  // Any other unknown property is an error.
+  TMemoryStream bad;
+  {
+    TWriter w(&bad);
+    w.WritePropName("Bogus");
+    w.WriteInteger(1);
+    w.WriteListEnd();
+  }
+  bad.SetPosition(0);
+  TReader rb(&bad);
+  EXPECT_THROW(s.ReadState(&rb), EReadError);
+}
+
+namespace {
+
+// A driver that cannot tell the length of a long value.
+struct NoTotalScript {
+  static SQLRETURN SQL_API GetData(SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLPOINTER v, SQLLEN l, SQLLEN* ind) {
+    if (v != nullptr && l > 0) std::memset(v, 'x', size_t(l));
+    *ind = SQL_NO_TOTAL;
+    return SQL_SUCCESS_WITH_INFO;
+  }
+};
+
+}  // namespace
+
+TEST_F(OdbcStmt, LongValueOfUnknownLengthRaisesAndWritesNothing) {
+  Exec("CREATE TABLE b (id integer, t text)");
+  Exec("INSERT INTO b VALUES (1, 'abc')");
+  Exec("INSERT INTO b VALUES (2, 'def')");
+  Q->SetBlobDeferral(true);
+  Q->SetSQL("SELECT id, t FROM b ORDER BY id");
+  Q->Execute();
+  ASSERT_TRUE(Q->FetchNext());
+  TMemoryStream* s = Q->ColStream(2);
+  ASSERT_NE(s, nullptr);
+  ASSERT_EQ(Q->ColString(2), "abc");
+  ASSERT_TRUE(Q->FetchNext());
+  TODBCApiOverride api;
+  api.Table().SQLGetData = NoTotalScript::GetData;
+  try {
+    Q->ColStream(2);
+    FAIL();
+  } catch (const EODBCLibrary& e) {
+    EXPECT_EQ(e.Message(), "Unable to retrieve blob.  You may have to increase the BlobSize property.");
+  }
+  EXPECT_EQ(StreamToString(s), "abc");
+}
+
+// Without a description from the driver a parameter is sized from the connection's table (the
+// row "Default" for a driver without a row of its own).
+TEST_F(OdbcStmt, ParameterDescriptionFallsBackToTheSizeTable) {
+  struct Case {
+    SQLSMALLINT Type;
+    SQLULEN Size;
+    SQLSMALLINT Digits;
+  } cases[] = {{SQL_CHAR, 255, 0},       {SQL_VARCHAR, 255, 0},         {SQL_LONGVARCHAR, 2147483647, 0},
+               {SQL_BINARY, 255, 0},     {SQL_VARBINARY, 255, 0},       {SQL_LONGVARBINARY, 2147483647, 0},
+               {SQL_DECIMAL, 15, 15},    {SQL_NUMERIC, 15, 15},         {SQL_TYPE_TIMESTAMP, 19, 0},
+               {SQL_INTEGER, 0, 0}};
+  for (const Case& c : cases) {
+    SQLSMALLINT type = c.Type, nullable = SQL_NULLABLE, digits = 9;
+    SQLULEN size = 9;
+    Q->DescribeParam(1, type, true, nullable, digits, size);
+    EXPECT_EQ(type, c.Type);
+    EXPECT_EQ(size, c.Size) << c.Type;
+    EXPECT_EQ(digits, c.Digits) << c.Type;
+    EXPECT_EQ(nullable, SQL_NULLABLE_UNKNOWN);
+  }
 }

@@ -1,5 +1,6 @@
 #include "testenv.h"
 
+#include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
 #include <dlfcn.h>
@@ -14,6 +15,10 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+const char kNoServer[] =
+    "no PostgreSQL server: run the tests through ./test.sh, which starts one and sets "
+    "ZELKOR_PG_SOCKET, ZELKOR_PG_PORT and ZELKOR_PG_USER (or: source tools/pgserver.sh && pg_start)";
 
 std::string EnvOr(const char* name, const char* def = "") {
   const char* v = getenv(name);
@@ -47,6 +52,13 @@ std::string TestEnv::PgDriverLib() { return ZELKOR_PG_ODBC_DRIVER; }
 bool TestEnv::HasServer() { return !EnvOr("ZELKOR_PG_SOCKET").empty() && !EnvOr("ZELKOR_PG_PORT").empty(); }
 
 TestEnv::TestEnv() {
+  // A Server* test without a server fails here with a clear message, before its fixture can
+  // skip it or stumble over a data source that is not there.
+  if (!HasServer()) {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    if (test != nullptr && std::string_view(test->test_suite_name()).starts_with("Server"))
+      throw std::runtime_error(kNoServer);
+  }
   // Keep the driver libraries mapped after the driver manager unloads them, so that the leak
   // checker can name (and suppress) what they keep for the process's life.
   static const bool pinned = [] {
@@ -98,10 +110,7 @@ std::string TestEnv::PgSocketDir() const { return EnvOr("ZELKOR_PG_SOCKET"); }
 std::string TestEnv::PgPort() const { return EnvOr("ZELKOR_PG_PORT"); }
 
 const std::string& TestEnv::PgDatabase() {
-  if (!HasServer())
-    throw std::runtime_error(
-        "no PostgreSQL server: run the tests through ./test.sh, which starts one and sets "
-        "ZELKOR_PG_SOCKET, ZELKOR_PG_PORT and ZELKOR_PG_USER");
+  if (!HasServer()) throw std::runtime_error(kNoServer);
   if (!FPgCreated) {
     PgAdmin("CREATE DATABASE " + FPgDb + " ENCODING 'UTF8' TEMPLATE template0");
     FPgCreated = true;
@@ -110,7 +119,7 @@ const std::string& TestEnv::PgDatabase() {
 }
 
 void TestEnv::PgAdmin(const std::string& sql) {
-  if (!HasServer()) throw std::runtime_error("no PostgreSQL server: run the tests through ./test.sh");
+  if (!HasServer()) throw std::runtime_error(kNoServer);
   RawOdbc c(AdminConnectString("postgres"));
   c.Exec(sql);
 }

@@ -4,6 +4,8 @@
 //   "SQLITE"  a SQLite database file in the folder (driver "SQLite3");
 //   "PG"      a fresh database on the PostgreSQL server that ./test.sh started (driver
 //             "PostgreSQL"; the same library is registered as "SQL Server" too).
+// In a Server* suite without the server's variables the constructor throws, so the test fails
+// with a message that says how to start the server instead of being skipped.
 #include <map>
 #include <string>
 #include <vector>

@@ -1,6 +1,8 @@
 // Application object, forms, controls and the dialog service, offscreen with real widgets.
 #include <QApplication>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 
 #include <string>
@@ -164,6 +166,41 @@ TEST_F(UiApplication, ExceptionInAButtonHandlerReachesTheDefaultHandlingAndThePr
   EXPECT_EQ(Rec.Messages.size(), 1u);
 }
 
+TEST_F(UiApplication, AnExceptionInsideTheRunningLoopIsShownAndTheLoopGoesOn) {
+  TLogForm* main = nullptr;
+  Application->CreateForm(main);
+  int clicks = 0;
+  main->Button1->OnClick = [&](TObject*) {
+    if (++clicks == 1) throw EConvertError("'x' is not a valid integer value");
+  };
+  for (int i = 0; i < 2; ++i)
+    QTimer::singleShot(0, [main] { QTest::mouseClick(main->Button1->Widget(), Qt::LeftButton); });
+  QTimer::singleShot(0, [main] { main->Close(); });
+  Application->Run();
+  EXPECT_EQ(clicks, 2);
+  ASSERT_EQ(Rec.Messages.size(), 1u);
+  EXPECT_EQ(Rec.Messages[0].Text, "'x' is not a valid integer value");
+  EXPECT_EQ(main->Events(), (std::vector<std::string>{"create", "show", "close"}));
+}
+
+TEST_F(UiApplication, FreeingTheMainFormEndsRun) {
+  TLogForm* main = nullptr;
+  Application->CreateForm(main);
+  QTimer::singleShot(0, [main] { delete main; });
+  bool stillRunning = false;
+  QTimer guard;  // ends a loop that would otherwise run on without a window
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [&] {
+    stillRunning = true;
+    Application->Terminate();
+  });
+  guard.start(5000);
+  Application->Run();
+  EXPECT_FALSE(stillRunning);
+  EXPECT_TRUE(Application->Terminated());
+  EXPECT_EQ(Application->MainForm(), nullptr);
+}
+
 TEST_F(UiApplication, SilentAbortShowsNothingAndOnExceptionReplacesTheBox) {
   TLogForm* form = nullptr;
   Application->CreateForm(form);
@@ -201,6 +238,42 @@ TEST_F(UiApplication, MessageDlgBeepAndCursorGoThroughTheService) {
   Screen->SetCursor(crDefault);
   EXPECT_EQ(Screen->Cursor(), crDefault);
   EXPECT_EQ(Rec.Cursors, (std::vector<TCursor>{crHourGlass, crDefault}));
+}
+
+TEST_F(UiApplication, TheQtServiceShowsRealMessageBoxesAndSetsTheCursor) {
+  TUiService* recorder = SetUiService(nullptr);  // the Qt service for this test
+  struct TShown {
+    std::string Title, Text;
+    QMessageBox::Icon Icon = QMessageBox::NoIcon;
+  };
+  std::vector<TShown> shown;
+  // Answers the next box with Button once it is up.
+  auto answer = [&](QMessageBox::StandardButton Button) {
+    QTimer::singleShot(0, [&shown, Button] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      shown.push_back({box->windowTitle().toStdString(), box->text().toStdString(), box->icon()});
+      box->button(Button)->click();
+    });
+  };
+  answer(QMessageBox::Ok);
+  EXPECT_EQ(MessageDlg("Napaka pri odpiranju datoteke: Š !", mtError, {mbOK}), mrOk);
+  answer(QMessageBox::No);
+  EXPECT_EQ(MessageDlg("Res?", mtConfirmation, {mbYes, mbNo}), mrNo);
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].Title, "Error");
+  EXPECT_EQ(shown[0].Text, "Napaka pri odpiranju datoteke: Š !");
+  EXPECT_EQ(shown[0].Icon, QMessageBox::Critical);
+  EXPECT_EQ(shown[1].Title, "Confirm");
+  EXPECT_EQ(shown[1].Icon, QMessageBox::Question);
+
+  Screen->SetCursor(crHourGlass);
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  Screen->SetCursor(crHourGlass);  // a plain assignment: one default brings the normal cursor back
+  Screen->SetCursor(crDefault);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  SetUiService(recorder);
 }
 
 using UiForms = UiFixture;
@@ -441,6 +514,28 @@ TEST_F(UiForms, TextsKeepTheirCharacters) {
   EXPECT_EQ(memo->Text(), "prva\ndruga vrstica š");
   form->SetCaption("Kolvar Čačak");
   EXPECT_EQ(form->Widget()->windowTitle().toStdString(), "Kolvar Čačak");
+}
+
+TEST_F(UiForms, GeometryAndFontNameAsSet) {
+  TLogForm* form = nullptr;
+  Application->CreateForm(form);
+  EXPECT_EQ(form->Font()->Name(), "MS Sans Serif");
+  EXPECT_EQ(form->Font()->Size(), 8);
+  form->SetBounds(192, 107, 471, 282);
+  form->Font()->SetName("MS Serif");
+  form->Font()->SetName("MS Sans Serif");
+  ShowActive(form);
+  EXPECT_EQ(form->Left(), 192);
+  EXPECT_EQ(form->Top(), 107);
+  EXPECT_EQ(form->ClientWidth(), 471);
+  EXPECT_EQ(form->ClientHeight(), 282);
+  EXPECT_EQ(form->Widget()->geometry(), QRect(192, 107, 471, 282));
+  EXPECT_EQ(form->Font()->Name(), "MS Sans Serif");
+  // Controls that keep their parent's font follow the form's.
+  EXPECT_EQ(form->Edit1->Font()->Name(), "MS Sans Serif");
+  EXPECT_EQ(form->Edit1->Font()->Size(), 8);
+  form->Edit1->SetBounds(20, 30, 150, 21);
+  EXPECT_EQ(form->Edit1->Widget()->geometry(), QRect(20, 30, 150, 21));
 }
 
 TEST_F(UiForms, LabelAutoSizeKeepsTheRightEdgeOfARightAlignedLabel) {

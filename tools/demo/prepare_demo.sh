@@ -32,7 +32,7 @@ rm -f "$db" "$db.tmp"
 {
   grep -v '^--' "$top/tests/fixtures/business_schema.sql"
   echo "BEGIN;"
-  awk -f "$here/demo_data.awk"
+  LC_ALL=C awk -f "$here/demo_data.awk"  # numbers with a decimal point whatever the locale
   echo "COMMIT;"
 } | sqlite3 -bail "$db.tmp"
 mv "$db.tmp" "$db"
@@ -52,11 +52,13 @@ Driver=$sqlite_driver
 Threading=2
 INI
 
+# StepAPI: the driver steps through a result instead of reading it whole first.
 cat > "$demo/odbc.ini" <<INI
 [MSBRINTEL]
 Driver=SQLite3
 Database=$db
 Timeout=10000
+StepAPI=1
 INI
 
 root="$demo/root"
