@@ -22,6 +22,7 @@
 #include <string>
 
 #include "ocl.h"
+#include "odbccheck.h"
 #include "oclstmt.h"
 
 namespace {
@@ -115,15 +116,6 @@ Sums ThroughStmt(THdbc* Dbc) {
   return s;
 }
 
-void Check(SQLRETURN rc, SQLSMALLINT Type, SQLHANDLE H, const char* What) {
-  if (SQL_SUCCEEDED(rc)) return;
-  SQLCHAR state[6] = {}, msg[512] = {};
-  SQLINTEGER native = 0;
-  SQLSMALLINT len = 0;
-  SQLGetDiagRec(Type, H, 1, state, &native, msg, sizeof msg, &len);
-  throw std::runtime_error(std::string(What) + ": " + reinterpret_cast<char*>(msg));
-}
-
 Sums ThroughBareLoop(const std::string& File) {
   SQLHENV env = nullptr;
   SQLHDBC dbc = nullptr;
@@ -132,10 +124,10 @@ Sums ThroughBareLoop(const std::string& File) {
   SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
   SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
   const std::string cs = ConnectString(File);
-  Check(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)cs.c_str(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
-        SQL_HANDLE_DBC, dbc, "connect");
+  OdbcCheck(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)cs.c_str(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
+            SQL_HANDLE_DBC, dbc, "connect");
   SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
-  Check(SQLExecDirect(st, (SQLCHAR*)kQuery, SQL_NTS), SQL_HANDLE_STMT, st, "execute");
+  OdbcCheck(SQLExecDirect(st, (SQLCHAR*)kQuery, SQL_NTS), SQL_HANDLE_STMT, st, "execute");
   Sums s;
   char buf[256];
   SQLLEN ind = 0;

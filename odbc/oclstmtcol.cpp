@@ -557,11 +557,8 @@ double THstmt::ColDouble(int Col, int Row) {
   return BufferToDouble(cell.Value, cell.Col->CType, cell.Capacity);
 }
 
-int16_t THstmt::ColSmallint(int Col, int Row) {
-  TCell cell;
-  if (!FindValue(Col, Row, cell)) return 0;
-  return int16_t(uint16_t(uint32_t(BufferToInteger(cell.Value, cell.Col->CType, cell.Capacity)) & 0xFFFF));
-}
+// The low 16 bits, as ColWord keeps them, read signed.
+int16_t THstmt::ColSmallint(int Col, int Row) { return int16_t(ColWord(Col, Row)); }
 
 uint16_t THstmt::ColWord(int Col, int Row) {
   TCell cell;

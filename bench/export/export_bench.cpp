@@ -28,6 +28,7 @@
 #include "fdatasif.h"
 #include "fmain.h"
 #include "forms.h"
+#include "../odbccheck.h"
 
 namespace fs = std::filesystem;
 
@@ -165,15 +166,6 @@ struct TBareCol {
   std::vector<char> Buf;
   SQLLEN Ind = 0;
 };
-
-void OdbcCheck(SQLRETURN Rc, SQLSMALLINT Type, SQLHANDLE H, const char* What) {
-  if (SQL_SUCCEEDED(Rc)) return;
-  SQLCHAR state[6] = {}, msg[512] = {};
-  SQLINTEGER native = 0;
-  SQLSMALLINT len = 0;
-  SQLGetDiagRec(Type, H, 1, state, &native, msg, sizeof msg, &len);
-  throw std::runtime_error(std::string(What) + ": " + (char*)state + " " + (char*)msg);
-}
 
 // Appends a text field of Width characters (in Windows-1250 one byte each).
 void Put(std::string& Out, const char* S, size_t Len, size_t Width, bool Right) {

@@ -19,6 +19,19 @@ int CompareAsciiNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
+// Runs Body inside BeginUpdate/EndUpdate; a throwing Body still ends the update.
+template <class T, class F>
+void Updating(T& Target, F&& Body) {
+  Target.BeginUpdate();
+  try {
+    Body();
+  } catch (...) {
+    Target.EndUpdate();
+    throw;
+  }
+  Target.EndUpdate();
+}
+
 }  // namespace
 
 // ---- TList
@@ -88,15 +101,10 @@ bool TStrings::SameText(std::string_view a, std::string_view b) const {
 
 void TStrings::Put(int Index, const std::string& S) {
   TObject* o = GetObject(Index);
-  BeginUpdate();
-  try {
+  Updating(*this, [&] {
     Delete(Index);
     InsertObject(Index, S, o);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 TObject* TStrings::GetObject(int) const { return nullptr; }
@@ -120,14 +128,9 @@ void TStrings::InsertObject(int Index, const std::string& S, TObject* AObject) {
 }
 
 void TStrings::AddStrings(const TStrings& Strings) {
-  BeginUpdate();
-  try {
+  Updating(*this, [&] {
     for (int i = 0; i < Strings.Count(); ++i) AddObject(Strings.Get(i), Strings.GetObject(i));
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 int TStrings::IndexOf(std::string_view S) const {
@@ -143,35 +146,25 @@ int TStrings::IndexOfObject(const TObject* AObject) const {
 }
 
 void TStrings::Exchange(int Index1, int Index2) {
-  BeginUpdate();
-  try {
+  Updating(*this, [&] {
     std::string s1 = Get(Index1), s2 = Get(Index2);
     TObject *o1 = GetObject(Index1), *o2 = GetObject(Index2);
     Put(Index1, s2);
     PutObject(Index1, o2);
     Put(Index2, s1);
     PutObject(Index2, o1);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 void TStrings::Move(int CurIndex, int NewIndex) {
   if (CurIndex == NewIndex) return;
-  BeginUpdate();
-  try {
+  Updating(*this, [&] {
     std::string s = Get(CurIndex);
     TObject* o = GetObject(CurIndex);
     if (NewIndex < 0 || NewIndex >= Count()) Error(NewIndex);
     Delete(CurIndex);
     InsertObject(NewIndex, s, o);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 bool TStrings::Equals(const TStrings& Other) const {
@@ -191,8 +184,7 @@ std::string TStrings::Text() const {
 }
 
 void TStrings::SetText(std::string_view Value) {
-  BeginUpdate();
-  try {
+  Updating(*this, [&] {
     Clear();
     size_t start = 0;
     while (start < Value.size()) {
@@ -205,11 +197,7 @@ void TStrings::SetText(std::string_view Value) {
       Add(std::string(Value.substr(start, end - start)));
       start = nl + 1;
     }
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 std::string TStrings::CommaText() const {
@@ -236,8 +224,7 @@ std::string TStrings::CommaText() const {
 
 void TStrings::SetCommaText(std::string_view Value) {
   auto blank = [](char c) { return (unsigned char)c <= ' ' && c != '\0'; };
-  BeginUpdate();
-  try {
+  Updating(*this, [&] {
     Clear();
     size_t i = 0, n = Value.size();
     while (i < n && blank(Value[i])) ++i;
@@ -268,11 +255,7 @@ void TStrings::SetCommaText(std::string_view Value) {
         if (i >= n) Add("");  // a trailing comma stands for one more empty item
       }
     }
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 std::string TStrings::Names(int Index) const {
@@ -329,15 +312,10 @@ void TStrings::Assign(TPersistent* Source) {
     return;
   }
   if (src == this) return;
-  BeginUpdate();
-  try {
+  Updating(*this, [&] {
     Clear();
     AddStrings(*src);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 void TStrings::DefineProperties(TFiler* Filer) {
@@ -345,15 +323,10 @@ void TStrings::DefineProperties(TFiler* Filer) {
       "Strings",
       [this](TReader* Reader) {
         Reader->ReadListBegin();
-        BeginUpdate();
-        try {
+        Updating(*this, [&] {
           Clear();
           while (!Reader->EndOfList()) Add(Reader->ReadString());
-        } catch (...) {
-          EndUpdate();
-          throw;
-        }
-        EndUpdate();
+        });
         Reader->ReadListEnd();
       },
       [this](TWriter* Writer) {
@@ -578,18 +551,13 @@ void TCollection::Delete(int Index) {
 
 void TCollection::Clear() {
   if (FItems.empty()) return;
-  BeginUpdate();
-  try {
+  Updating(*this, [&] {
     while (!FItems.empty()) {
       TCollectionItem* item = FItems.back();
       Notify(item, cnDeleting);
       delete item;
     }
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 TCollectionItem* TCollection::FindItemID(int ID) const {
@@ -632,13 +600,8 @@ void TCollection::Assign(TPersistent* Source) {
     return;
   }
   if (src == this) return;
-  BeginUpdate();
-  try {
+  Updating(*this, [&] {
     Clear();
     for (TCollectionItem* i : src->FItems) Add()->Assign(i);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }

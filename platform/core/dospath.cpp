@@ -24,20 +24,7 @@ bool HasDrive(const std::string& p) {
   return p.size() >= 2 && p[1] == ':' && ((p[0] >= 'a' && p[0] <= 'z') || (p[0] >= 'A' && p[0] <= 'Z'));
 }
 
-std::vector<std::string> SplitComponents(const std::string& s) {
-  std::vector<std::string> out;
-  std::string cur;
-  for (char c : s) {
-    if (IsDelimiter(c)) {
-      if (!cur.empty()) out.push_back(cur);
-      cur.clear();
-    } else {
-      cur += c;
-    }
-  }
-  if (!cur.empty()) out.push_back(cur);
-  return out;
-}
+std::vector<std::string> SplitComponents(const std::string& s) { return SplitNonEmpty(s, "\\/"); }
 
 bool EntryExists(const std::string& path) {
   struct stat st;

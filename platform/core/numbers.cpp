@@ -172,6 +172,14 @@ void RoundDigits(Decimal& d, int keep) {
   while (!d.digits.empty() && d.digits.back() == '0') d.digits.pop_back();
 }
 
+// Blanks of any kind (tab, line end) around a number are as harmless as spaces.
+std::string_view StripBlanks(std::string_view s) {
+  size_t a = 0, b = s.size();
+  while (a < b && static_cast<unsigned char>(s[a]) <= 0x20) ++a;
+  while (b > a && static_cast<unsigned char>(s[b - 1]) <= 0x20) --b;
+  return s.substr(a, b - a);
+}
+
 }  // namespace
 
 // --- integers --------------------------------------------------------------------------------
@@ -232,12 +240,8 @@ int ValFloat(std::string_view s, double& value) { return ParseFloat(s, '.', fals
 // --- reals ---------------------------------------------------------------------------------
 
 bool TryStrToFloat(std::string_view s, double& value) {
-  // Blanks of any kind (tab, line end) around the number are as harmless as spaces.
-  size_t a = 0, b = s.size();
-  while (a < b && static_cast<unsigned char>(s[a]) <= 0x20) ++a;
-  while (b > a && static_cast<unsigned char>(s[b - 1]) <= 0x20) --b;
   double v = 0;
-  if (ParseFloat(s.substr(a, b - a), FormatSettings().DecimalSeparator, false, v) != 0) return false;
+  if (ParseFloat(StripBlanks(s), FormatSettings().DecimalSeparator, false, v) != 0) return false;
   if (!std::isfinite(v)) return false;
   value = v;
   return true;
@@ -507,10 +511,7 @@ std::string CurrToStr(Currency value) {
 }
 
 bool TryStrToCurr(std::string_view s, Currency& value) {
-  size_t a = 0, b = s.size();
-  while (a < b && static_cast<unsigned char>(s[a]) <= 0x20) ++a;
-  while (b > a && static_cast<unsigned char>(s[b - 1]) <= 0x20) --b;
-  const std::string_view t = s.substr(a, b - a);
+  const std::string_view t = StripBlanks(s);
   const char sep = FormatSettings().DecimalSeparator;
   if (t.find_first_of("eE") != std::string_view::npos) {
     double v = 0;

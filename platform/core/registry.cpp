@@ -171,20 +171,7 @@ void Save(const TStore& store) {
   if (!failed.empty()) Fail(failed);
 }
 
-std::vector<std::string> Split(const std::string& path) {
-  std::vector<std::string> out;
-  std::string cur;
-  for (char c : path) {
-    if (c == '\\') {
-      if (!cur.empty()) out.push_back(cur);
-      cur.clear();
-    } else {
-      cur += c;
-    }
-  }
-  if (!cur.empty()) out.push_back(cur);
-  return out;
-}
+std::vector<std::string> Split(const std::string& path) { return SplitNonEmpty(path, "\\"); }
 
 std::string Join(const std::vector<std::string>& parts) {
   std::string out;

@@ -213,6 +213,21 @@ size_t Pos(std::string_view sub, std::string_view s) {
   return p == std::string_view::npos ? 0 : p + 1;
 }
 
+std::vector<std::string> SplitNonEmpty(std::string_view s, std::string_view delimiters) {
+  std::vector<std::string> out;
+  std::string cur;
+  for (char c : s) {
+    if (delimiters.find(c) != std::string_view::npos) {
+      if (!cur.empty()) out.push_back(cur);
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  if (!cur.empty()) out.push_back(cur);
+  return out;
+}
+
 // --- building --------------------------------------------------------------------------------
 
 std::string StringReplace(std::string_view s, std::string_view oldPattern, std::string_view newPattern,

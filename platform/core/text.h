@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // --- characters --------------------------------------------------------------------------
 // Number of characters. An invalid byte counts as one character.
@@ -49,6 +50,8 @@ std::string TrimRight(std::string_view s);
 // 1-based byte position of sub in s; 0 when absent or sub is empty. Equals the character
 // position when s is ASCII up to the match; see Utf8Pos otherwise.
 size_t Pos(std::string_view sub, std::string_view s);
+// The pieces of s between any of the bytes in delimiters (ASCII); empty pieces are dropped.
+std::vector<std::string> SplitNonEmpty(std::string_view s, std::string_view delimiters);
 
 // --- building --------------------------------------------------------------------------------
 using TReplaceFlags = int;  // bitwise-or of TReplaceFlag values

@@ -835,14 +835,7 @@ void TDataSet::InitRecord(TRecordBuffer Buffer) {
 
 void TDataSet::GetCalcFields(TRecordBuffer Buffer) {
   if (FCalcFieldsSize == 0 && !FInternalCalcFields) return;
-  TDataSetState saved = SetTempState(dsCalcFields);
-  try {
-    CalculateFields(Buffer);
-  } catch (...) {
-    RestoreState(saved);
-    throw;
-  }
-  RestoreState(saved);
+  WithTempState(dsCalcFields, [&] { CalculateFields(Buffer); });
 }
 
 void TDataSet::CalculateFields(TRecordBuffer Buffer) {
@@ -1033,9 +1026,8 @@ bool TDataSet::LocateRecord(const std::string& KeyFields, const Variant& KeyValu
   try {
     InternalFirst();
     while (!found && GetRecord(Buffer, gmNext, true) == grOK) {
-      TDataSetState saved = SetTempState(dsCalcFields);
-      FCalcBuffer = Buffer;
-      try {
+      WithTempState(dsCalcFields, [&] {
+        FCalcBuffer = Buffer;
         found = true;
         for (size_t i = 0; i < fields.size() && found; ++i) {
           Variant key;
@@ -1049,11 +1041,7 @@ bool TDataSet::LocateRecord(const std::string& KeyFields, const Variant& KeyValu
           }
           found = FieldMatches(fields[i], key, Options);
         }
-      } catch (...) {
-        RestoreState(saved);
-        throw;
-      }
-      RestoreState(saved);
+      });
     }
   } catch (...) {
     EnableControls();
@@ -1080,15 +1068,10 @@ Variant TDataSet::Lookup(const std::string& KeyFields, const Variant& KeyValues,
   CheckBrowseMode();
   if (IsEmpty()) return result;
   if (!LocateRecord(KeyFields, KeyValues, {}, TempBuffer())) return result;
-  TDataSetState saved = SetTempState(dsCalcFields);
-  try {
+  WithTempState(dsCalcFields, [&] {
     CalculateFields(TempBuffer());
     result = GetFieldValue(ResultFields);
-  } catch (...) {
-    RestoreState(saved);
-    throw;
-  }
-  RestoreState(saved);
+  });
   return result;
 }
 

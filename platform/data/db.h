@@ -281,6 +281,8 @@ private:
   friend class TDataSet;
   friend class TFields;
   friend TField* CreateFieldForType(TFieldType Type, TComponent* Owner);
+  // AsVariant read with the data set in State (OldValue, NewValue).
+  Variant ValueInState(TDataSetState State) const;
   TDataSet* FDataSet = nullptr;
   std::string FFieldName;
   TFieldType FDataType = ftUnknown;
@@ -800,6 +802,18 @@ protected:
   void SetState(TDataSetState Value);
   TDataSetState SetTempState(TDataSetState Value);
   void RestoreState(TDataSetState Value);
+  // Runs Body in the temporary state Value; the state before comes back also when Body throws.
+  template <class F>
+  void WithTempState(TDataSetState Value, F&& Body) {
+    const TDataSetState saved = SetTempState(Value);
+    try {
+      Body();
+    } catch (...) {
+      RestoreState(saved);
+      throw;
+    }
+    RestoreState(saved);
+  }
   void SetFound(bool Value) { FFound = Value; }
 
   // ---- the buffer ring

@@ -395,33 +395,15 @@ void TField::SetAsVariant(const Variant& Value) {
   AccessError("Variant");
 }
 
-Variant TField::OldValue() const {
+Variant TField::ValueInState(TDataSetState State) const {
   if (!FDataSet) DatabaseError("Field '" + DisplayName() + "' has no dataset");
-  TDataSetState saved = FDataSet->SetTempState(dsOldValue);
   Variant v;
-  try {
-    v = AsVariant();
-  } catch (...) {
-    FDataSet->RestoreState(saved);
-    throw;
-  }
-  FDataSet->RestoreState(saved);
+  FDataSet->WithTempState(State, [&] { v = AsVariant(); });
   return v;
 }
 
-Variant TField::NewValue() const {
-  if (!FDataSet) DatabaseError("Field '" + DisplayName() + "' has no dataset");
-  TDataSetState saved = FDataSet->SetTempState(dsNewValue);
-  Variant v;
-  try {
-    v = AsVariant();
-  } catch (...) {
-    FDataSet->RestoreState(saved);
-    throw;
-  }
-  FDataSet->RestoreState(saved);
-  return v;
-}
+Variant TField::OldValue() const { return ValueInState(dsOldValue); }
+Variant TField::NewValue() const { return ValueInState(dsNewValue); }
 
 std::string TField::GetText(bool DisplayText) const { return GetAsString(); }
 
@@ -479,6 +461,17 @@ std::int32_t RoundToInt32(double v) {
 [[noreturn]] void NotAFloatText(const std::string& Value, const TField* Field) {
   throw EConvertError("'" + Value + "' is not a valid floating point value for field '" +
                       Field->DisplayName() + "'");
+}
+
+// Empty text clears the field (false: nothing to store); other text must parse or is refused.
+template <class T>
+bool FloatTextValue(TField* Field, const std::string& Value, bool (*TryParse)(std::string_view, T&), T& Out) {
+  if (Value.empty()) {
+    Field->Clear();
+    return false;
+  }
+  if (!TryParse(Value, Out)) NotAFloatText(Value, Field);
+  return true;
 }
 
 }  // namespace
@@ -702,13 +695,8 @@ Variant TFloatField::GetAsVariant() const {
 }
 void TFloatField::SetAsFloat(double Value) { WriteNative(this, Value); }
 void TFloatField::SetAsString(const std::string& Value) {
-  if (Value.empty()) {
-    Clear();
-    return;
-  }
   double v;
-  if (!TryStrToFloat(Value, v)) NotAFloatText(Value, this);
-  SetAsFloat(v);
+  if (FloatTextValue(this, Value, TryStrToFloat, v)) SetAsFloat(v);
 }
 void TFloatField::SetAsVariant(const Variant& Value) {
   if (Value.IsNull() || Value.IsEmpty())
@@ -750,13 +738,8 @@ Variant TBCDField::GetAsVariant() const {
 }
 void TBCDField::SetAsCurrency(Currency Value) { WriteNative(this, Value.Value); }
 void TBCDField::SetAsString(const std::string& Value) {
-  if (Value.empty()) {
-    Clear();
-    return;
-  }
   Currency c;
-  if (!TryStrToCurr(Value, c)) NotAFloatText(Value, this);
-  SetAsCurrency(c);
+  if (FloatTextValue(this, Value, TryStrToCurr, c)) SetAsCurrency(c);
 }
 void TBCDField::SetAsVariant(const Variant& Value) {
   if (Value.IsNull() || Value.IsEmpty())

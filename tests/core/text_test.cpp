@@ -88,6 +88,15 @@ TEST(Text, SearchAndBuild) {
   EXPECT_EQ(StringOfChar(' ', -1), "");
 }
 
+TEST(Text, SplitNonEmptyDropsEmptyPiecesAndKeepsCharactersWhole) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(SplitNonEmpty("\\a\\\\b/c\\", "\\/"), (V{"a", "b", "c"}));
+  EXPECT_EQ(SplitNonEmpty("a/b", "\\"), (V{"a/b"}));
+  EXPECT_EQ(SplitNonEmpty("Šola\\Čas", "\\"), (V{"Šola", "Čas"}));
+  EXPECT_EQ(SplitNonEmpty("", "\\"), V{});
+  EXPECT_EQ(SplitNonEmpty("\\\\", "\\"), V{});
+}
+
 TEST(Cp1250, KnownCharacters) {
   struct Case {
     const char* utf8;
