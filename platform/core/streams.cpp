@@ -8,45 +8,16 @@
 #include <cerrno>
 #include <cstring>
 
-namespace {
-
-std::int64_t NewPosition(std::int64_t Pos, std::int64_t Size, std::int64_t Offset, TSeekOrigin Origin) {
+std::int64_t StreamSeekTarget(std::int64_t Pos, std::int64_t Size, std::int64_t Offset, TSeekOrigin Origin) {
   std::int64_t base = Origin == soBeginning ? 0 : Origin == soCurrent ? Pos : Size;
   std::int64_t r = base + Offset;
   if (r < 0) throw EStreamError("Invalid stream position (" + std::to_string(r) + ")");
   return r;
 }
 
-// The memory and string streams keep their bytes in a container of char (vector or string).
-template <class Bytes>
-std::int64_t ReadBytes(const Bytes& data, std::int64_t& pos, void* buffer, std::int64_t count) {
-  const auto size = std::int64_t(data.size());
-  if (count <= 0 || pos >= size) return 0;
-  const std::int64_t n = std::min(count, size - pos);
-  std::memcpy(buffer, data.data() + pos, size_t(n));
-  pos += n;
-  return n;
+void CheckStreamSize(std::int64_t NewSize) {
+  if (NewSize < 0) throw EStreamError("Invalid stream size (" + std::to_string(NewSize) + ")");
 }
-
-template <class Bytes>
-std::int64_t WriteBytes(Bytes& data, std::int64_t& pos, const void* buffer, std::int64_t count) {
-  if (count <= 0) return 0;
-  const std::int64_t end = pos + count;
-  if (end > std::int64_t(data.size())) data.resize(size_t(end));
-  std::memcpy(data.data() + pos, buffer, size_t(count));
-  pos = end;
-  return count;
-}
-
-// Keeps the position unless it lies beyond the new end.
-template <class Bytes>
-void ResizeBytes(Bytes& data, std::int64_t& pos, std::int64_t newSize) {
-  if (newSize < 0) throw EStreamError("Invalid stream size (" + std::to_string(newSize) + ")");
-  data.resize(size_t(newSize));
-  if (pos > newSize) pos = newSize;
-}
-
-}  // namespace
 
 // ---- TStream
 
@@ -85,21 +56,6 @@ std::int64_t TStream::CopyFrom(TStream* Source, std::int64_t Count) {
 }
 
 // ---- TMemoryStream
-
-std::int64_t TMemoryStream::Read(void* Buffer, std::int64_t Count) {
-  return ReadBytes(FData, FPosition, Buffer, Count);
-}
-
-std::int64_t TMemoryStream::Write(const void* Buffer, std::int64_t Count) {
-  return WriteBytes(FData, FPosition, Buffer, Count);
-}
-
-std::int64_t TMemoryStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
-  FPosition = NewPosition(FPosition, Size(), Offset, Origin);
-  return FPosition;
-}
-
-void TMemoryStream::SetSize(std::int64_t NewSize) { ResizeBytes(FData, FPosition, NewSize); }
 
 void TMemoryStream::Clear() {
   std::vector<char>().swap(FData);
@@ -199,21 +155,6 @@ void TFileStream::SetSize(std::int64_t NewSize) {
 }
 
 // ---- TStringStream
-
-std::int64_t TStringStream::Read(void* Buffer, std::int64_t Count) {
-  return ReadBytes(FData, FPosition, Buffer, Count);
-}
-
-std::int64_t TStringStream::Write(const void* Buffer, std::int64_t Count) {
-  return WriteBytes(FData, FPosition, Buffer, Count);
-}
-
-std::int64_t TStringStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
-  FPosition = NewPosition(FPosition, Size(), Offset, Origin);
-  return FPosition;
-}
-
-void TStringStream::SetSize(std::int64_t NewSize) { ResizeBytes(FData, FPosition, NewSize); }
 
 std::string TStringStream::ReadString(std::int64_t Count) {
   if (Count <= 0 || FPosition >= Size()) return {};

@@ -1,6 +1,8 @@
 #pragma once
 // Byte streams: the abstract stream, memory, file and string streams.
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -8,6 +10,11 @@
 #include "object.h"
 
 enum TSeekOrigin { soBeginning, soCurrent, soEnd };
+
+// The position a seek lands on; before the start raises EStreamError.
+std::int64_t StreamSeekTarget(std::int64_t Pos, std::int64_t Size, std::int64_t Offset, TSeekOrigin Origin);
+// Raises EStreamError for a negative size.
+void CheckStreamSize(std::int64_t NewSize);
 
 class TStream : public TObject {
 public:
@@ -31,14 +38,51 @@ public:
   ZEL_CLASS(TStream, TObject)
 };
 
-// A stream on a block of memory; Memory() may move when the size grows.
-class TMemoryStream : public TStream {
+// The memory and string streams: the same stream over a container of char (vector or string).
+template <class Bytes>
+class TContainerStream : public TStream {
 public:
-  std::int64_t Read(void* Buffer, std::int64_t Count) override;
-  std::int64_t Write(const void* Buffer, std::int64_t Count) override;
-  std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override;
+  std::int64_t Read(void* Buffer, std::int64_t Count) override {
+    const auto size = std::int64_t(FData.size());
+    if (Count <= 0 || FPosition >= size) return 0;
+    const std::int64_t n = std::min(Count, size - FPosition);
+    std::memcpy(Buffer, FData.data() + FPosition, size_t(n));
+    FPosition += n;
+    return n;
+  }
+  std::int64_t Write(const void* Buffer, std::int64_t Count) override {
+    if (Count <= 0) return 0;
+    const std::int64_t end = FPosition + Count;
+    if (end > std::int64_t(FData.size())) FData.resize(size_t(end));
+    std::memcpy(FData.data() + FPosition, Buffer, size_t(Count));
+    FPosition = end;
+    return Count;
+  }
+  std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override {
+    FPosition = StreamSeekTarget(FPosition, Size(), Offset, Origin);
+    return FPosition;
+  }
   std::int64_t Size() const override { return std::int64_t(FData.size()); }
-  void SetSize(std::int64_t NewSize) override;  // keeps the position unless beyond the new end
+  // Keeps the position unless it lies beyond the new end.
+  void SetSize(std::int64_t NewSize) override {
+    CheckStreamSize(NewSize);
+    FData.resize(size_t(NewSize));
+    if (FPosition > NewSize) FPosition = NewSize;
+  }
+
+protected:
+  TContainerStream() = default;
+  explicit TContainerStream(Bytes Data) : FData(std::move(Data)) {}
+  Bytes FData;
+  std::int64_t FPosition = 0;
+};
+
+using TVectorBytesStream = TContainerStream<std::vector<char>>;
+using TStringBytesStream = TContainerStream<std::string>;
+
+// A stream on a block of memory; Memory() may move when the size grows.
+class TMemoryStream : public TVectorBytesStream {
+public:
   // nullptr while the stream is empty.
   void* Memory() { return FData.empty() ? nullptr : FData.data(); }
   const void* Memory() const { return FData.empty() ? nullptr : FData.data(); }
@@ -47,11 +91,7 @@ public:
   void SaveToStream(TStream* Stream) const;
   void LoadFromFile(const std::string& FileName);
   void SaveToFile(const std::string& FileName) const;
-  ZEL_CLASS(TMemoryStream, TStream)
-
-private:
-  std::vector<char> FData;
-  std::int64_t FPosition = 0;
+  ZEL_CLASS(TMemoryStream, TVectorBytesStream)
 };
 
 // Open modes; share flags are accepted and ignored (no mandatory locking here).
@@ -90,20 +130,11 @@ private:
 };
 
 // A memory stream whose bytes are a string.
-class TStringStream : public TStream {
+class TStringStream : public TStringBytesStream {
 public:
-  explicit TStringStream(std::string AString = {}) : FData(std::move(AString)) {}
-  std::int64_t Read(void* Buffer, std::int64_t Count) override;
-  std::int64_t Write(const void* Buffer, std::int64_t Count) override;
-  std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override;
-  std::int64_t Size() const override { return std::int64_t(FData.size()); }
-  void SetSize(std::int64_t NewSize) override;
+  explicit TStringStream(std::string AString = {}) : TStringBytesStream(std::move(AString)) {}
   const std::string& DataString() const { return FData; }
   std::string ReadString(std::int64_t Count);  // up to Count bytes from the position
   void WriteString(const std::string& S) { Write(S.data(), std::int64_t(S.size())); }
-  ZEL_CLASS(TStringStream, TStream)
-
-private:
-  std::string FData;
-  std::int64_t FPosition = 0;
+  ZEL_CLASS(TStringStream, TStringBytesStream)
 };
