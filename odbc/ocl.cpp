@@ -417,12 +417,27 @@ void THdbc::SetAttributes(const TStrings* Value) {
 
 namespace {
 
-// A value the driver manager would split or misread is wrapped in braces, "}" doubled. Only a
-// driver name already in braces ("{SQL Server}") is taken as written: the braced form is the
-// usual way to name a driver, and no driver's name holds a brace. Any other value, a password
-// above all, is literal.
-std::string ConnectValue(const std::string& v, bool BracedAsWritten = false) {
-  if (BracedAsWritten && v.size() >= 2 && v.front() == '{' && v.back() == '}') return v;
+// A value already in braces, every "}" inside doubled, as the connection string's grammar
+// quotes it.
+bool Braced(const std::string& v) {
+  if (v.size() < 2 || v.front() != '{' || v.back() != '}') return false;
+  size_t i = 1;
+  while (i < v.size() - 1) {
+    if (v[i] != '}') {
+      ++i;
+    } else if (v[i + 1] == '}' && i + 1 < v.size() - 1) {
+      i += 2;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+// A value the driver manager or the driver would split or misread is wrapped in braces, "}"
+// doubled; a value already braced (as stored forms of the program carry it) is taken as written.
+std::string ConnectValue(const std::string& v) {
+  if (Braced(v)) return v;
   if (v.find_first_of(";{}") == std::string::npos && (v.empty() || v.front() != ' ')) return v;
   std::string out = "{";
   for (char c : v) {
@@ -436,21 +451,17 @@ std::string ConnectValue(const std::string& v, bool BracedAsWritten = false) {
 
 std::string THdbc::ConnectString() const {
   std::string s;
-  auto part = [&](const char* key, const std::string& value, bool bracedAsWritten = false) {
-    if (!value.empty()) s += std::string(key) + "=" + ConnectValue(value, bracedAsWritten) + ";";
+  auto part = [&](const char* key, const std::string& value) {
+    if (!value.empty()) s += std::string(key) + "=" + ConnectValue(value) + ";";
   };
   part("DSN", FDataSource);
+  part("DRIVER", FDriver);
+  // The lines are the caller's own KEY=value pieces, braces and all.
+  for (int i = 0; i < FAttributes->Count(); ++i) s += FAttributes->Get(i) + ";";
+  // The credentials come last: SQLite's driver reads the text without braces and stops at the
+  // first piece it cannot read, which a braced password holding ";" leaves behind it.
   part("UID", FUserName);
   part("PWD", FPassword);
-  part("DRIVER", FDriver, true);
-  for (int i = 0; i < FAttributes->Count(); ++i) {
-    const std::string line = FAttributes->Get(i);
-    const size_t eq = line.find('=');
-    if (eq == std::string::npos)
-      s += line + ";";
-    else
-      s += line.substr(0, eq + 1) + ConnectValue(line.substr(eq + 1)) + ";";
-  }
   return s;
 }
 

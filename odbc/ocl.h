@@ -240,8 +240,9 @@ public:
   // handle and removes itself when it releases it.
   TChildren& Children() { return *FChildren; }
 
-  // The connection string SQLDriverConnect gets. A value holding ";", "{" or "}", or starting
-  // with a blank, goes in braces with "}" doubled; a driver name already in braces stays.
+  // The connection string SQLDriverConnect gets: DSN, DRIVER, the Attributes lines as written,
+  // then UID and PWD. A property value holding ";", "{" or "}", or starting with a blank, goes in
+  // braces with "}" doubled; one already in braces stays as it is.
   std::string ConnectString() const;
   // Whether the driver has the function (connects first). 0 and 999 raise EODBCLibrary.
   bool GetFunctions(SQLUSMALLINT FunctionId);

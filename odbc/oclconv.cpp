@@ -1,8 +1,10 @@
 #include "oclconv.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "classes.h"
 #include "numbers.h"
@@ -348,6 +350,52 @@ SQL_TIMESTAMP_STRUCT& BufferToTimestamp(const void* Buffer, SQLSMALLINT CType,
   return Stamp;
 }
 
+bool TextToTimestamp(std::string_view Text, SQL_TIMESTAMP_STRUCT& Stamp) {
+  ClearTimestamp(Stamp);
+  size_t i = 0;
+  // Exactly Width digits at i.
+  auto number = [&](size_t Width, int& Value) {
+    if (i + Width > Text.size()) return false;
+    Value = 0;
+    for (size_t k = 0; k < Width; ++k) {
+      const char c = Text[i + k];
+      if (c < '0' || c > '9') return false;
+      Value = Value * 10 + (c - '0');
+    }
+    i += Width;
+    return true;
+  };
+  auto separator = [&](char C) { return i < Text.size() && Text[i++] == C; };
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
+  if (!number(4, y) || !separator('-') || !number(2, mo) || !separator('-') || !number(2, d)) return false;
+  if (mo < 1 || mo > 12 || d < 1 || d > DaysInMonth(y, mo)) return false;
+  Stamp.year = SQLSMALLINT(y);
+  Stamp.month = SQLUSMALLINT(mo);
+  Stamp.day = SQLUSMALLINT(d);
+  if (i == Text.size()) return true;
+  if (Text[i] != ' ' && Text[i] != 'T') return false;
+  ++i;
+  if (!number(2, h) || !separator(':') || !number(2, mi)) return false;
+  if (i < Text.size() && !(separator(':') && number(2, sec))) return false;
+  if (h > 23 || mi > 59 || sec > 59) return false;
+  uint32_t fraction = 0;
+  if (i < Text.size()) {
+    if (Text[i++] != '.') return false;
+    const size_t digits = Text.size() - i;
+    if (digits < 1 || digits > 9) return false;
+    for (size_t k = 0; k < 9; ++k) {
+      const char c = k < digits ? Text[i + k] : '0';
+      if (c < '0' || c > '9') return false;
+      fraction = fraction * 10 + uint32_t(c - '0');
+    }
+  }
+  Stamp.hour = SQLUSMALLINT(h);
+  Stamp.minute = SQLUSMALLINT(mi);
+  Stamp.second = SQLUSMALLINT(sec);
+  Stamp.fraction = fraction;
+  return true;
+}
+
 TDateTime TimestampToDateTime(const SQL_TIMESTAMP_STRUCT& Stamp) {
   // Composed rather than added, so that a stamp before 1899-12-30 keeps its time of day.
   return ComposeDateTime(EncodeDate(Stamp.year, Stamp.month, Stamp.day),
@@ -405,6 +453,88 @@ SQL_TIMESTAMP_STRUCT& TimeToTimestamp(const SQL_TIME_STRUCT& Time, SQL_TIMESTAMP
   Stamp.minute = Time.minute;
   Stamp.second = Time.second;
   return Stamp;
+}
+
+std::string ShortestDoubleText(double Value) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, Value);
+  return std::string(buf, r.ptr);
+}
+
+namespace {
+
+// Aggregates that fold the rows of a select list into one (or one per group).
+bool IsAggregateName(std::string_view Upper) {
+  static const char* const names[] = {
+      "COUNT", "SUM", "AVG", "MIN", "MAX", "TOTAL", "GROUP_CONCAT", "EVERY", "BOOL_AND", "BOOL_OR",
+      "BIT_AND", "BIT_OR", "BIT_XOR", "STDDEV", "STDDEV_POP", "STDDEV_SAMP", "VARIANCE", "VAR_POP",
+      "VAR_SAMP", "MEDIAN", "MODE", "PERCENTILE_CONT", "PERCENTILE_DISC", "CORR", "COVAR_POP",
+      "COVAR_SAMP", "LISTAGG", "XMLAGG", "JSON_GROUP_ARRAY", "JSON_GROUP_OBJECT"};
+  for (const char* n : names)
+    if (Upper == n) return true;
+  // STRING_AGG, ARRAY_AGG, JSON_AGG, JSONB_OBJECT_AGG, ... and the REGR_ family.
+  return (Upper.size() > 4 && Upper.ends_with("_AGG")) || Upper.starts_with("REGR_");
+}
+
+bool IsWordChar(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+         static_cast<unsigned char>(c) >= 0x80;
+}
+
+}  // namespace
+
+std::string CountStatementText(std::string_view Sql, bool& Shaped) {
+  Shaped = false;
+  // The top level: upper case, with literals, quoted names and parenthesised parts blanked, and
+  // separators as blanks; padded so that every word stands between blanks. Function calls of
+  // the top level are noted by where their name ends.
+  std::string t(Sql.size() + 2, ' ');
+  std::vector<std::pair<size_t, std::string>> calls;
+  int depth = 0;
+  char quote = 0;
+  for (size_t i = 0; i < Sql.size(); ++i) {
+    const char c = Sql[i];
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+      continue;
+    }
+    if (c == '\'' || c == '"') {
+      quote = c;
+      continue;
+    }
+    if (c == '(') {
+      if (depth++ == 0) {
+        size_t e = i;
+        while (e > 0 && (Sql[e - 1] == ' ' || Sql[e - 1] == '\t' || Sql[e - 1] == '\r' || Sql[e - 1] == '\n')) --e;
+        size_t b = e;
+        while (b > 0 && IsWordChar(Sql[b - 1])) --b;
+        if (b < e) calls.emplace_back(e, UpperCase(Sql.substr(b, e - b)));
+      }
+      continue;
+    }
+    if (c == ')') {
+      if (depth > 0) --depth;
+      continue;
+    }
+    if (depth > 0 || c == '\r' || c == '\n' || c == '\t' || c == ',' || c == ';') continue;
+    t[i + 1] = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+  }
+  auto word = [&t](const char* W) { return t.find(std::string(" ") + W + " "); };
+  const size_t first = t.find_first_not_of(' ');
+  if (first == std::string::npos || t.compare(first, 7, "SELECT ") != 0) return {};
+  const size_t from = word("FROM");
+  if (from == std::string::npos) return {};
+  for (const auto& [end, name] : calls)
+    if (end < from && IsAggregateName(name)) Shaped = true;
+  for (const char* w : {"LIMIT", "OFFSET", "TOP", "FETCH"})
+    if (word(w) != std::string::npos) Shaped = true;
+  if (Shaped) return {};
+  for (const char* w : {"DISTINCT", "GROUP", "HAVING", "UNION", "INTERSECT", "EXCEPT"})
+    if (word(w) != std::string::npos) return {};
+  // A word found at p in t (the blank before it) starts at p in Sql: t is one character ahead.
+  const size_t order = word("ORDER");
+  const size_t end = order == std::string::npos ? Sql.size() : order;
+  return "SELECT Count(*) " + std::string(Sql.substr(from, end - from));
 }
 
 std::string TrimString(std::string_view Text, TStringTrimming Trimming) {

@@ -48,6 +48,10 @@ int64_t BufferToInt64(const void* Buffer, SQLSMALLINT CType, size_t Capacity = S
 SQL_TIMESTAMP_STRUCT& BufferToTimestamp(const void* Buffer, SQLSMALLINT CType,
                                         SQL_TIMESTAMP_STRUCT& Stamp);
 
+// A date or date-time text: yyyy-mm-dd, then optionally a blank or "T", hh:mm, :ss and a decimal
+// fraction of 1 to 9 digits. True when the whole text is such a value of the calendar (month 13,
+// day 45 or hour 24 are not); Stamp is day zero with what was read otherwise.
+bool TextToTimestamp(std::string_view Text, SQL_TIMESTAMP_STRUCT& Stamp);
 // Sub-millisecond parts are dropped. EConvertError when the date or time is out of range.
 TDateTime TimestampToDateTime(const SQL_TIMESTAMP_STRUCT& Stamp);
 SQL_TIMESTAMP_STRUCT& DateTimeToTimestamp(SQL_TIMESTAMP_STRUCT& Stamp, TDateTime Value);
@@ -57,6 +61,17 @@ SQL_DATE_STRUCT& TimestampToDate(const SQL_TIMESTAMP_STRUCT& Stamp, SQL_DATE_STR
 SQL_TIME_STRUCT& TimestampToTime(const SQL_TIMESTAMP_STRUCT& Stamp, SQL_TIME_STRUCT& Time);
 SQL_TIMESTAMP_STRUCT& DateToTimestamp(const SQL_DATE_STRUCT& Date, SQL_TIMESTAMP_STRUCT& Stamp);
 SQL_TIMESTAMP_STRUCT& TimeToTimestamp(const SQL_TIME_STRUCT& Time, SQL_TIMESTAMP_STRUCT& Stamp);
+
+// The shortest decimal text that reads back as the same double: at most 17 significant digits,
+// exponent form where that is shorter ("1e+20"). Always a point.
+std::string ShortestDoubleText(double Value);
+// The "SELECT Count(*) FROM ..." text that counts the rows of a SELECT text (its FROM clause up
+// to ORDER BY), or "" when only reading the rows counts them: a text that is no plain SELECT with
+// FROM, or that has DISTINCT, GROUP BY, HAVING or a set operation at its top level. Shaped is set
+// when the text itself folds or limits its rows (an aggregate in the select list, LIMIT, OFFSET,
+// TOP or FETCH), where neither a count text nor a cursor row count can be trusted. Literals,
+// quoted names and what stands in parentheses are not looked into.
+std::string CountStatementText(std::string_view Sql, bool& Shaped);
 
 // Removes characters up to blank (code 32 and below) from the ends the setting names.
 std::string TrimString(std::string_view Text, TStringTrimming Trimming);

@@ -157,6 +157,8 @@ void THstmt::FreeCols() {
   FBookmarkInd.reset();
   FRowArraySize = 0;
   FRowsFetched = 0;
+  FCursorRowCount = -1;
+  FRowsetStart = 0;
   FColNames->Clear();
   FColsBound = false;
   FHasLongCols = false;
@@ -217,6 +219,14 @@ void THstmt::AdoptInserted() const {
 
 void THstmt::ErrorCleanup() {
   // Runs inside RaiseError after the records are read: no Check here.
+  AbandonExecution();
+}
+
+void THstmt::AbandonExecution() {
+  // A statement waiting for data would refuse every other call (HY010) until cancelled; the
+  // asynchronous mode can only be switched off after that.
+  if (FAllocated && FSendingData) ODBCApi().SQLCancel(FHandle);
+  FSendingData = false;
   if (FAsyncOn && FAllocated)
     ODBCApi().SQLSetStmtAttr(FHandle, SQL_ATTR_ASYNC_ENABLE, UIntPtr(SQL_ASYNC_ENABLE_OFF), 0);
   FAsyncOn = false;
@@ -259,8 +269,12 @@ void THstmt::LoadCursorAttributes(SQLULEN Type) {
   FEffectiveCursorType = Type;
   // SQLite's driver reports positioning but positions relative to the last row it fetched, so
   // a read after SQLSetPos would return another row's value.
+  // Its columns also keep values of any type: an integer column holds 64-bit values (which the
+  // driver narrows to the declared type without a word) and a date column any text (which it
+  // reports as NULL when it cannot convert it).
   const std::string driver = LowerCase(FHdbc->GetInfoString(SQL_DRIVER_NAME));
   FSetPosUnreliable = driver.rfind("sqlite", 0) == 0 || driver.rfind("libsqlite", 0) == 0;
+  FLooseTypes = FSetPosUnreliable;
 }
 
 bool THstmt::CanPositionRows() const {
@@ -528,6 +542,12 @@ void THstmt::BindParamMain(int ParamNo, SQLSMALLINT CType, void* ValuePtr, SQLSM
       break;
   }
   if (ValuePtr == nullptr) rec->Ind = SQL_NULL_DATA;
+  // A stamp carries its fraction: described as whole seconds (the size table's default, or a
+  // driver's guess) the driver would drop the milliseconds.
+  if (SQLType == SQL_TYPE_TIMESTAMP && CType == SQL_C_TYPE_TIMESTAMP) {
+    if (DecimalDigits < 3) DecimalDigits = 3;
+    ColumnSize = std::max<SQLULEN>(ColumnSize, SQLULEN(20 + DecimalDigits));
+  }
   const SQLSMALLINT io = FInputOutputType;
   FInputOutputType = SQL_PARAM_INPUT;
   Check(ODBCApi().SQLBindParameter(FHandle, SQLUSMALLINT(ParamNo), io, CType, SQLType, ColumnSize,
@@ -582,18 +602,30 @@ void THstmt::SetAsync(bool Value) {
   }
 }
 
+template <class F>
+SQLRETURN THstmt::Poll(F Call) {
+  SQLRETURN rc = Call();
+  if (rc != SQL_STILL_EXECUTING) return rc;
+  try {
+    while (rc == SQL_STILL_EXECUTING) {
+      if (ODBCProcessMessages) ODBCProcessMessages();
+      rc = Call();
+    }
+  } catch (...) {
+    // A message handler that raises leaves no statement running behind the caller's back.
+    ODBCApi().SQLCancel(FHandle);
+    AbandonExecution();
+    throw;
+  }
+  return rc;
+}
+
 SQLRETURN THstmt::ExecCall(bool Direct, const std::string& Text) {
   auto call = [&] {
     return Direct ? ODBCApi().SQLExecDirect(FHandle, SqlText(Text), SQL_NTS) : ODBCApi().SQLExecute(FHandle);
   };
-  if (!FExecAsync) return call();
-  SetAsync(true);
-  SQLRETURN rc = call();
-  while (rc == SQL_STILL_EXECUTING) {
-    if (ODBCProcessMessages) ODBCProcessMessages();
-    rc = call();
-  }
-  return rc;
+  if (FExecAsync) SetAsync(true);
+  return Poll(call);
 }
 
 void THstmt::Execute() {
@@ -624,8 +656,9 @@ void THstmt::Execute() {
   }
   FRetCode = rc;
   if (rc != SQL_NEED_DATA && rc != SQL_NO_DATA) Check(rc);
-  if (FExecAsync) SetAsync(false);
   if (rc == SQL_NEED_DATA) {
+    // Asynchronous mode stays on until the data is sent: the driver refuses to change it while
+    // it waits for data.
     PutDataAtExec([this](SQLPOINTER Token, const void*& Data, SQLLEN& Length) {
       for (const auto& p : FParams) {
         if (p->Value == Token && p->Value != nullptr) {
@@ -638,6 +671,17 @@ void THstmt::Execute() {
     });
     rc = FRetCode;
   }
+  // Read at once: the next call on the handle may change it (SQLite's driver counts the rows
+  // fetched so far once a fetch has run).
+  FCursorRowCount = -1;
+  FRowsetStart = 0;
+  if (GlobalEnv()->Error()->Success(rc)) {
+    SQLLEN n = -1;
+    if (ODBCApi().SQLGetDiagField(SQL_HANDLE_STMT, FHandle, 0, SQL_DIAG_CURSOR_ROW_COUNT, &n, 0, nullptr) ==
+        SQL_SUCCESS)
+      FCursorRowCount = n;
+  }
+  if (FAsyncOn) SetAsync(false);
   if (GlobalEnv()->Error()->Success(rc)) DoAfterExecute();
   ODBCApi().SQLSetStmtAttr(FHandle, SQL_ATTR_ROWS_FETCHED_PTR, &FRowsFetched, 0);
   FExecuted = true;
@@ -650,36 +694,39 @@ void THstmt::Execute() {
 
 void THstmt::PutDataAtExec(const TDataAtExecFind& Find) {
   Trace(1, "THstmt.PutDataAtExec");
-  SQLPOINTER token = nullptr;
-  SQLRETURN rc = ODBCApi().SQLParamData(FHandle, &token);
-  FRetCode = rc;
-  if (rc != SQL_NEED_DATA) Check(rc);
-  while (rc == SQL_NEED_DATA) {
-    const void* data = nullptr;
-    SQLLEN length = 0;
-    if (!Find(token, data, length)) {
-      ODBCApi().SQLCancel(FHandle);
-      throw EODBCLibrary("The driver asked for a value at execution that no parameter holds.");
-    }
-    const char* p = static_cast<const char*>(data);
-    SQLRETURN prc;
-    if (length <= 0) {
-      prc = ODBCApi().SQLPutData(FHandle, const_cast<char*>(p), 0);
-    } else {
-      SQLLEN sent = 0;
-      prc = SQL_SUCCESS;
-      while (sent < length) {
-        const SQLLEN piece = std::min<SQLLEN>(FBlobSize, length - sent);
-        prc = ODBCApi().SQLPutData(FHandle, const_cast<char*>(p + sent), piece);
-        if (!Judge(prc)) break;
-        sent += piece;
-      }
-    }
-    Check(prc);
-    rc = ODBCApi().SQLParamData(FHandle, &token);
+  // Every failure from here on cancels the statement (AbandonExecution, also through the error
+  // object's cleanup), so that it takes the next call again.
+  FSendingData = true;
+  try {
+    SQLPOINTER token = nullptr;
+    auto paramData = [&] { return ODBCApi().SQLParamData(FHandle, &token); };
+    SQLRETURN rc = Poll(paramData);
     FRetCode = rc;
     if (rc != SQL_NEED_DATA) Check(rc);
+    while (rc == SQL_NEED_DATA) {
+      const void* data = nullptr;
+      SQLLEN length = 0;
+      if (!Find(token, data, length))
+        throw EODBCLibrary("The driver asked for a value at execution that no parameter holds.");
+      char* p = static_cast<char*>(const_cast<void*>(data));
+      SQLRETURN prc = SQL_SUCCESS;
+      SQLLEN sent = 0;
+      // A length of 0 sends one empty piece.
+      do {
+        const SQLLEN piece = std::min<SQLLEN>(FBlobSize, std::max<SQLLEN>(length - sent, 0));
+        prc = Poll([&] { return ODBCApi().SQLPutData(FHandle, p + sent, piece); });
+        sent += piece;
+      } while (Judge(prc) && sent < length);
+      Check(prc);
+      rc = Poll(paramData);
+      FRetCode = rc;
+      if (rc != SQL_NEED_DATA) Check(rc);
+    }
+  } catch (...) {
+    AbandonExecution();
+    throw;
   }
+  FSendingData = false;
 }
 
 SQLLEN THstmt::NumRowsAffected() {
@@ -705,25 +752,8 @@ void THstmt::BindParamsTo(THstmt& Other) const {
   }
 }
 
-int THstmt::CountBySelect(THstmt& Counter, bool& Done) {
+int THstmt::CountBySelect(THstmt& Counter, const std::string& text, bool& Done) {
   Done = false;
-  std::string s = FSQL;
-  // Line breaks of either convention count as blanks.
-  for (char& c : s)
-    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
-  std::string t = UpperCase(s);
-  for (char& c : t)
-    if (c == ',' || c == '(' || c == ')') c = ' ';
-  if (t.find(" FROM ") == std::string::npos) return 0;
-  // A grouped result has one row per group: cutting the grouping off would count the rows
-  // before grouping, so such a text is counted by traversal.
-  for (const char* w : {" DISTINCT ", " HAVING ", " UNION ", " GROUP "})
-    if (t.find(w) != std::string::npos) return 0;
-  if (size_t o = t.find(" ORDER "); o != std::string::npos) {
-    s.resize(o);
-    t.resize(o);
-  }
-  const std::string text = "SELECT Count(*)" + s.substr(t.find(" FROM "));
   // The cut must keep every parameter marker in its place: the parameters are bound by number.
   const auto markers = [this](const std::string& Text) {
     std::vector<std::string> names;
@@ -775,24 +805,26 @@ int THstmt::CountByTraversal(THstmt& Counter) {
 
 int THstmt::RowCount() {
   Trace(1, "THstmt.RowCount");
-  if (FRowCountMethod == rcFunction) {
-    Init();
-    SQLLEN n = -1;
-    if (Judge(ODBCApi().SQLGetDiagField(SQL_HANDLE_STMT, FHandle, 0, SQL_DIAG_CURSOR_ROW_COUNT, &n, 0, nullptr)) &&
-        n >= 0)
-      return int(n);
-  } else if (FRowCountMethod == rcCustom) {
+  if (FRowCountMethod == rcCustom) {
     const int n = DoRowCount();
     if (n >= 0) return n;
   }
+  // A text that folds or limits its own rows, or a limit set on the statement, is counted by
+  // reading the rows, whatever the method: a count text would count the rows before folding or
+  // limiting, and drivers report the rows before MaxRows too.
+  const SQLULEN maxRows = MaxRows();
+  bool shaped = false;
+  const std::string countText = CountStatementText(FSQL, shaped);
+  const bool traverse = shaped || maxRows > 0;
+  if (FRowCountMethod == rcFunction && !traverse && FCursorRowCount >= 0) return int(FCursorRowCount);
   THstmt counter(nullptr);
   counter.SetHdbc(FHdbc.Get());
   counter.SetSQLParsing(FSQLParsing);
   counter.SetBlobDeferral(true);
-  counter.SetMaxRows(MaxRows());
-  if (FRowCountMethod != rcTraverse) {
+  counter.SetMaxRows(maxRows);
+  if (FRowCountMethod != rcTraverse && !traverse && !countText.empty()) {
     bool done = false;
-    const int n = CountBySelect(counter, done);
+    const int n = CountBySelect(counter, countText, done);
     if (done) return n;
   }
   return CountByTraversal(counter);

@@ -78,9 +78,11 @@ struct TColRec {
   SQLULEN ColumnSize = 0;
   SQLSMALLINT DecimalDigits = 0;
   SQLSMALLINT Nullable = SQL_NULLABLE_UNKNOWN;
-  // A value longer than its bound element, read again in full after the fetch (per row).
+  // Per row: a character or binary value longer than its bound element, read again in full
+  // after the fetch; or, for a date, time or timestamp column, the driver's text of a value it
+  // reported as NULL because it could not convert it (see THstmt::ColTimestamp).
   std::vector<std::string> Full;
-  std::vector<char> HasFull;
+  std::vector<char> HasFull;  // 0 none, 1 Full holds the value, 2 not known whether NULL
 };
 
 class THstmt : public THbase {
@@ -332,8 +334,25 @@ private:
   SQLRETURN ExecCall(bool Direct, const std::string& Text);
   void CheckTruncation();
   void ReadFull(TColRec& C, int Col, int Row);
+  // After a fetch on a driver that reports unconvertible dates as NULL: tells them from NULL.
+  void CheckNullDates();
+  // The orientation and offset that give the row set the caller asked for, where the driver's
+  // own stepping of a row set of several rows is not trusted; false when the answer is "no
+  // rows" without asking the driver.
+  bool EmulatedScroll(SQLSMALLINT& Orientation, SQLLEN& Offset);
+  void NoteRowsetStart(SQLSMALLINT Orientation, SQLLEN Offset, bool GotRows);
+  // Repeats an asynchronous call while it is still executing, dispatching messages between.
+  template <class F>
+  SQLRETURN Poll(F Call);
+  // Cancels a statement left waiting for data at execution or still executing, and switches
+  // asynchronous mode off; never raises.
+  void AbandonExecution();
+  // The cell's value as a 64-bit integer (EConvertError naming the column when it has none).
+  int64_t CellInt64(const TCell& Cell) const;
+  // The range error of a reader, naming the column.
+  [[noreturn]] void RangeError(const TCell& Cell, const char* Target, const std::string& Value) const;
   void StoreText(TCell& Cell, const std::string& Text, bool ApplyNullRule);
-  int CountBySelect(THstmt& Counter, bool& Done);
+  int CountBySelect(THstmt& Counter, const std::string& Text, bool& Done);
   int CountByTraversal(THstmt& Counter);
   void BindParamsTo(THstmt& Other) const;
   bool NeedLongDataLen();
@@ -376,6 +395,15 @@ private:
   SQLUINTEGER FCursorAttributes = 0;
   SQLULEN FEffectiveCursorType = SQL_CURSOR_FORWARD_ONLY;
   bool FSetPosUnreliable = false;  // the driver positions relative to the wrong row
+  // The driver keeps any value in any column: integers beyond the declared type (bound wide
+  // here) and dates it cannot convert, which it reports as NULL.
+  bool FLooseTypes = false;
+  SQLLEN FCursorRowCount = -1;  // the driver's count right after Execute; -1 unknown
+  // First row of the current row set (1-based) while the driver's stepping is emulated.
+  SQLLEN FRowsetStart = 0;
+  bool FSendingData = false;  // between SQL_NEED_DATA and the last SQLParamData
+  std::unique_ptr<char[]> FBlobBuf;  // the work buffer of ReadBlob, BlobSize + 1 bytes
+  size_t FBlobBufSize = 0;
   SQLULEN FConcurrencyType = SQL_CONCUR_READ_ONLY;
   SQLULEN FCursorType = SQL_CURSOR_FORWARD_ONLY;
   SQLULEN FRowSetSize = 1;

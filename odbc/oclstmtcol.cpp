@@ -89,14 +89,25 @@ void THstmt::BindCols() {
       case SQL_DECIMAL:
       case SQL_FLOAT:
       case SQL_DOUBLE: col->CType = SQL_C_DOUBLE; break;
-      case SQL_INTEGER: col->CType = ColAttribute(c, SQL_DESC_UNSIGNED) != 0 ? SQL_C_ULONG : SQL_C_SLONG; break;
-      case SQL_SMALLINT: col->CType = ColAttribute(c, SQL_DESC_UNSIGNED) != 0 ? SQL_C_USHORT : SQL_C_SSHORT; break;
+      case SQL_INTEGER:
+      case SQL_SMALLINT:
+      case SQL_TINYINT:
+        if (FLooseTypes) {
+          // Read wide: the column may hold any 64-bit value whatever its declared type.
+          col->CType = ColAttribute(c, SQL_DESC_UNSIGNED) != 0 ? SQL_C_UBIGINT : SQL_C_SBIGINT;
+        } else if (type == SQL_INTEGER) {
+          col->CType = ColAttribute(c, SQL_DESC_UNSIGNED) != 0 ? SQL_C_ULONG : SQL_C_SLONG;
+        } else if (type == SQL_SMALLINT) {
+          col->CType = ColAttribute(c, SQL_DESC_UNSIGNED) != 0 ? SQL_C_USHORT : SQL_C_SSHORT;
+        } else {
+          col->CType = ColAttribute(c, SQL_DESC_UNSIGNED) != 0 ? SQL_C_UTINYINT : SQL_C_STINYINT;
+        }
+        break;
       case SQL_REAL: col->CType = SQL_C_FLOAT; break;
       case SQL_TYPE_DATE:
       case SQL_TYPE_TIME:
       case SQL_TYPE_TIMESTAMP: col->CType = type; break;
       case SQL_BIT: col->CType = SQL_C_BIT; break;
-      case SQL_TINYINT: col->CType = ColAttribute(c, SQL_DESC_UNSIGNED) != 0 ? SQL_C_UTINYINT : SQL_C_STINYINT; break;
       case SQL_BIGINT: col->CType = ColAttribute(c, SQL_DESC_UNSIGNED) != 0 ? SQL_C_UBIGINT : SQL_C_SBIGINT; break;
       case SQL_BINARY:
       case SQL_VARBINARY:
@@ -186,6 +197,13 @@ TColRec* THstmt::ColRec(int Col) {
   return FCols[size_t(Col) - 1].get();
 }
 
+namespace {
+// Positions of the row set while its stepping is emulated (THstmt::FRowsetStart).
+constexpr SQLLEN kBeforeStart = 0;
+constexpr SQLLEN kAfterEnd = -1;
+constexpr SQLLEN kUnknownRow = -2;
+}  // namespace
+
 bool THstmt::FindCell(int Col, int Row, TCell& Cell) {
   if (!FAllocated) Init();
   if (!FColsBound) BindCols();
@@ -197,11 +215,16 @@ bool THstmt::FindCell(int Col, int Row, TCell& Cell) {
   if (c->IsLong) {
     Cell.Value = nullptr;
     Cell.Capacity = 0;
-  } else if (!c->HasFull.empty() && c->HasFull[size_t(Row) - 1]) {
+  } else if (!c->HasFull.empty() && c->HasFull[size_t(Row) - 1] != 0 &&
+             (c->CType == SQL_C_CHAR || c->CType == SQL_C_BINARY)) {
     std::string& full = c->Full[size_t(Row) - 1];
     Cell.Value = full.data();
     Cell.Capacity = full.size() + 1;
   } else {
+    if (!c->HasFull.empty() && c->HasFull[size_t(Row) - 1] == 2)
+      throw EODBCLibrary("Column " + c->Name + " of row " + std::to_string(Row) +
+                         " cannot be read: in a row set of several rows the driver cannot tell a NULL "
+                         "date from one it could not convert.");
     Cell.Value = c->Buffer ? c->Buffer.get() + c->ElemSize * (size_t(Row) - 1) : nullptr;
     Cell.Capacity = c->ElemSize;
   }
@@ -220,7 +243,11 @@ bool THstmt::Fetch(SQLSMALLINT Orientation, SQLLEN Offset) {
   DoBeforeFetch();
   BindCols();
   SQLRETURN rc;
-  if (Orientation == SQL_FETCH_NEXT && FHdbc->CursorLib() == SQL_CUR_USE_DRIVER)
+  const SQLSMALLINT asked = Orientation;
+  const SQLLEN askedOffset = Offset;
+  if (FRowArraySize > 1 && FSetPosUnreliable && !EmulatedScroll(Orientation, Offset))
+    rc = SQL_NO_DATA;
+  else if (Orientation == SQL_FETCH_NEXT && FHdbc->CursorLib() == SQL_CUR_USE_DRIVER)
     rc = ODBCApi().SQLFetch(FHandle);
   else
     rc = ODBCApi().SQLFetchScroll(FHandle, Orientation, Offset);
@@ -232,12 +259,15 @@ bool THstmt::Fetch(SQLSMALLINT Orientation, SQLLEN Offset) {
   if (rc == SQL_NO_DATA) {
     FRetCode = rc;
     FRowsFetched = 0;
+    NoteRowsetStart(asked, askedOffset, false);
     return false;
   }
   Check(rc);
+  NoteRowsetStart(asked, askedOffset, true);
   // Looked at after every fetch, not only after a warning: a driver that cuts a value without
   // saying so must not lose it either.
   CheckTruncation();
+  if (FLooseTypes) CheckNullDates();
   if (FHasLongCols) {
     for (size_t i = 0; i < FCols.size(); ++i) {
       TColRec& c = *FCols[i];
@@ -259,6 +289,100 @@ bool THstmt::FetchBookmark(const std::vector<unsigned char>& Bookmark) {
   Check(ODBCApi().SQLSetStmtAttr(FHandle, SQL_ATTR_FETCH_BOOKMARK_PTR, const_cast<unsigned char*>(Bookmark.data()),
                                  SQLINTEGER(Bookmark.size())));
   return Fetch(SQL_FETCH_BOOKMARK, 0);
+}
+
+bool THstmt::EmulatedScroll(SQLSMALLINT& Orientation, SQLLEN& Offset) {
+  if (Orientation != SQL_FETCH_PRIOR && Orientation != SQL_FETCH_RELATIVE) return true;
+  // SQLite's driver steps back and relative from the last row of the row set, not from its
+  // first: both are asked as absolute fetches from the first row, by the standard's rules.
+  const SQLLEN r = SQLLEN(FRowArraySize), s = FRowsetStart;
+  const SQLLEN n = Orientation == SQL_FETCH_PRIOR ? -r : Offset;
+  if (s == kUnknownRow)
+    throw EODBCLibrary("The row set before or around this one cannot be fetched: its position in the result is "
+                       "not known.");
+  if (s == kBeforeStart) {
+    if (n <= 0) return false;
+    Orientation = SQL_FETCH_ABSOLUTE;
+    Offset = n;
+    return true;
+  }
+  if (s == kAfterEnd) {
+    if (n >= 0) return false;
+    // From after the end, a step of -k starts at the k-th row from the end (the last row set
+    // for a step back).
+    Orientation = Orientation == SQL_FETCH_PRIOR ? SQL_FETCH_LAST : SQL_FETCH_ABSOLUTE;
+    Offset = Orientation == SQL_FETCH_LAST ? 0 : n;
+    return true;
+  }
+  const SQLLEN target = s + n;
+  Orientation = SQL_FETCH_ABSOLUTE;
+  if (target >= 1) {
+    Offset = target;
+  } else if (s == 1 || -n > r) {
+    Offset = 0;  // before the start: no rows, and the next step forward starts at row 1
+  } else {
+    Orientation = SQL_FETCH_FIRST;
+    Offset = 0;
+  }
+  return true;
+}
+
+void THstmt::NoteRowsetStart(SQLSMALLINT Orientation, SQLLEN Offset, bool GotRows) {
+  const SQLLEN r = SQLLEN(FRowArraySize), s = FRowsetStart, total = FCursorRowCount;
+  if (!GotRows) {
+    const bool back = Orientation == SQL_FETCH_PRIOR || (Orientation == SQL_FETCH_RELATIVE && Offset < 0) ||
+                      (Orientation == SQL_FETCH_ABSOLUTE && Offset <= 0);
+    FRowsetStart = back ? kBeforeStart : kAfterEnd;
+    return;
+  }
+  SQLLEN next = kUnknownRow;
+  switch (Orientation) {
+    case SQL_FETCH_FIRST: next = 1; break;
+    case SQL_FETCH_NEXT: next = s == kBeforeStart ? 1 : s > 0 ? s + r : kUnknownRow; break;
+    case SQL_FETCH_PRIOR: next = s == kAfterEnd ? (total >= 0 ? total - r + 1 : kUnknownRow) : s - r; break;
+    case SQL_FETCH_RELATIVE:
+      next = s == kBeforeStart ? Offset
+             : s == kAfterEnd  ? (total >= 0 ? total + Offset + 1 : kUnknownRow)
+             : s > 0           ? s + Offset
+                               : kUnknownRow;
+      break;
+    case SQL_FETCH_ABSOLUTE: next = Offset > 0 ? Offset : total >= 0 ? total + Offset + 1 : kUnknownRow; break;
+    case SQL_FETCH_LAST: next = total >= 0 ? total - r + 1 : kUnknownRow; break;
+    default: break;
+  }
+  // A step that would start before row 1 gives the first row set.
+  FRowsetStart = next == kUnknownRow ? kUnknownRow : std::max<SQLLEN>(next, 1);
+}
+
+void THstmt::CheckNullDates() {
+  // The driver reports a date it cannot convert ("2025-13-45") as NULL: its own text tells
+  // the two apart. That needs the row to be current, which only a row set of one row is.
+  for (size_t i = 0; i < FCols.size(); ++i) {
+    TColRec& c = *FCols[i];
+    if (c.IsLong || (c.CType != SQL_C_TYPE_DATE && c.CType != SQL_C_TYPE_TIME && c.CType != SQL_C_TYPE_TIMESTAMP))
+      continue;
+    const size_t rows = FRowsFetched > 0 ? std::min<size_t>(size_t(FRowsFetched), FRowArraySize) : 1;
+    for (size_t r = 0; r < rows; ++r) {
+      if (c.Ind[r] != SQL_NULL_DATA || !RowValid(int(r) + 1)) continue;
+      if (c.Full.size() < FRowArraySize) {
+        c.Full.resize(FRowArraySize);
+        c.HasFull.resize(FRowArraySize, 0);
+      }
+      FAnyFull = true;
+      if (FRowArraySize > 1) {
+        c.HasFull[r] = 2;
+        continue;
+      }
+      char text[128];
+      SQLLEN ind = SQL_NULL_DATA;
+      Check(ODBCApi().SQLGetData(FHandle, SQLUSMALLINT(i + 1), SQL_C_CHAR, text, sizeof text, &ind));
+      if (ind == SQL_NULL_DATA) continue;
+      const size_t n = ind == SQL_NO_TOTAL || ind >= SQLLEN(sizeof text) ? sizeof text - 1 : size_t(ind);
+      c.Full[r].assign(text, n);
+      c.HasFull[r] = 1;
+      c.Ind[r] = SQLLEN(n);
+    }
+  }
 }
 
 void THstmt::CheckTruncation() {
@@ -309,25 +433,31 @@ SQLLEN THstmt::ReadBlob(int Col, SQLSMALLINT CType, TStream* Stream) {
   Trace(1, "THstmt.ReadBlob");
   Init();
   const size_t piece = size_t(FBlobSize);
-  std::vector<char> buf(piece + 1);
+  // One work buffer for every value the statement reads, not one per value: the driver writes
+  // each piece into it.
+  if (FBlobBufSize != piece + 1) {
+    FBlobBuf.reset(new char[piece + 1]);
+    FBlobBufSize = piece + 1;
+  }
+  char* buf = FBlobBuf.get();
   const SQLLEN bufLen = CType == SQL_C_CHAR ? SQLLEN(piece) + 1 : SQLLEN(piece);
   SQLLEN total = 0;
-  SQLRETURN rc = ODBCApi().SQLGetData(FHandle, SQLUSMALLINT(Col), CType, buf.data(), bufLen, &total);
+  SQLRETURN rc = ODBCApi().SQLGetData(FHandle, SQLUSMALLINT(Col), CType, buf, bufLen, &total);
   Check(rc);
   // Both looked at before anything is written.
   if (total == SQL_NO_TOTAL)
     throw EODBCLibrary("Unable to retrieve blob.  You may have to increase the BlobSize property.");
-  auto* ms = dynamic_cast<TMemoryStream*>(Stream);
-  if (ms != nullptr) ms->Clear();
+  // Emptied, keeping its memory for the next value of the column.
+  if (auto* ms = dynamic_cast<TMemoryStream*>(Stream)) ms->SetSize(0);
   if (total == SQL_NULL_DATA) return SQL_NULL_DATA;
   SQLLEN written = std::min<SQLLEN>(total, SQLLEN(piece));
-  if (written > 0) Stream->WriteBuffer(buf.data(), written);
+  if (written > 0) Stream->WriteBuffer(buf, written);
   while (rc == SQL_SUCCESS_WITH_INFO && written < total) {
     SQLLEN ind = 0;
-    rc = ODBCApi().SQLGetData(FHandle, SQLUSMALLINT(Col), CType, buf.data(), bufLen, &ind);
+    rc = ODBCApi().SQLGetData(FHandle, SQLUSMALLINT(Col), CType, buf, bufLen, &ind);
     if (rc == SQL_NO_DATA || !Judge(rc)) break;
     const SQLLEN n = std::min<SQLLEN>(SQLLEN(piece), total - written);
-    Stream->WriteBuffer(buf.data(), n);
+    Stream->WriteBuffer(buf, n);
     written += n;
   }
   if (rc != SQL_NO_DATA) Check(rc);
@@ -531,9 +661,25 @@ SQLLEN THstmt::ColAttribute(int Col, SQLUSMALLINT Field) {
 
 // ---- readers
 
+namespace {
+
+// The driver's own text of a date it could not convert, or nullptr.
+const std::string* UnconvertedText(const TColRec& C, int Row) {
+  if (C.HasFull.empty() || C.HasFull[size_t(Row) - 1] != 1 || C.CType == SQL_C_CHAR || C.CType == SQL_C_BINARY)
+    return nullptr;
+  return &C.Full[size_t(Row) - 1];
+}
+
+}  // namespace
+
+void THstmt::RangeError(const TCell& Cell, const char* Target, const std::string& Value) const {
+  throw EConvertError("Value " + Value + " of column " + Cell.Col->Name + " is out of range for " + Target + ".");
+}
+
 std::string THstmt::ColString(int Col, int Row) {
   TCell cell;
   if (!FindCell(Col, Row, cell)) return {};
+  if (const std::string* raw = UnconvertedText(*cell.Col, Row)) return TrimString(*raw, FStringTrimming);
   if (cell.Col->IsLong) {
     TMemoryStream* s = ColStream(Col, Row);
     if (cell.Col->Ind[0] == SQL_NULL_DATA || s == nullptr) return {};
@@ -557,32 +703,64 @@ double THstmt::ColDouble(int Col, int Row) {
   return BufferToDouble(cell.Value, cell.Col->CType, cell.Capacity);
 }
 
-// The low 16 bits, as ColWord keeps them, read signed.
-int16_t THstmt::ColSmallint(int Col, int Row) { return int16_t(ColWord(Col, Row)); }
+int64_t THstmt::CellInt64(const TCell& Cell) const {
+  if (Cell.Col->CType == SQL_C_UBIGINT) {
+    uint64_t v = 0;
+    std::memcpy(&v, Cell.Value, sizeof v);
+    if (v > uint64_t(INT64_MAX)) RangeError(Cell, "a 64-bit integer", std::to_string(v));
+  }
+  return BufferToInt64(Cell.Value, Cell.Col->CType, Cell.Capacity);
+}
 
+// A value that does not fit 16 bits is an error, never its low bits.
+int16_t THstmt::ColSmallint(int Col, int Row) {
+  TCell cell;
+  if (!FindValue(Col, Row, cell)) return 0;
+  const int64_t v = CellInt64(cell);
+  if (v < -32768 || v > 32767) RangeError(cell, "a 16-bit integer", std::to_string(v));
+  return int16_t(v);
+}
+
+// Negative 16-bit values keep their two's complement, as the column's low 16 bits.
 uint16_t THstmt::ColWord(int Col, int Row) {
   TCell cell;
   if (!FindValue(Col, Row, cell)) return 0;
-  return uint16_t(uint32_t(BufferToInteger(cell.Value, cell.Col->CType, cell.Capacity)) & 0xFFFF);
+  const int64_t v = CellInt64(cell);
+  if (v < -32768 || v > 65535) RangeError(cell, "a 16-bit integer", std::to_string(v));
+  return uint16_t(v);
 }
 
 int32_t THstmt::ColInteger(int Col, int Row) {
   TCell cell;
   if (!FindValue(Col, Row, cell)) return 0;
-  return BufferToInteger(cell.Value, cell.Col->CType, cell.Capacity);
+  const int64_t v = CellInt64(cell);
+  if (v < INT32_MIN || v > INT32_MAX) RangeError(cell, "a 32-bit integer", std::to_string(v));
+  return int32_t(v);
 }
 
 int64_t THstmt::ColInt64(int Col, int Row) {
   TCell cell;
   if (!FindValue(Col, Row, cell)) return 0;
-  return BufferToInt64(cell.Value, cell.Col->CType, cell.Capacity);
+  return CellInt64(cell);
 }
 
 SQL_TIMESTAMP_STRUCT THstmt::ColTimestamp(int Col, int Row) {
   TCell cell;
   if (!FindValue(Col, Row, cell)) return DayZero();
+  // Text (a character column, or a date the driver could not convert) is read as a date, and
+  // text that is none raises: only NULL gives day zero.
+  const std::string* raw = UnconvertedText(*cell.Col, Row);
+  std::string text;
+  if (raw != nullptr)
+    text = Trim(*raw);
+  else if (cell.Col->CType == SQL_C_CHAR)
+    text = Trim(ColString(Col, Row));
   SQL_TIMESTAMP_STRUCT ts;
-  BufferToTimestamp(cell.Value, cell.Col->CType, ts);
+  if (raw == nullptr && cell.Col->CType != SQL_C_CHAR) {
+    BufferToTimestamp(cell.Value, cell.Col->CType, ts);
+  } else if (!TextToTimestamp(text, ts)) {
+    throw EConvertError("Value '" + text + "' of column " + cell.Col->Name + " is not a valid date.");
+  }
   return ts;
 }
 
@@ -661,7 +839,7 @@ void THstmt::SetColDouble(int Col, int Row, double X) {
   TCell cell;
   if (!FindCell(Col, Row, cell)) return;
   if (cell.Col->IsLong) return;
-  StoreText(cell, StrFloat(X, 23), false);
+  StoreText(cell, ShortestDoubleText(X), false);
 }
 
 void THstmt::SetColInteger(int Col, int Row, int32_t V) {

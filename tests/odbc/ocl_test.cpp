@@ -2,8 +2,14 @@
 // and the driver name "SQL Server").
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <thread>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -171,10 +177,10 @@ TEST(ConnectString, QuotesOnlyWhatNeedsIt) {
                 std::vector<std::string> attrs; const char* text; };
   const Case cases[] = {
       {"", "clerk", "", "SQL Server", {"SERVER=s1", "DATABASE=db"},
-       "UID=clerk;DRIVER=SQL Server;SERVER=s1;DATABASE=db;"},
+       "DRIVER=SQL Server;SERVER=s1;DATABASE=db;UID=clerk;"},
       {"", "clerk", "pw", "SQL Server", {"SERVER=s1", "DATABASE=db"},
-       "UID=clerk;PWD=pw;DRIVER=SQL Server;SERVER=s1;DATABASE=db;"},
-      {"MSBRINTEL", "u", "p", "SQL Server", {}, "DSN=MSBRINTEL;UID=u;PWD=p;DRIVER=SQL Server;"},
+       "DRIVER=SQL Server;SERVER=s1;DATABASE=db;UID=clerk;PWD=pw;"},
+      {"MSBRINTEL", "u", "p", "SQL Server", {}, "DSN=MSBRINTEL;DRIVER=SQL Server;UID=u;PWD=p;"},
       {"X", "", "", "", {"DATABASE=db"}, "DSN=X;DATABASE=db;"},
       {"", "", "", "", {}, ""},
       {"", "", "a;b", "", {}, "PWD={a;b};"},
@@ -182,9 +188,16 @@ TEST(ConnectString, QuotesOnlyWhatNeedsIt) {
       {"", "", " lead", "", {}, "PWD={ lead};"},
       {"", "šef", "geslo čž", "", {}, "UID=šef;PWD=geslo čž;"},
       {"", "", "", "{SQL Server}", {}, "DRIVER={SQL Server};"},
-      {"", "", "{geslo}", "", {}, "PWD={{geslo}}};"},  // a password is literal, braces and all
-      {"", "", "", "", {"DATABASE={x}"}, "DATABASE={{x}}};"},
-      {"", "", "", "", {"SERVER=a;b", "NOEQUALS"}, "SERVER={a;b};NOEQUALS;"},
+      // Already braced, "}" inside doubled: as written; braces that do not quote a value are
+      // part of it.
+      {"", "", "{geslo}", "", {}, "PWD={geslo};"},
+      {"", "", "{a;b}}c}", "", {}, "PWD={a;b}}c};"},
+      {"", "", "{a}b}", "", {}, "PWD={{a}}b}}};"},
+      {"", "{x;y}", "", "", {}, "UID={x;y};"},
+      // Attribute lines are the caller's own pieces of the string.
+      {"", "", "", "", {"DATABASE={x}"}, "DATABASE={x};"},
+      {"", "", "", "", {"DRIVER={SQLite3}", "Database=a;b"}, "DRIVER={SQLite3};Database=a;b;"},
+      {"", "", "", "", {"SERVER=a;b", "NOEQUALS"}, "SERVER=a;b;NOEQUALS;"},
   };
   for (const Case& c : cases) {
     THdbc d(nullptr);
@@ -193,7 +206,7 @@ TEST(ConnectString, QuotesOnlyWhatNeedsIt) {
     d.SetPassword(c.pwd);
     d.SetDriver(c.driver);
     for (const auto& a : c.attrs) d.Attributes()->Add(a);
-    EXPECT_EQ(d.ConnectString(), c.text);
+    EXPECT_EQ(d.ConnectString(), c.text) << c.pwd;
   }
 }
 
@@ -509,8 +522,8 @@ TEST_F(ServerConnection, ConnectsThroughTheDriverNameWithServerAndDatabase) {
   Dbc->SetConnected(true);
   unsetenv("PGPORT");
   EXPECT_EQ(ConnectSpy::DriverConnects, 1);
-  EXPECT_EQ(ConnectSpy::Text, "UID=postgres;DRIVER=SQL Server;SERVER=" + Env.PgSocketDir() +
-                                  ";DATABASE=" + Database + ";");
+  EXPECT_EQ(ConnectSpy::Text, "DRIVER=SQL Server;SERVER=" + Env.PgSocketDir() + ";DATABASE=" + Database +
+                                  ";UID=postgres;");
   TTestStmt stmt(nullptr, Dbc);
   EXPECT_EQ(stmt.Query("SELECT current_database()"), std::vector<std::string>{Database});
   Dbc->SetConnected(false);
@@ -586,6 +599,95 @@ TEST_F(ServerConnection, BrokenLinkTearsDownAndTheNextUseReconnects) {
   EXPECT_NE(pid2, pid);
   EXPECT_TRUE(Dbc->Connected());
   GlobalEnv()->Error()->OnLinkError = nullptr;
+}
+
+// A password holding ";" and "}" on both drivers. SQLite's driver has no passwords and reads the
+// string without braces: what matters there is that everything else still arrives.
+TEST_F(OdbcConnection, BracedDriverLineAndAPasswordWithSeparators) {
+  Dbc->SetUserName("šef;x");
+  Dbc->SetPassword("a;b}c");
+  Dbc->Attributes()->Add("DRIVER={SQLite3}");
+  Dbc->Attributes()->Add("Database=" + Env.Path("pw.db"));
+  Dbc->Connect();
+  EXPECT_EQ(ConnectSpy::Text, "DRIVER={SQLite3};Database=" + Env.Path("pw.db") + ";UID={šef;x};PWD={a;b}}c};");
+  TTestStmt stmt(nullptr, Dbc);
+  stmt.Query("CREATE TABLE here (a integer)");
+  Dbc->Disconnect();
+  RawOdbc file("DRIVER=SQLite3;Database=" + Env.Path("pw.db") + ";");
+  EXPECT_EQ(file.Query("SELECT name FROM sqlite_master").at(0).at(0), "here");
+}
+
+namespace {
+
+// A role that must give its password: a rule for it alone on the test's database, ahead of the
+// server's "trust" rules, in force while the object lives. The server is shared by every test:
+// nothing else is touched, and the file is put back as it was.
+class PasswordRole {
+public:
+  PasswordRole(const std::string& Database, const std::string& Password)
+      : FRole("zk_pw_" + std::to_string(getpid())), FDatabase(Database) {
+    TestEnv::PgAdmin("DROP ROLE IF EXISTS " + FRole);
+    std::string literal;
+    for (char c : Password) literal += c == '\'' ? std::string("''") : std::string(1, c);
+    TestEnv::PgAdmin("CREATE ROLE " + FRole + " LOGIN PASSWORD '" + literal + "'");
+    RawOdbc admin(AdminString());
+    FHbaFile = admin.Query("SHOW hba_file").at(0).at(0);
+    std::ifstream in(FHbaFile, std::ios::binary);
+    FSaved.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    WriteHba("local " + FDatabase + " " + FRole + " scram-sha-256\n" + FSaved);
+  }
+  ~PasswordRole() {
+    try {
+      WriteHba(FSaved);
+      TestEnv::PgAdmin("DROP ROLE IF EXISTS " + FRole);
+    } catch (...) {
+    }
+  }
+  const std::string& Role() const { return FRole; }
+
+private:
+  static std::string AdminString() {
+    return "DRIVER=" + TestEnv::PgDriverLib() + ";SERVERNAME=" + std::string(getenv("ZELKOR_PG_SOCKET")) +
+           ";PORT=" + getenv("ZELKOR_PG_PORT") + ";DATABASE=postgres;UID=postgres;";
+  }
+  void WriteHba(const std::string& Text) {
+    std::ofstream(FHbaFile, std::ios::binary | std::ios::trunc) << Text;
+    TestEnv::PgAdmin("SELECT pg_reload_conf()");
+  }
+  std::string FRole, FDatabase, FHbaFile, FSaved;
+};
+
+}  // namespace
+
+TEST_F(ServerConnection, PasswordWithSeparatorsArrivesWhole) {
+  const std::string password = "a;b}c{d";
+  PasswordRole role(Database, password);
+  auto connect = [&](const std::string& Password) {
+    THdbc d(nullptr);
+    d.SetDriver("SQL Server");
+    d.SetUserName(role.Role());
+    d.SetPassword(Password);
+    d.Attributes()->Add("SERVER=" + Env.PgSocketDir());
+    d.Attributes()->Add("PORT=" + Env.PgPort());
+    d.Attributes()->Add("DATABASE=" + Database);
+    d.Connect();
+    TTestStmt stmt(nullptr, &d);
+    return stmt.Query("SELECT current_user").at(0);
+  };
+  // The server reloads its rules a moment after being asked: until a wrong password is refused
+  // the rule is not in force yet.
+  std::string refused;
+  for (int i = 0; i < 100 && refused.empty(); ++i) {
+    try {
+      connect("a;b");
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    } catch (EODBC& E) {
+      refused = E.Message();
+    }
+  }
+  ASSERT_NE(refused.find("password authentication failed"), std::string::npos) << refused;
+  EXPECT_EQ(connect(password), role.Role());
+  EXPECT_NE(ConnectSpy::Text.find(";PWD={a;b}}c{d};"), std::string::npos) << ConnectSpy::Text;
 }
 
 // ---- form streams

@@ -81,9 +81,8 @@ STMT_BOTH(RowSetsLargerThanOne) {
   EXPECT_FALSE(q->RowValid(3));
   ASSERT_TRUE(q->FetchAbsolute(7));
   ASSERT_TRUE(q->FetchPrev());
-  // SQLite's driver steps back from the last row of the row set, not from its first.
-  EXPECT_EQ(q->ColInteger(1, 1), F.Pg ? 4 : 6);
-  EXPECT_EQ(q->ColInteger(1, 3), F.Pg ? 6 : 8);
+  EXPECT_EQ(q->ColInteger(1, 1), 4);
+  EXPECT_EQ(q->ColInteger(1, 3), 6);
   // Row flags are cleared by each fetch.
   q->SetRowOperation(2, roUpdate | 0x30);
   EXPECT_EQ(q->RowOperation(2), roUpdate);
@@ -210,7 +209,9 @@ STMT_BOTH(WritersStoreIntoTheRowBuffers) {
   EXPECT_EQ(q->ColString(1), "ččččč");
   q->SetColInteger(2, -7);
   EXPECT_EQ(q->ColInteger(2), -7);
-  EXPECT_EQ(q->ColSize(2), 4);
+  // SQLite's integer columns are read 64 bits wide.
+  EXPECT_EQ(q->ColCType(2), F.Pg ? SQL_C_SLONG : SQL_C_SBIGINT);
+  EXPECT_EQ(q->ColSize(2), CTypeSize(q->ColCType(2)));
   SQL_TIMESTAMP_STRUCT ts{2030, 12, 31, 10, 11, 12, 0};
   q->SetColTimestamp(3, ts);
   EXPECT_EQ(q->ColTimestamp(3).year, 2030);
@@ -275,4 +276,139 @@ TEST_F(OdbcStmt, StepApiDataSourceStreamsAndScrolls) {
   EXPECT_EQ(Q->ColInteger(1), 5);
   ASSERT_TRUE(Q->FetchAbsolute(2));
   EXPECT_EQ(Q->ColInteger(1), 2);
+}
+
+// Row sets of several rows stepped in every direction give the rows the standard's rules name,
+// also where the driver's own stepping is emulated (SQLite's steps from the wrong row).
+STMT_BOTH(RowSetsSteppedInEveryDirection) {
+  MakeNumbers(F, 10);
+  THstmt* q = F.Q;
+  q->SetCursorType(SQL_CURSOR_STATIC);
+  q->SetRowSetSize(3);
+  q->SetSQL("SELECT n FROM num ORDER BY n");
+  q->Execute();
+  struct Step {
+    const char* What;
+    std::function<bool()> Go;
+    int First;  // first row of the row set; 0 for none
+  } steps[] = {
+      {"prior before the start", [&] { return q->FetchPrev(); }, 0},
+      {"next from before the start", [&] { return q->FetchNext(); }, 1},
+      {"next", [&] { return q->FetchNext(); }, 4},
+      {"prior", [&] { return q->FetchPrev(); }, 1},
+      {"prior from the first", [&] { return q->FetchPrev(); }, 0},
+      {"next again", [&] { return q->FetchNext(); }, 1},
+      {"absolute 3", [&] { return q->FetchAbsolute(3); }, 3},
+      {"prior near the start", [&] { return q->FetchPrev(); }, 1},
+      {"absolute 7", [&] { return q->FetchAbsolute(7); }, 7},
+      {"relative -2", [&] { return q->FetchRelative(-2); }, 5},
+      {"relative 3", [&] { return q->FetchRelative(3); }, 8},
+      {"relative -7", [&] { return q->FetchRelative(-7); }, 1},
+      {"prior from the first again", [&] { return q->FetchPrev(); }, 0},
+      {"relative 2 from before", [&] { return q->FetchRelative(2); }, 2},
+      {"relative 20", [&] { return q->FetchRelative(20); }, 0},
+      {"prior from after the end", [&] { return q->FetchPrev(); }, 8},
+      {"last", [&] { return q->FetchLast(); }, 8},
+      {"prior from the last", [&] { return q->FetchPrev(); }, 5},
+      {"absolute -4", [&] { return q->FetchAbsolute(-4); }, 7},
+      {"relative -1", [&] { return q->FetchRelative(-1); }, 6},
+  };
+  for (const Step& s : steps) {
+    const bool got = s.Go();
+    EXPECT_EQ(got, s.First != 0) << s.What;
+    if (got && s.First != 0) EXPECT_EQ(q->ColInteger(1, 1), s.First) << s.What;
+  }
+}
+
+// SQLite keeps 64-bit values in any integer column and its driver would narrow them to the
+// declared type without a word: they are read whole, and a reader too narrow for the value
+// raises a range error naming the column.
+TEST_F(OdbcStmt, IntegerColumnsNeverWrap) {
+  Exec("CREATE TABLE w (i integer, s smallint, t tinyint)");
+  Exec("INSERT INTO w VALUES (5000000000, 70000, 300)");
+  Exec("INSERT INTO w VALUES (-7, -2, 1)");
+  Q->SetSQL("SELECT i, s, t, i + 1 FROM w ORDER BY i DESC");
+  Q->Execute();
+  ASSERT_TRUE(Q->FetchNext());
+  EXPECT_EQ(Q->ColInt64(1, 1), 5000000000);
+  EXPECT_EQ(Q->ColInt64("s"), 70000);
+  EXPECT_EQ(Q->ColInt64(4, 1), 5000000001);
+  EXPECT_EQ(Q->ColString(1), "5000000000");
+  EXPECT_DOUBLE_EQ(Q->ColDouble(2), 70000.0);
+  EXPECT_EQ(Q->ColInteger(2), 70000);
+  EXPECT_EQ(Q->ColInteger(3), 300);
+  struct Case {
+    std::function<void()> Read;
+    const char* Message;
+  } cases[] = {
+      {[&] { Q->ColInteger(1); }, "Value 5000000000 of column i is out of range for a 32-bit integer."},
+      {[&] { Q->ColSmallint(2); }, "Value 70000 of column s is out of range for a 16-bit integer."},
+      {[&] { Q->ColWord(2, 1); }, "Value 70000 of column s is out of range for a 16-bit integer."},
+  };
+  for (const Case& c : cases) {
+    try {
+      c.Read();
+      ADD_FAILURE() << c.Message;
+    } catch (const EConvertError& E) {
+      EXPECT_EQ(E.Message(), c.Message);
+    }
+  }
+  ASSERT_TRUE(Q->FetchNext());
+  EXPECT_EQ(Q->ColInteger(1), -7);
+  EXPECT_EQ(Q->ColSmallint(2), -2);
+  EXPECT_EQ(Q->ColWord(2, 1), 65534);  // a negative 16-bit value keeps its low bits
+}
+
+// A date the driver cannot convert is an error when read, never day zero: only NULL is. SQLite
+// keeps any text in a date column (its driver reports what it cannot convert as NULL);
+// PostgreSQL's date columns refuse such text, but a text column read as a date shows it.
+STMT_BOTH(UnconvertibleDatesRaiseOnlyNullIsDayZero) {
+  F.Exec(F.Pg ? "CREATE TABLE bd (id integer, d varchar(20), t varchar(30))"
+              : "CREATE TABLE bd (id integer, d date, t timestamp)");
+  F.Exec("INSERT INTO bd VALUES (1, '2025-13-45', '2025-13-45 10:00:00')");
+  F.Exec("INSERT INTO bd VALUES (2, NULL, NULL)");
+  F.Exec("INSERT INTO bd VALUES (3, '2024-02-30', 'x')");
+  F.Exec("INSERT INTO bd VALUES (4, '2024-05-17', '2024-05-17 08:30:00.250')");
+  F.Exec("INSERT INTO bd VALUES (5, '', '')");
+  THstmt* q = F.Q;
+  q->SetSQL("SELECT id, d, t FROM bd ORDER BY id");
+  q->Execute();
+  struct Want {
+    bool Raises;
+    const char* Text;  // ColString of the date column
+  } wants[] = {{true, "2025-13-45"}, {false, ""}, {true, "2024-02-30"}, {false, "2024-05-17"}, {true, ""}};
+  for (const Want& w : wants) {
+    ASSERT_TRUE(q->FetchNext());
+    const int id = q->ColInteger(1);
+    if (w.Raises) {
+      try {
+        q->ColTimestamp(2);
+        ADD_FAILURE() << id;
+      } catch (const EConvertError& E) {
+        EXPECT_EQ(E.Message(), "Value '" + std::string(w.Text) + "' of column d is not a valid date.");
+      }
+      EXPECT_THROW(q->ColTimestamp(3), EConvertError) << id;
+      EXPECT_FALSE(q->ColNull(2)) << id;
+      EXPECT_EQ(q->ColString(2), w.Text) << id;
+    } else if (id == 2) {
+      EXPECT_TRUE(q->ColNull(2));
+      EXPECT_DOUBLE_EQ(TimestampToDateTime(q->ColTimestamp(2)), 0.0);
+      EXPECT_DOUBLE_EQ(TimestampToDateTime(q->ColTimestamp(3)), 0.0);
+    } else {
+      EXPECT_DOUBLE_EQ(TimestampToDateTime(q->ColTimestamp(2)), EncodeDate(2024, 5, 17));
+      const SQL_TIMESTAMP_STRUCT t = q->ColTimestamp(3);
+      EXPECT_EQ(t.hour, 8);
+      EXPECT_EQ(t.fraction, 250000000u);
+    }
+  }
+  if (F.Pg) return;
+  // In a row set of several rows SQLite's driver cannot show its text: such a cell cannot be
+  // read at all rather than read as NULL.
+  q->SetCursorType(SQL_CURSOR_STATIC);
+  q->SetRowSetSize(5);
+  q->SetSQL("SELECT id, d FROM bd ORDER BY id");
+  q->Execute();
+  ASSERT_TRUE(q->FetchNext());
+  EXPECT_THROW(q->ColTimestamp(2, 1), EODBCLibrary);
+  EXPECT_EQ(q->ColTimestamp(2, 4).day, 17);
 }

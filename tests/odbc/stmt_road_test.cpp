@@ -57,8 +57,8 @@ STMT_BOTH(ExportRoad) {
   q->ColTimestamp(5, ts);
   EXPECT_EQ(ts.hour, 8);
   EXPECT_EQ(ts.minute, 30);
-  // A character column is not parsed as a date: day zero.
-  EXPECT_DOUBLE_EQ(TimestampToDateTime(q->ColTimestamp(2)), 0.0);
+  // A character column is read as a date: text that is none is an error, not day zero.
+  EXPECT_THROW(q->ColTimestamp(2), EConvertError);
 
   ASSERT_TRUE(q->FetchNext());
   EXPECT_EQ(q->ColInteger(1), 2);
@@ -465,4 +465,118 @@ STMT_BOTH(ConcurrencyByValuesOnTheExportRoad) {
   ASSERT_TRUE(F.Q->FetchNext());
   EXPECT_EQ(F.Q->ColInteger(1), 1);
   EXPECT_EQ(F.Q->ConcurrencyType(), SQLULEN(SQL_CONCUR_VALUES));
+}
+
+namespace {
+
+// The data sources a row count must hold on: each driver with and without streaming (SQLite's
+// StepAPI, PostgreSQL's UseDeclareFetch), which decides whether the driver counts the rows.
+void UseDataSource(StmtFixture& F, const std::string& Variant) {
+  if (Variant.empty()) return;
+  if (F.Pg)
+    F.Env.AddDsn(Variant, {{"Driver", "PostgreSQL"}, {"Servername", F.Env.PgSocketDir()}, {"Port", F.Env.PgPort()},
+                           {"Database", F.Env.PgDatabase()}, {"Username", "postgres"}, {"UseDeclareFetch", "0"}});
+  else
+    F.Env.AddDsn(Variant, {{"Driver", "SQLite3"}, {"Database", F.Env.SqliteFile()}, {"StepAPI", "1"}});
+  F.Dbc->SetConnected(false);
+  F.Dbc->SetDataSource(Variant);
+}
+
+}  // namespace
+
+// The number of rows the statement returns, by every method, also for texts that fold or limit
+// their rows and with MaxRows; on each driver's streaming data source (the test's "PG" streams,
+// "SQLITE" does not) and on the other.
+STMT_BOTH(RowCountOfFoldedAndLimitedResults) {
+  F.Exec("CREATE TABLE rc (g integer, v integer)");
+  for (int i = 1; i <= 7; ++i)
+    F.Exec("INSERT INTO rc VALUES (" + std::to_string(i % 3) + ", " + std::to_string(i) + ")");
+  struct Case {
+    const char* Sql;
+    SQLULEN MaxRows;
+    int Want;
+  } cases[] = {
+      {"SELECT v FROM rc WHERE v > 2 ORDER BY v", 0, 5},
+      {"SELECT max(v) FROM rc WHERE v > 2", 0, 1},
+      {"SELECT Count(*), Sum(v) FROM rc", 0, 1},
+      {"SELECT g, max(v) FROM rc GROUP BY g", 0, 3},
+      {"SELECT v FROM rc ORDER BY v LIMIT 2", 0, 2},
+      {"SELECT v FROM rc ORDER BY v LIMIT 10 OFFSET 5", 0, 2},
+      {"SELECT v FROM rc WHERE v IN (SELECT v FROM rc ORDER BY v LIMIT 3) ORDER BY v", 0, 3},
+      {"SELECT v, (SELECT max(v) FROM rc) FROM rc WHERE v > 5", 0, 2},
+      {"SELECT v FROM rc ORDER BY v", 2, 2},
+      {"SELECT max(v) FROM rc", 5, 1},
+  };
+  for (const char* variant : {"", "STREAMING"}) {
+    // The test's own data sources stream on PostgreSQL and not on SQLite: the other of each.
+    UseDataSource(F, variant[0] == 0 ? "" : F.Pg ? "PGPLAIN" : "SQLITESTEP");
+    for (TRowCountMethod m : {rcFunction, rcSelect, rcTraverse}) {
+      for (const Case& c : cases) {
+        THstmt* q = F.Q;
+        q->SetRowCountMethod(m);
+        q->SetMaxRows(c.MaxRows);
+        q->SetSQL(c.Sql);
+        q->Execute();
+        int fetched = 0;
+        // The statement's own rows, as the caller meets them (PostgreSQL's streaming cursor
+        // does not apply MaxRows at all).
+        while (q->FetchNext()) ++fetched;
+        const int want = F.Pg && c.MaxRows > 0 && F.Dbc->DataSource() == "PG" ? fetched : c.Want;
+        EXPECT_EQ(fetched, want) << c.Sql;
+        q->SetSQL(c.Sql);
+        q->Execute();
+        ASSERT_TRUE(q->FetchNext());
+        EXPECT_EQ(q->RowCount(), want) << c.Sql << " method " << m << " on " << F.Dbc->DataSource();
+        q->SetMaxRows(0);
+      }
+    }
+  }
+}
+
+// A timestamp parameter keeps its fraction, prepared or sent directly.
+STMT_BOTH(TimestampParameterKeepsItsFraction) {
+  F.Exec("CREATE TABLE tp (id integer, t timestamp)");
+  SQL_TIMESTAMP_STRUCT ts{2024, 5, 17, 8, 30, 15, 123000000};
+  int32_t id = 0;
+  for (bool prepared : {true, false}) {
+    ++id;
+    THstmt* q = F.Q;
+    q->SetSQL("INSERT INTO tp VALUES (:id, :t)");
+    if (prepared) q->Prepare();
+    q->BindParam(1, SQL_C_SLONG, SQL_INTEGER, &id);
+    q->BindParam(2, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, &ts);
+    q->Execute();
+  }
+  THstmt r(nullptr);
+  r.SetHdbc(F.Dbc);
+  r.SetSQL("SELECT t FROM tp ORDER BY id");
+  r.Execute();
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(r.FetchNext());
+    const SQL_TIMESTAMP_STRUCT got = r.ColTimestamp(1);
+    EXPECT_EQ(got.second, 15);
+    EXPECT_EQ(got.fraction, 123000000u) << (i == 0 ? "prepared" : "direct");
+  }
+}
+
+// SetColDouble writes the shortest text that reads back as the same double.
+STMT_BOTH(SetColDoubleWritesTheShortestExactText) {
+  F.Exec("CREATE TABLE d (s varchar(40), x double precision)");
+  F.Exec("INSERT INTO d VALUES ('', 0)");
+  THstmt* q = F.Q;
+  q->SetSQL("SELECT s, x FROM d");
+  q->Execute();
+  ASSERT_TRUE(q->FetchNext());
+  struct Case {
+    double X;
+    const char* Text;
+  } cases[] = {{0.1, "0.1"}, {-2.25, "-2.25"}, {1234567.891, "1234567.891"}, {1.0 / 3, "0.3333333333333333"},
+               {0.1 + 0.2, "0.30000000000000004"}, {1e21, "1e+21"}, {5e-324, "5e-324"},
+               {1.7976931348623157e308, "1.7976931348623157e+308"}, {0, "0"}};
+  for (const Case& c : cases) {
+    q->SetColDouble(1, c.X);
+    EXPECT_EQ(q->ColString(1), c.Text);
+    q->SetColDouble(2, c.X);
+    EXPECT_EQ(q->ColDouble(2), c.X) << c.Text;
+  }
 }
