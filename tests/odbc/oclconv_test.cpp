@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "classes.h"
+#include "numbers.h"
 #include "oclconv.h"
 #include "streams.h"
 
@@ -336,4 +337,84 @@ TEST(Conversions, TextHelpers) {
   EXPECT_EQ(RowPtr(rows, 1, 10), rows);
   EXPECT_EQ(RowPtr(rows, 3, 10), rows + 20);
   EXPECT_EQ(OffsetPtr(rows, 7), rows + 7);
+}
+
+TEST(Conversions, TextToTimestampTakesOnlyRealDates) {
+  struct Case {
+    const char* Text;
+    bool Ok;
+    SQL_TIMESTAMP_STRUCT Want;
+  } cases[] = {
+      {"2024-05-17", true, {2024, 5, 17, 0, 0, 0, 0}},
+      {"2024-05-17 08:30:15", true, {2024, 5, 17, 8, 30, 15, 0}},
+      {"2024-05-17T08:30", true, {2024, 5, 17, 8, 30, 0, 0}},
+      {"2024-05-17 08:30:15.25", true, {2024, 5, 17, 8, 30, 15, 250000000}},
+      {"2024-02-29 23:59:59.999999999", true, {2024, 2, 29, 23, 59, 59, 999999999}},
+      {"2025-13-45", false, {}},
+      {"2023-02-29", false, {}},
+      {"2024-05-17 24:00:00", false, {}},
+      {"2024-05-17 08:60", false, {}},
+      {"2024-05-17 08:30:15.", false, {}},
+      {"2024-05-17 08:30:15.1234567890", false, {}},
+      {"2024/05/17", false, {}},
+      {"24-05-17", false, {}},
+      {"2024-05-17x", false, {}},
+      {"", false, {}},
+  };
+  for (const Case& c : cases) {
+    SQL_TIMESTAMP_STRUCT ts;
+    EXPECT_EQ(TextToTimestamp(c.Text, ts), c.Ok) << c.Text;
+    if (!c.Ok) continue;
+    EXPECT_EQ(BufferToText(&ts, SQL_C_TYPE_TIMESTAMP, stTrimNone), BufferToText(&c.Want, SQL_C_TYPE_TIMESTAMP, stTrimNone));
+  }
+}
+
+TEST(Conversions, ShortestDoubleTextReadsBackExactly) {
+  for (double x : {0.1, 1.0 / 3, 2.0 / 3 * 1e-300, 123456789.125, -0.0, 9007199254740993.0, 4.9406564584124654e-324}) {
+    const std::string t = ShortestDoubleText(x);
+    double back = 0;
+    EXPECT_EQ(ValFloat(t, back), 0) << t;
+    EXPECT_EQ(back, x) << t;
+    EXPECT_LE(t.size(), 24u) << t;
+  }
+  EXPECT_EQ(ShortestDoubleText(0.1), "0.1");
+  EXPECT_EQ(ShortestDoubleText(1e21), "1e+21");
+}
+
+// How a SELECT text is counted: a count text, or reading the rows.
+TEST(Conversions, CountStatementText) {
+  struct Case {
+    const char* Sql;
+    const char* Count;  // "" for reading the rows
+    bool Shaped;
+  } cases[] = {
+      {"SELECT a, b FROM t WHERE a > 1 ORDER BY a", "SELECT Count(*) FROM t WHERE a > 1 ", false},
+      {"select a\r\nfrom t\r\norder by a", "SELECT Count(*) from t\r\n", false},
+      {"SELECT a FROM(SELECT a FROM t UNION SELECT a FROM u) x", "SELECT Count(*) FROM(SELECT a FROM t UNION SELECT a FROM u) x", false},
+      {"SELECT a FROM t WHERE a IN (SELECT DISTINCT a FROM u ORDER BY a LIMIT 3)",
+       "SELECT Count(*) FROM t WHERE a IN (SELECT DISTINCT a FROM u ORDER BY a LIMIT 3)", false},
+      {"SELECT ' FROM x', a FROM t", "SELECT Count(*) FROM t", false},
+      {"SELECT \"order\" FROM t", "SELECT Count(*) FROM t", false},
+      {"SELECT upper(a) FROM t", "SELECT Count(*) FROM t", false},
+      {"SELECT max(a) FROM t", "", true},
+      {"SELECT Count (*) FROM t", "", true},
+      {"SELECT a, string_agg(b, ',') FROM t GROUP BY a", "", true},
+      {"SELECT a, (SELECT max(b) FROM u) FROM t", "SELECT Count(*) FROM t", false},
+      {"SELECT a FROM t LIMIT 2", "", true},
+      {"SELECT a FROM t ORDER BY a OFFSET 5", "", true},
+      {"SELECT TOP 5 a FROM t", "", true},
+      {"SELECT a FROM t FETCH FIRST 2 ROWS ONLY", "", true},
+      {"SELECT DISTINCT a FROM t", "", false},
+      {"SELECT a FROM t GROUP BY a", "", false},
+      {"SELECT a FROM t UNION SELECT a FROM u", "", false},
+      {"SELECT a FROM t EXCEPT SELECT a FROM u", "", false},
+      {"WITH x AS (SELECT a FROM t) SELECT a FROM x", "", false},
+      {"SELECT 1", "", false},
+      {"UPDATE t SET a = 1", "", false},
+  };
+  for (const Case& c : cases) {
+    bool shaped = !c.Shaped;
+    EXPECT_EQ(CountStatementText(c.Sql, shaped), c.Count) << c.Sql;
+    EXPECT_EQ(shaped, c.Shaped) << c.Sql;
+  }
 }

@@ -387,3 +387,124 @@ TEST_F(OdbcStmt, ParameterDescriptionFallsBackToTheSizeTable) {
     EXPECT_EQ(nullable, SQL_NULLABLE_UNKNOWN);
   }
 }
+
+namespace {
+
+// A driver with an asynchronous mode, over SQLite's: the mode is taken (and may be refused), the
+// execution and each data-at-execution call report "still executing" once first, and a piece
+// of data may fail. Switching the mode off goes to the real driver manager, which refuses it
+// while the statement waits for data.
+struct AsyncDataScript {
+  static inline TODBCApi Real;
+  static inline bool RefuseAsync = false;
+  static inline int FailPiece = 0;  // the piece of data that fails, 0 for none
+  static inline int Pieces = 0;
+  static inline int Cancels = 0;
+  static inline bool Busy = false;
+  static inline std::string Log;
+  static void Reset() {
+    FailPiece = Pieces = Cancels = 0;
+    RefuseAsync = Busy = false;
+    Log.clear();
+  }
+  // Every other call first answers "still executing".
+  static bool StillExecuting() {
+    Busy = !Busy;
+    return Busy;
+  }
+  static SQLRETURN SQL_API SetStmtAttr(SQLHSTMT h, SQLINTEGER a, SQLPOINTER v, SQLINTEGER l) {
+    if (a != SQL_ATTR_ASYNC_ENABLE) return Real.SQLSetStmtAttr(h, a, v, l);
+    if (v == reinterpret_cast<SQLPOINTER>(SQL_ASYNC_ENABLE_ON)) {
+      Log += "on ";
+      return RefuseAsync ? SQL_ERROR : SQL_SUCCESS;
+    }
+    const SQLRETURN rc = Real.SQLSetStmtAttr(h, a, v, l);
+    Log += "off=" + std::to_string(rc) + " ";
+    return rc;
+  }
+  static SQLRETURN SQL_API Execute(SQLHSTMT h) { return StillExecuting() ? SQL_STILL_EXECUTING : Real.SQLExecute(h); }
+  static SQLRETURN SQL_API ParamData(SQLHSTMT h, SQLPOINTER* token) {
+    if (StillExecuting()) return SQL_STILL_EXECUTING;
+    const SQLRETURN rc = Real.SQLParamData(h, token);
+    Log += "data=" + std::to_string(rc) + " ";
+    return rc;
+  }
+  static SQLRETURN SQL_API PutData(SQLHSTMT h, SQLPOINTER d, SQLLEN n) {
+    if (StillExecuting()) return SQL_STILL_EXECUTING;
+    if (++Pieces == FailPiece) return SQL_ERROR;
+    return Real.SQLPutData(h, d, n);
+  }
+  static SQLRETURN SQL_API Cancel(SQLHSTMT h) {
+    ++Cancels;
+    Log += "cancel ";
+    return Real.SQLCancel(h);
+  }
+};
+
+}  // namespace
+
+// Asynchronous execution together with values sent at execution: the mode goes off only after
+// the data was sent and only when it was on; a failure while sending cancels the statement,
+// which then runs again.
+TEST_F(OdbcStmt, AsynchronousExecutionWithDataAtExecution) {
+  Exec("CREATE TABLE ad (id integer PRIMARY KEY, t text)");
+  Exec("INSERT INTO ad VALUES (9, 'taken')");
+  TODBCApiOverride api;
+  AsyncDataScript::Real = api.Saved();
+  api.Table().SQLSetStmtAttr = AsyncDataScript::SetStmtAttr;
+  api.Table().SQLExecute = AsyncDataScript::Execute;
+  api.Table().SQLParamData = AsyncDataScript::ParamData;
+  api.Table().SQLPutData = AsyncDataScript::PutData;
+  api.Table().SQLCancel = AsyncDataScript::Cancel;
+  int pumped = 0;
+  ODBCProcessMessages = [&] { ++pumped; };
+  const std::string text(3000, 'x');  // three pieces of 1025 bytes
+  TMemoryStream m;
+  m.WriteBuffer(text.data(), SQLLEN(text.size()));
+  int32_t id = 0;
+  struct Case {
+    const char* What;
+    int Id;
+    bool Refuse;
+    int FailPiece;
+    bool Raises;
+    const char* Log;
+  } cases[] = {
+      {"sent", 1, false, 0, false, "on data=99 data=0 off=0 "},
+      {"a piece fails", 2, false, 2, true, "on data=99 cancel off=0 "},
+      {"the row is refused", 9, false, 0, true, "on data=99 data=-1 cancel off=0 "},
+      {"mode refused", 3, true, 0, false, "on data=99 data=0 "},
+  };
+  Q->SetExecAsync(true);
+  Q->SetBlobPlacement(bpByParts);
+  Q->SetBlobSize(1025);
+  for (const Case& c : cases) {
+    AsyncDataScript::Reset();
+    AsyncDataScript::RefuseAsync = c.Refuse;
+    AsyncDataScript::FailPiece = c.FailPiece;
+    Q->SetSQL("INSERT INTO ad VALUES (:id, :t)");
+    Q->Prepare();
+    id = c.Id;
+    Q->BindParam(1, SQL_C_SLONG, SQL_INTEGER, &id);
+    Q->BindBlobParam(2, &m, false);
+    if (c.Raises)
+      EXPECT_THROW(Q->Execute(), EODBC) << c.What;
+    else
+      EXPECT_NO_THROW(Q->Execute()) << c.What;
+    EXPECT_EQ(AsyncDataScript::Log, c.Log) << c.What;
+    EXPECT_FALSE(Q->AsyncOn()) << c.What;
+    // The statement takes the next execution.
+    AsyncDataScript::FailPiece = 0;
+    id = 100 + c.Id;
+    EXPECT_NO_THROW(Q->Execute()) << c.What;
+  }
+  ODBCProcessMessages = nullptr;
+  EXPECT_GT(pumped, 0);
+  THstmt r(nullptr);
+  r.SetHdbc(Dbc);
+  r.SetSQL("SELECT id, length(t) FROM ad ORDER BY id");
+  r.Execute();
+  std::string rows;
+  while (r.FetchNext()) rows += std::to_string(r.ColInteger(1)) + ":" + std::to_string(r.ColInteger(2)) + " ";
+  EXPECT_EQ(rows, "1:3000 3:3000 9:5 101:3000 102:3000 103:3000 109:3000 ");
+}
