@@ -151,6 +151,8 @@ void THstmt::FreeParams() {
 
 void THstmt::FreeCols() {
   FCols.clear();
+  FTextCols.clear();
+  FDateCols.clear();
   FRowStatus.reset();
   FRowFlags.reset();
   FBookmarks.reset();

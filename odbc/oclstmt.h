@@ -370,6 +370,9 @@ private:
   std::vector<std::unique_ptr<TStmtParamRec>> FParams;  // newest first
   SQLLEN FParamSetSize = 0;
   std::vector<std::unique_ptr<TColRec>> FCols;
+  // Bound character and binary columns (looked at for cut values after each fetch) and, where
+  // the driver reports dates it cannot convert as NULL, bound date and time columns.
+  std::vector<size_t> FTextCols, FDateCols;
   std::unique_ptr<SQLUSMALLINT[]> FRowStatus;
   std::unique_ptr<uint16_t[]> FRowFlags;
   std::unique_ptr<unsigned char[]> FBookmarks;

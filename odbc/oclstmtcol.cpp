@@ -149,6 +149,14 @@ void THstmt::BindCols() {
     FColNames->Add(col->Name);
     FCols.push_back(std::move(col));
   }
+  for (size_t i = 0; i < FCols.size(); ++i) {
+    const TColRec& c = *FCols[i];
+    if (c.IsLong || !c.Buffer) continue;
+    if (c.CType == SQL_C_CHAR || c.CType == SQL_C_BINARY) FTextCols.push_back(i);
+    // Dates that SQLite's driver may report as NULL although they are not.
+    if (FLooseTypes && (c.CType == SQL_C_TYPE_DATE || c.CType == SQL_C_TYPE_TIME || c.CType == SQL_C_TYPE_TIMESTAMP))
+      FDateCols.push_back(i);
+  }
   FRowStatus.reset(new SQLUSMALLINT[rows]());
   FRowFlags.reset(new uint16_t[rows]());
   if ((FCursorAttributes & SQL_CA1_BOOKMARK) != 0) {
@@ -204,28 +212,34 @@ constexpr SQLLEN kAfterEnd = -1;
 constexpr SQLLEN kUnknownRow = -2;
 }  // namespace
 
-bool THstmt::FindCell(int Col, int Row, TCell& Cell) {
-  if (!FAllocated) Init();
-  if (!FColsBound) BindCols();
-  if (Col < 1 || size_t(Col) > FCols.size() || Row < 1 || size_t(Row) > FRowArraySize) return false;
-  TColRec* c = FCols[size_t(Col) - 1].get();
+// Every reader passes here: the usual cell (bound, read whole) takes the shortest way.
+inline bool THstmt::FindCell(int Col, int Row, TCell& Cell) {
+  if (!FColsBound) {
+    Init();
+    BindCols();
+  }
+  const size_t c0 = size_t(Col) - 1, r = size_t(Row) - 1;
+  if (Col < 1 || c0 >= FCols.size() || Row < 1 || r >= FRowArraySize) return false;
+  TColRec* c = FCols[c0].get();
   Cell.Col = c;
   Cell.Row = Row;
-  Cell.Ind = &c->Ind[size_t(Row) - 1];
-  if (c->IsLong) {
-    Cell.Value = nullptr;
-    Cell.Capacity = 0;
-  } else if (!c->HasFull.empty() && c->HasFull[size_t(Row) - 1] != 0 &&
-             (c->CType == SQL_C_CHAR || c->CType == SQL_C_BINARY)) {
-    std::string& full = c->Full[size_t(Row) - 1];
+  Cell.Ind = &c->Ind[r];
+  if (c->HasFull.empty() || c->HasFull[r] == 0) [[likely]] {
+    // A long column has no buffer (and element size 0).
+    Cell.Value = c->Buffer ? c->Buffer.get() + c->ElemSize * r : nullptr;
+    Cell.Capacity = c->ElemSize;
+    return true;
+  }
+  if (c->HasFull[r] == 2)
+    throw EODBCLibrary("Column " + c->Name + " of row " + std::to_string(Row) +
+                       " cannot be read: in a row set of several rows the driver cannot tell a NULL "
+                       "date from one it could not convert.");
+  if (c->CType == SQL_C_CHAR || c->CType == SQL_C_BINARY) {
+    std::string& full = c->Full[r];
     Cell.Value = full.data();
     Cell.Capacity = full.size() + 1;
   } else {
-    if (!c->HasFull.empty() && c->HasFull[size_t(Row) - 1] == 2)
-      throw EODBCLibrary("Column " + c->Name + " of row " + std::to_string(Row) +
-                         " cannot be read: in a row set of several rows the driver cannot tell a NULL "
-                         "date from one it could not convert.");
-    Cell.Value = c->Buffer ? c->Buffer.get() + c->ElemSize * (size_t(Row) - 1) : nullptr;
+    Cell.Value = c->Buffer.get() + c->ElemSize * r;
     Cell.Capacity = c->ElemSize;
   }
   return true;
@@ -267,7 +281,7 @@ bool THstmt::Fetch(SQLSMALLINT Orientation, SQLLEN Offset) {
   // Looked at after every fetch, not only after a warning: a driver that cuts a value without
   // saying so must not lose it either.
   CheckTruncation();
-  if (FLooseTypes) CheckNullDates();
+  if (!FDateCols.empty()) CheckNullDates();
   if (FHasLongCols) {
     for (size_t i = 0; i < FCols.size(); ++i) {
       TColRec& c = *FCols[i];
@@ -357,10 +371,8 @@ void THstmt::NoteRowsetStart(SQLSMALLINT Orientation, SQLLEN Offset, bool GotRow
 void THstmt::CheckNullDates() {
   // The driver reports a date it cannot convert ("2025-13-45") as NULL: its own text tells
   // the two apart. That needs the row to be current, which only a row set of one row is.
-  for (size_t i = 0; i < FCols.size(); ++i) {
+  for (const size_t i : FDateCols) {
     TColRec& c = *FCols[i];
-    if (c.IsLong || (c.CType != SQL_C_TYPE_DATE && c.CType != SQL_C_TYPE_TIME && c.CType != SQL_C_TYPE_TIMESTAMP))
-      continue;
     const size_t rows = FRowsFetched > 0 ? std::min<size_t>(size_t(FRowsFetched), FRowArraySize) : 1;
     for (size_t r = 0; r < rows; ++r) {
       if (c.Ind[r] != SQL_NULL_DATA || !RowValid(int(r) + 1)) continue;
@@ -388,14 +400,12 @@ void THstmt::CheckNullDates() {
 void THstmt::CheckTruncation() {
   // A value longer than its element came cut with a warning: it is read again in full.
   const size_t rows = FRowsFetched > 0 ? std::min<size_t>(size_t(FRowsFetched), FRowArraySize) : 1;
-  for (size_t i = 0; i < FCols.size(); ++i) {
+  for (const size_t i : FTextCols) {
     TColRec& c = *FCols[i];
-    if (c.IsLong || !c.Buffer || (c.CType != SQL_C_CHAR && c.CType != SQL_C_BINARY)) continue;
     const SQLLEN limit = SQLLEN(c.CType == SQL_C_CHAR ? c.ElemSize - 1 : c.ElemSize);
-    for (size_t r = 0; r < rows; ++r) {
-      const SQLLEN ind = c.Ind[r];
-      if (ind == SQL_NO_TOTAL || ind > limit) ReadFull(c, int(i) + 1, int(r) + 1);
-    }
+    const SQLLEN* ind = c.Ind.get();
+    for (size_t r = 0; r < rows; ++r)
+      if (ind[r] > limit || ind[r] == SQL_NO_TOTAL) [[unlikely]] ReadFull(c, int(i) + 1, int(r) + 1);
   }
 }
 
@@ -679,22 +689,24 @@ void THstmt::RangeError(const TCell& Cell, const char* Target, const std::string
 std::string THstmt::ColString(int Col, int Row) {
   TCell cell;
   if (!FindCell(Col, Row, cell)) return {};
-  if (const std::string* raw = UnconvertedText(*cell.Col, Row)) return TrimString(*raw, FStringTrimming);
-  if (cell.Col->IsLong) {
-    TMemoryStream* s = ColStream(Col, Row);
-    if (cell.Col->Ind[0] == SQL_NULL_DATA || s == nullptr) return {};
-    return StreamToString(s);
-  }
+  const TColRec& c = *cell.Col;
   const SQLLEN ind = *cell.Ind;
-  if (ind == SQL_NULL_DATA || cell.Value == nullptr) return {};
-  if (cell.Col->CType == SQL_C_CHAR) {
+  if (c.CType == SQL_C_CHAR && cell.Value != nullptr) {
+    if (ind == SQL_NULL_DATA) return {};
     const char* p = static_cast<const char*>(cell.Value);
     size_t n = cell.Capacity;
     if (ind >= 0 && size_t(ind) < n) n = size_t(ind);
     if (const void* z = std::memchr(p, 0, n)) n = size_t(static_cast<const char*>(z) - p);
     return std::string(TrimView(std::string_view(p, n), FStringTrimming));
   }
-  return BufferToText(cell.Value, cell.Col->CType, FStringTrimming, cell.Capacity);
+  if (c.IsLong) {
+    TMemoryStream* s = ColStream(Col, Row);
+    if (c.Ind[0] == SQL_NULL_DATA || s == nullptr) return {};
+    return StreamToString(s);
+  }
+  if (const std::string* raw = UnconvertedText(c, Row)) return TrimString(*raw, FStringTrimming);
+  if (ind == SQL_NULL_DATA || cell.Value == nullptr) return {};
+  return BufferToText(cell.Value, c.CType, FStringTrimming, cell.Capacity);
 }
 
 double THstmt::ColDouble(int Col, int Row) {
