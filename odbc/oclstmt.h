@@ -349,6 +349,9 @@ private:
   void AbandonExecution();
   // The cell's value as a 64-bit integer (EConvertError naming the column when it has none).
   int64_t CellInt64(const TCell& Cell) const;
+  // The cell's integer value within [Lo, Hi] (a range error naming the column outside), 0 for
+  // no value.
+  int64_t ColRanged(int Col, int Row, int64_t Lo, int64_t Hi, const char* Target);
   // The range error of a reader, naming the column.
   [[noreturn]] void RangeError(const TCell& Cell, const char* Target, const std::string& Value) const;
   void StoreText(TCell& Cell, const std::string& Text, bool ApplyNullRule);

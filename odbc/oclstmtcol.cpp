@@ -724,30 +724,22 @@ int64_t THstmt::CellInt64(const TCell& Cell) const {
   return BufferToInt64(Cell.Value, Cell.Col->CType, Cell.Capacity);
 }
 
-// A value that does not fit 16 bits is an error, never its low bits.
-int16_t THstmt::ColSmallint(int Col, int Row) {
+// A value outside the reader's range is an error naming the column, never its low bits.
+int64_t THstmt::ColRanged(int Col, int Row, int64_t Lo, int64_t Hi, const char* Target) {
   TCell cell;
   if (!FindValue(Col, Row, cell)) return 0;
   const int64_t v = CellInt64(cell);
-  if (v < -32768 || v > 32767) RangeError(cell, "a 16-bit integer", std::to_string(v));
-  return int16_t(v);
+  if (v < Lo || v > Hi) RangeError(cell, Target, std::to_string(v));
+  return v;
 }
+
+int16_t THstmt::ColSmallint(int Col, int Row) { return int16_t(ColRanged(Col, Row, -32768, 32767, "a 16-bit integer")); }
 
 // Negative 16-bit values keep their two's complement, as the column's low 16 bits.
-uint16_t THstmt::ColWord(int Col, int Row) {
-  TCell cell;
-  if (!FindValue(Col, Row, cell)) return 0;
-  const int64_t v = CellInt64(cell);
-  if (v < -32768 || v > 65535) RangeError(cell, "a 16-bit integer", std::to_string(v));
-  return uint16_t(v);
-}
+uint16_t THstmt::ColWord(int Col, int Row) { return uint16_t(ColRanged(Col, Row, -32768, 65535, "a 16-bit integer")); }
 
 int32_t THstmt::ColInteger(int Col, int Row) {
-  TCell cell;
-  if (!FindValue(Col, Row, cell)) return 0;
-  const int64_t v = CellInt64(cell);
-  if (v < INT32_MIN || v > INT32_MAX) RangeError(cell, "a 32-bit integer", std::to_string(v));
-  return int32_t(v);
+  return int32_t(ColRanged(Col, Row, INT32_MIN, INT32_MAX, "a 32-bit integer"));
 }
 
 int64_t THstmt::ColInt64(int Col, int Row) {
