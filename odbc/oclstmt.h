@@ -16,6 +16,15 @@
 //
 // SQLite's driver reads a whole forward-only result into memory unless its data source sets
 // StepAPI=1; PostgreSQL's does so unless UseDeclareFetch=1.
+//
+// SQLite's columns keep any value whatever their declared type: its integer, smallint and
+// tinyint columns are read as 64-bit integers (the driver would narrow them silently), and a
+// date it cannot convert, which it reports as NULL, is told apart by its text; ColTimestamp
+// raises EConvertError for it (and for character text that is no date), so only NULL gives day
+// zero. Its driver steps a row set of several rows back or relative from the wrong row: those
+// steps are asked as absolute fetches. RowCount reads the rows of a text that folds or limits
+// them (aggregates, LIMIT, OFFSET, TOP, FETCH) or of a statement with MaxRows, whatever the
+// method; the driver's count is taken right after Execute, the only time it is defined.
 #include <sql.h>
 #include <sqlext.h>
 
