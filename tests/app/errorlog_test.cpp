@@ -1,4 +1,6 @@
+#include <QApplication>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 #include <set>
@@ -231,6 +233,53 @@ TEST_F(UiErrorLog, ActiveFormAndControlAreNamed) {
   EXPECT_EQ(rows[0]["FormName"], "Main");
   EXPECT_EQ(rows[0]["ControlName"], "fKljucIzdOD");
   EXPECT_EQ(rows[0]["SenderName"], "TEdit");
+}
+
+namespace {
+
+// Presses Return in the next modal window to appear (the message box a routine is about to show).
+void AnswerNextModalWindow() {
+  QTimer::singleShot(10, [] {
+    if (QWidget* box = QApplication::activeModalWidget())
+      QTest::keyClick(box, Qt::Key_Return);
+    else
+      AnswerNextModalWindow();
+  });
+}
+
+}  // namespace
+
+// A row logged right after a real message box was closed, before the window system has given
+// the activation back, still names the form and control the clerk was in.
+TEST_F(UiErrorLog, RowWrittenRightAfterAMessageBoxNamesTheActiveFormAndControl) {
+  Application->Initialize();
+  TForm* form = new TForm(Application);
+  form->SetName("Main");
+  TEdit* first = new TEdit(form);
+  first->SetName("fKljucIzdOD");
+  first->SetParent(form);
+  TEdit* second = new TEdit(form);
+  second->SetName("fFileNameIzd");
+  second->SetParent(form);
+  second->SetTop(30);
+  form->Show();
+  form->Widget()->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form->Widget()));
+  second->SetFocus();
+  ASSERT_EQ(Screen->ActiveControl(), second);
+
+  TUiService* recorder = SetUiService(nullptr);  // the real Qt message box
+  AnswerNextModalWindow();
+  EConvertError e("x");
+  ShowErrorAndLog(e, Application, "Op", "Napaka !");
+  SetUiService(recorder);
+
+  auto rows = LogRows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0]["FormName"], "Main");
+  EXPECT_EQ(rows[0]["ControlName"], "fFileNameIzd");
+  // ... and the window and its control get the activation and the focus back.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == second->Widget(); }, 2000));
 }
 
 // --- statements (SQLite's driver) ---------------------------------------------------------

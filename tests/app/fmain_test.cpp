@@ -104,6 +104,40 @@ TEST_F(UiMain, LastUsedValuesComeFromTheIniAndABadTransferNumberFallsBackToOne) 
   EXPECT_EQ(Main->fStevPrenosaPre->Value(), 12);
 }
 
+TEST_F(UiMain, TypingAtStartGoesIntoTheFromKey) {
+  ASSERT_NO_FATAL_FAILURE(StartProgram(false));
+  EXPECT_EQ(TControl::FromWidget(QApplication::focusWidget()), Main->fKljucIzdOD);
+  EXPECT_EQ(Screen->ActiveControl(), Main->fKljucIzdOD);
+  QTest::keyClicks(nullptr, "20250000007");  // to whatever has the focus
+  EXPECT_EQ(Main->fKljucIzdOD->Text(), "20250000007");
+}
+
+// An INI carried over from the Windows program is in Windows-1250: its letters show as such,
+// and closing the window writes them back in the same code page, every other byte unchanged.
+TEST_F(UiMain, WindowsCodePageIniKeepsItsLettersThroughStartAndClose) {
+  const std::string ini =
+      "[Program]\r\nPodjetje=\x8Apedicija \xC8uk\r\n"
+      "[Kolvar]\r\nKljucIzdOD=20250000001\r\nKljucIzdDO=20250000009\r\nFileNameIzd=c:\\Izvoz\\ra\xE8un\r\n"
+      "StevPrenosaIzd=7\r\nKljucPreOD=40000000001\r\nKljucPreDO=40000000002\r\nFileNamePre=c:\\Izvoz\\\x9E" "aga\r\n"
+      "StevPrenosaPre=3\r\n";
+  WriteIni(ini);
+  ASSERT_NO_FATAL_FAILURE(StartProgram(false));
+  EXPECT_EQ(Main->Caption(), "Kolvar Špedicija Čuk");
+  EXPECT_EQ(Main->fFileNameIzd->Text(), "c:\\Izvoz\\račun");
+  EXPECT_EQ(Main->fFileNamePre->Text(), "c:\\Izvoz\\žaga");
+  Click(Main->bKonecIzd);
+  EXPECT_EQ(ReadBytes(IniPath()), ini);
+
+  delete Main;  // the next start of the program
+  ASSERT_NO_FATAL_FAILURE(StartProgram(false));
+  Main->fFileNamePre->SetText("c:\\Izvoz\\Čopova");
+  Click(Main->bKonecIzd);
+  const std::string changed = ReadBytes(IniPath());
+  EXPECT_NE(changed.find("\r\nFileNamePre=c:\\Izvoz\\\xC8opova\r\n"), std::string::npos) << changed;
+  EXPECT_NE(changed.find("\r\nFileNameIzd=c:\\Izvoz\\ra\xE8un\r\n"), std::string::npos) << changed;
+  EXPECT_EQ(changed.size(), ini.size() - 4 + 6);
+}
+
 TEST_F(UiMain, TabOrderOnEachPage) {
   ASSERT_NO_FATAL_FAILURE(StartProgram(false));
   auto order = [&](std::vector<TWinControl*> Expected) {
