@@ -44,6 +44,31 @@ private:
 // One row of the error table, by column name.
 using TLogRow = std::map<std::string, std::string>;
 
+// Every row of the error table, in order; none when it does not exist.
+inline std::vector<TLogRow> LogRows() {
+  std::vector<TLogRow> rows;
+  TTable t(nullptr);
+  t.SetTableName(ErrorTableName);
+  if (!t.Exists()) return rows;
+  t.Open();
+  for (t.First(); !t.Eof(); t.Next()) {
+    TLogRow row;
+    for (int i = 0; i < t.FieldCount(); ++i) {
+      TField* f = t.Fields()->Fields(i);
+      row[f->FieldName()] = f->AsString();
+    }
+    rows.push_back(row);
+  }
+  t.Close();
+  return rows;
+}
+
+// Writes the file, and the folders it needs, with exactly these bytes.
+inline void WriteFile(const std::string& path, const std::string& text) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
 class AppFixture : public ::testing::Test {
 protected:
   AppFixture() : FSavedApp(Application) {
@@ -68,35 +93,11 @@ protected:
     IniFile = std::make_unique<TIniFile>("c:\\Zelkor.INI");
   }
 
-  static void WriteFile(const std::string& path, const std::string& text) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-  }
-
   static void SetRegistryString(const std::string& key, const std::string& name, const std::string& value) {
     TRegistry r;
     r.SetRootKey(HKEY_LOCAL_MACHINE);
     ASSERT_TRUE(r.OpenKey(key, true));
     r.WriteString(name, value);
-  }
-
-  // Every row of the error table, in order; none when it does not exist.
-  static std::vector<TLogRow> LogRows() {
-    std::vector<TLogRow> rows;
-    TTable t(nullptr);
-    t.SetTableName(ErrorTableName);
-    if (!t.Exists()) return rows;
-    t.Open();
-    for (t.First(); !t.Eof(); t.Next()) {
-      TLogRow row;
-      for (int i = 0; i < t.FieldCount(); ++i) {
-        TField* f = t.Fields()->Fields(i);
-        row[f->FieldName()] = f->AsString();
-      }
-      rows.push_back(row);
-    }
-    t.Close();
-    return rows;
   }
 
   TestEnv Env;
