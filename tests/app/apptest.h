@@ -2,10 +2,13 @@
 // Shared fixture of the program's tests: a fresh folder, registry and ODBC set-up (TestEnv), a
 // fresh application object, recorded dialogs, and the program settings back at their start.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -61,6 +64,28 @@ inline std::vector<TLogRow> LogRows() {
   }
   t.Close();
   return rows;
+}
+
+// Runs Child in a process of its own, which ends when Child returns; gives what it wrote to the
+// descriptor it was handed, once it has ended. Status is its wait status.
+inline std::string OutputOfChild(const std::function<void(int OutFd)>& Child, int* Status = nullptr) {
+  int fds[2];
+  if (pipe(fds) != 0) return "<no pipe>";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    Child(fds[1]);
+    _exit(0);
+  }
+  close(fds[1]);
+  std::string text;
+  char buf[1024];
+  for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) text.append(buf, static_cast<size_t>(n));
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (Status) *Status = status;
+  return text;
 }
 
 // Writes the file, and the folders it needs, with exactly these bytes.

@@ -213,21 +213,32 @@ TEST_F(ErrorLog, ShowErrorAndLogShowsThenLogs) {
   EXPECT_EQ(rows[0]["Error"], "detail");
 }
 
-using UiErrorLog = AppFixture;
+// A form "Main" with the edits "fKljucIzdOD" and "fFileNameIzd", shown and active.
+class UiErrorLog : public AppFixture {
+protected:
+  void SetUp() override {
+    Application->Initialize();
+    Form = new TForm(Application);
+    Form->SetName("Main");
+    First = new TEdit(Form);
+    First->SetName("fKljucIzdOD");
+    First->SetParent(Form);
+    Second = new TEdit(Form);
+    Second->SetName("fFileNameIzd");
+    Second->SetParent(Form);
+    Second->SetTop(30);
+    Form->Show();
+    Form->Widget()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form->Widget()));
+  }
+  TForm* Form = nullptr;
+  TEdit* First = nullptr;
+  TEdit* Second = nullptr;
+};
 
 TEST_F(UiErrorLog, ActiveFormAndControlAreNamed) {
-  Application->Initialize();
-  TForm* form = new TForm(Application);
-  form->SetName("Main");
-  TEdit* edit = new TEdit(form);
-  edit->SetName("fKljucIzdOD");
-  edit->SetParent(form);
-  form->SetActiveControl(edit);
-  form->Show();
-  form->Widget()->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(form->Widget()));
   EConvertError e("x");
-  WriteErrorLog(&e, edit, "Op");
+  WriteErrorLog(&e, First, "Op");
   auto rows = LogRows();
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0]["FormName"], "Main");
@@ -252,21 +263,8 @@ void AnswerNextModalWindow() {
 // A row logged right after a real message box was closed, before the window system has given
 // the activation back, still names the form and control the clerk was in.
 TEST_F(UiErrorLog, RowWrittenRightAfterAMessageBoxNamesTheActiveFormAndControl) {
-  Application->Initialize();
-  TForm* form = new TForm(Application);
-  form->SetName("Main");
-  TEdit* first = new TEdit(form);
-  first->SetName("fKljucIzdOD");
-  first->SetParent(form);
-  TEdit* second = new TEdit(form);
-  second->SetName("fFileNameIzd");
-  second->SetParent(form);
-  second->SetTop(30);
-  form->Show();
-  form->Widget()->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(form->Widget()));
-  second->SetFocus();
-  ASSERT_EQ(Screen->ActiveControl(), second);
+  Second->SetFocus();
+  ASSERT_EQ(Screen->ActiveControl(), Second);
 
   TUiService* recorder = SetUiService(nullptr);  // the real Qt message box
   AnswerNextModalWindow();
@@ -279,7 +277,7 @@ TEST_F(UiErrorLog, RowWrittenRightAfterAMessageBoxNamesTheActiveFormAndControl) 
   EXPECT_EQ(rows[0]["FormName"], "Main");
   EXPECT_EQ(rows[0]["ControlName"], "fFileNameIzd");
   // ... and the window and its control get the activation and the focus back.
-  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == second->Widget(); }, 2000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == Second->Widget(); }, 2000));
 }
 
 // --- statements (SQLite's driver) ---------------------------------------------------------

@@ -1,7 +1,6 @@
 // The three export files against the real drivers: the same fixture on SQLite and on
 // PostgreSQL, and the same bytes expected from both.
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -100,11 +99,7 @@ protected:
   // Another running program that exports at this moment: a process of its own, with its own
   // connection to the database, runs Export and reports the messages the clerk got there.
   std::string InAnotherProgram(const std::function<void()>& Export) {
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) return "<no pipe>";
-    const pid_t pid = fork();
-    if (pid == 0) {
-      close(pipeFds[0]);
+    return OutputOfChild([&](int Out) {
       std::string report;
       try {
         Rec.Messages.clear();
@@ -117,17 +112,8 @@ protected:
       } catch (std::exception& e) {
         report = std::string("<exception> ") + e.what();
       }
-      if (write(pipeFds[1], report.data(), report.size()) < 0) report.clear();
-      _exit(0);
-    }
-    close(pipeFds[1]);
-    std::string report;
-    char buf[1024];
-    for (ssize_t n; (n = read(pipeFds[0], buf, sizeof buf)) > 0;) report.append(buf, static_cast<size_t>(n));
-    close(pipeFds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return report;
+      if (write(Out, report.data(), report.size()) < 0) _exit(1);
+    });
   }
 };
 

@@ -1,6 +1,4 @@
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdint>
 
@@ -38,23 +36,14 @@ std::string DemoScramble(const std::string& clear) {
       (std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "tools" / "demo" / "scramble_password.sh")
           .lexically_normal()
           .string();
-  int out[2];
-  if (pipe(out) != 0) return "<pipe failed>";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    close(out[0]);
-    close(out[1]);
-    execl("/bin/bash", "bash", script.c_str(), clear.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(out[1]);
-  std::string text;
-  char buf[256];
-  for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;) text.append(buf, static_cast<size_t>(n));
-  close(out[0]);
   int status = 0;
-  waitpid(pid, &status, 0);
+  std::string text = OutputOfChild(
+      [&](int Out) {
+        dup2(Out, STDOUT_FILENO);
+        execl("/bin/bash", "bash", script.c_str(), clear.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+      },
+      &status);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "<exit " + std::to_string(status) + ">";
   if (!text.empty() && text.back() == '\n') text.pop_back();
   return text;
