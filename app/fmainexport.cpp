@@ -219,7 +219,7 @@ std::string Number(const std::string& Text, int Width, const std::string& Key) {
 
 // Database text with its control characters (CR, LF, TAB, ...) as blanks, so that a record
 // never splits and every field keeps its width.
-std::string Text(THstmt* Q, int Col) {
+std::string DbText(THstmt* Q, int Col) {
   std::string s = Q->ColString(Col);
   for (char& c : s)
     if (static_cast<unsigned char>(c) < 0x20) c = ' ';
@@ -337,7 +337,8 @@ void ExportTurnover(const TTurnoverFile& T) {
   auto file = CreateExportFile(name, T.Operation);
   if (!file) return;
   const bool complete = WriteExportFile(*file, T.Operation, T.Gauge, [&] {
-    file->WriteLine(Record({L("H00", 3), L(T.Title, 12), Number(TransferNumberText(T.StevPrenosa), 5, name), Filler(50)}));
+    file->WriteLine(
+        Record({L("H00", 3), L(T.Title, 12), Number(TransferNumberText(T.StevPrenosa), 5, name), Filler(50)}));
     bool more = q->FetchNext();
     while (more) {
       const std::string key = q->ColString(1);
@@ -378,9 +379,9 @@ void TMain::ExportArtikli(const std::string& KljucOD, const std::string& KljucDO
   WriteExportFile(*file, "ExportArtikli", Gauge, [&] {
     file->WriteLine(Record({L("H00", 3), L("ARTIKLI", 12), Filler(50)}));
     while (q->FetchNext()) {
-      const std::string ident = Text(q, 1);
-      file->WriteLine(Record({L("D00", 3), L(ident, 15), L(Text(q, 2), 50), L(ident, 18), L(Text(q, 3), 9), Filler(10),
-                              Number(Amount(q, 4), 8, ident)}));
+      const std::string ident = DbText(q, 1);
+      file->WriteLine(Record({L("D00", 3), L(ident, 15), L(DbText(q, 2), 50), L(ident, 18), L(DbText(q, 3), 9),
+                              Filler(10), Number(Amount(q, 4), 8, ident)}));
       SetGauge(Gauge, Percent(lines, expected));
       ++lines;
     }
@@ -396,14 +397,14 @@ void TMain::ExportPrometIzd() {
        "LEFT JOIN Subjekt S ON G.Prejemnik = S.Naziv LEFT JOIN Posta K ON S.Posta = K.Posta WHERE ",
        fKljucIzdOD, fKljucIzdDO, fFileNameIzd, fStevPrenosaIzd, gPrometIzd,
        [](TExportFile& File, THstmt* Q) {
-         File.WriteLine(Record({L("H01", 3), DocumentNumber(Text(Q, 1)), L(DateText(Q, 3), 8), L(Text(Q, 4), 2),
-                                L(Text(Q, 5), 2), Filler(40)}));
-         File.WriteLine(Record({L("H02", 3), Filler(6), L(Text(Q, 6), 8), L(Text(Q, 7), 40), L(Text(Q, 8), 40),
-                                L(Record({Text(Q, 9), " ", Text(Q, 10), ", ", Text(Q, 11)}), 40)}));
+         File.WriteLine(Record({L("H01", 3), DocumentNumber(DbText(Q, 1)), L(DateText(Q, 3), 8), L(DbText(Q, 4), 2),
+                                L(DbText(Q, 5), 2), Filler(40)}));
+         File.WriteLine(Record({L("H02", 3), Filler(6), L(DbText(Q, 6), 8), L(DbText(Q, 7), 40), L(DbText(Q, 8), 40),
+                                L(Record({DbText(Q, 9), " ", DbText(Q, 10), ", ", DbText(Q, 11)}), 40)}));
          return 2;
        },
        [](TExportFile& File, THstmt* Q, const std::string& Key) {
-         File.WriteLine(Record({L("D00", 3), L(Text(Q, 12), 15), Number(Integer(Q, 13), 6, Key)}));
+         File.WriteLine(Record({L("D00", 3), L(DbText(Q, 12), 15), Number(Integer(Q, 13), 6, Key)}));
        }});
 }
 
@@ -416,13 +417,13 @@ void TMain::ExportPrometPre() {
        "LEFT JOIN Drzava V ON P.Poreklo = V.Poreklo WHERE ",
        fKljucPreOD, fKljucPreDO, fFileNamePre, fStevPrenosaPre, gPrometPre,
        [](TExportFile& File, THstmt* Q) {
-         File.WriteLine(Record({L("H01", 3), DocumentNumber(Text(Q, 1)), L(DateText(Q, 3), 8), L(Text(Q, 4), 2),
-                                L(Text(Q, 5), 2), L(Text(Q, 7), 3), Filler(40)}));
+         File.WriteLine(Record({L("H01", 3), DocumentNumber(DbText(Q, 1)), L(DateText(Q, 3), 8), L(DbText(Q, 4), 2),
+                                L(DbText(Q, 5), 2), L(DbText(Q, 7), 3), Filler(40)}));
          return 1;
        },
        [](TExportFile& File, THstmt* Q, const std::string& Key) {
-         File.WriteLine(Record({L("D00", 3), L(Text(Q, 10), 15), Filler(20), Number(Integer(Q, 11), 6, Key),
-                                Number(Amount(Q, 12), 8, Key), Number(Amount(Q, 13), 9, Key), L(Text(Q, 9), 1),
-                                L(Text(Q, 8), 3), L(Text(Q, 15), 3), L(Text(Q, 14), 10), L(DateText(Q, 16), 8)}));
+         File.WriteLine(Record({L("D00", 3), L(DbText(Q, 10), 15), Filler(20), Number(Integer(Q, 11), 6, Key),
+                                Number(Amount(Q, 12), 8, Key), Number(Amount(Q, 13), 9, Key), L(DbText(Q, 9), 1),
+                                L(DbText(Q, 8), 3), L(DbText(Q, 15), 3), L(DbText(Q, 14), 10), L(DateText(Q, 16), 8)}));
        }});
 }

@@ -76,7 +76,8 @@ protected:
   void BulkDocument(const std::string& Key, int Lines) {
     const std::string n = "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
                           std::to_string(Lines) + ") ";
-    Exec("INSERT INTO Promet (Kljuc, Datum, Sifra1, Sifra2, Valuta) VALUES ('" + Key + "', '2025-07-01', 'IZ', '05', 'EUR')");
+    Exec("INSERT INTO Promet (Kljuc, Datum, Sifra1, Sifra2, Valuta) VALUES ('" + Key +
+         "', '2025-07-01', 'IZ', '05', 'EUR')");
     Exec("INSERT INTO MS (Ident, Naziv, CarTarifa, DimTezaBruto) " + n +
          "SELECT 'X-' || i, 'Artikel številka ' || i, '12345678', 1 FROM n");
     Exec("INSERT INTO PrometPoz (Kljuc, Poz, Ident, Kolicina, ProdCena, CenaZaVred, Poreklo, Datum) " + n +
