@@ -209,7 +209,9 @@ TEST_P(ExportFiles, NumberTooWideStopsTheExport) {
     EXPECT_EQ(Left(), std::set<std::string>{c.Name}) << c.Name;
     std::filesystem::remove(Out(c.Name));
     EXPECT_LT(c.Gauge->Progress(), 100) << c.Name;
-    if (c.Transfer) EXPECT_EQ(c.Transfer->Value(), c.Start) << c.Name;
+    if (c.Transfer) {
+      EXPECT_EQ(c.Transfer->Value(), c.Start) << c.Name;
+    }
   }
   const auto rows = LogRows();
   ASSERT_EQ(rows.size(), 4u);
