@@ -1,17 +1,23 @@
 // The three export files of the main window. Each file is written in Windows-1250, one record a
-// line ended by CR LF, every field through the fixed-width routines.
+// line ended by CR LF, every field through the fixed-width routines. A file appears under its
+// name only when it is complete; until then the previous file of that name stays as it was.
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <random>
 
 #include "cp1250.h"
 #include "datetime.h"
 #include "dospath.h"
 #include "fdatasif.h"
+#include "filecontents.h"
 #include "fmain.h"
 #include "numbers.h"
 #include "oclconv.h"
@@ -25,19 +31,41 @@ namespace {
 const char* const CreateFailedText = "Napaka v nastavitvi poti do podatkov (Database) !";
 const char* const WriteFailedText = "Ne morem pisati v datoteko...";
 
-// An export file open for writing. Lines are collected in a buffer and written in large pieces;
-// a failing write raises EInOutError, so no later line reaches the file.
+// The export stopped for a reason its message tells the clerk in full.
+ZEL_EXCEPTION(EExportStopped, Exception)
+ZEL_EXCEPTION(EFileInUse, EExportStopped)
+ZEL_EXCEPTION(ENumberTooWide, EExportStopped)
+
+std::string SystemError(int Err) { return std::strerror(Err ? Err : EIO); }
+
+// An export file being written. The records go to a temporary file in the target's folder,
+// which takes the target's place only after the whole file was written, flushed to the disk and
+// closed; on any failure it is removed. The target is locked from creation to the end, so that
+// another program exporting into the same file is refused instead of racing this one. The lock
+// is a file beside the target ("." + name + ".lock") that exists only while it is held.
 class TExportFile {
 public:
-  // Creates (or empties) the file; EFCreateError when it cannot be created.
-  explicit TExportFile(const std::string& DosPath) : FPath(MapDosPath(DosPath)) {
-    FFd = ::open(FPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (FFd < 0) throw EFCreateError("Cannot create file \"" + FPath + "\". " + std::strerror(errno));
+  // Locks the target and creates the temporary file: EFileInUse when another program holds the
+  // lock, EFCreateError when the file cannot be made. Name is the path as the clerk typed it.
+  explicit TExportFile(const std::string& Name) : FName(Name) {
+    FTarget = FollowLinks(MapDosPath(Name));  // a link is kept, the file it names replaced
+    struct stat st;
+    const bool exists = ::stat(FTarget.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) throw EFCreateError("Cannot create file \"" + FName + "\". It is not a file");
+    if (exists && ::access(FTarget.c_str(), W_OK) != 0) CreateFailed(errno);
+    const auto slash = FTarget.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? std::string() : FTarget.substr(0, slash + 1);
+    const std::string base = "." + FTarget.substr(slash == std::string::npos ? 0 : slash + 1);
+    Lock(folder + base + ".lock");
+    try {
+      CreateTemporary(folder + base + ".", exists ? &st : nullptr);
+    } catch (...) {
+      Unlock();
+      throw;
+    }
     FBuffer.reserve(BufferSize + 512);
   }
-  ~TExportFile() {
-    if (FFd >= 0) ::close(FFd);
-  }
+  ~TExportFile() { Discard(); }
   TExportFile(const TExportFile&) = delete;
   TExportFile& operator=(const TExportFile&) = delete;
 
@@ -56,16 +84,90 @@ public:
     if (FBuffer.size() >= BufferSize) Flush();
   }
 
-  // Writes what is buffered and closes; the file is complete only when this returns.
-  void Close() {
+  // Writes what is buffered, makes it durable, closes and puts the file in place of the target.
+  // EInOutError on any failure; the file is complete under its name only when this returns.
+  void Commit() {
     Flush();
+    if (::fsync(FFd) != 0) Fail("write");
     const int fd = FFd;
     FFd = -1;
     if (::close(fd) != 0) Fail("close");
+    if (::rename(FTemp.c_str(), FTarget.c_str()) != 0) Fail("replace");
+    FTemp.clear();
+    Unlock();
+  }
+
+  // Removes the temporary file and releases the lock; the target stays as it was.
+  void Discard() noexcept {
+    if (FFd >= 0) ::close(FFd);
+    FFd = -1;
+    if (!FTemp.empty()) ::unlink(FTemp.c_str());
+    FTemp.clear();
+    Unlock();
   }
 
 private:
   static constexpr size_t BufferSize = 64 * 1024;
+
+  [[noreturn]] void CreateFailed(int Err) {
+    throw EFCreateError("Cannot create file \"" + FName + "\". " + SystemError(Err));
+  }
+
+  void Lock(const std::string& Path) {
+    // A holder removes the lock file before it lets go, so a lock won on a file that is no
+    // longer the one under that name is worth nothing: take the new one.
+    for (;;) {
+      const int fd = ::open(Path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+      if (fd < 0) CreateFailed(errno);
+      if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        if (err == ENOLCK || err == EOPNOTSUPP) {  // a file system without locks: go on without
+          ::close(fd);
+          return;
+        }
+        ::close(fd);
+        if (err == EWOULDBLOCK)
+          throw EFileInUse("Datoteko " + FName + " pravkar zapisuje drug program, poskusite znova kasneje !");
+        CreateFailed(err);
+      }
+      struct stat held, named;
+      if (::fstat(fd, &held) == 0 && ::stat(Path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+          held.st_ino == named.st_ino) {
+        FLockFd = fd;
+        FLockPath = Path;
+        return;
+      }
+      ::close(fd);
+    }
+  }
+
+  void Unlock() noexcept {
+    if (FLockFd < 0) return;
+    ::unlink(FLockPath.c_str());
+    ::close(FLockFd);
+    FLockFd = -1;
+  }
+
+  // A new file of a name of its own; it gets the mode of the file it replaces, else the usual one.
+  void CreateTemporary(const std::string& Prefix, const struct stat* Replaced) {
+    std::random_device seed;
+    std::mt19937 random(seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const std::string path = Prefix + IntToStr(::getpid()) + "-" + IntToStr(random() % 1000000);
+      const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd < 0 && errno == EEXIST) continue;
+      if (fd < 0) CreateFailed(errno);
+      FFd = fd;
+      FTemp = path;
+      if (Replaced && ::fchmod(fd, Replaced->st_mode & 07777) != 0) {
+        const int err = errno;
+        Discard();
+        CreateFailed(err);
+      }
+      return;
+    }
+    CreateFailed(EEXIST);
+  }
 
   void Flush() {
     size_t done = 0;
@@ -83,29 +185,61 @@ private:
 
   [[noreturn]] void Fail(const char* What) {
     const int err = errno;
-    throw EInOutError("Cannot " + std::string(What) + " file \"" + FPath + "\". " + std::strerror(err));
+    throw EInOutError("Cannot " + std::string(What) + " file \"" + FName + "\". " + SystemError(err));
   }
 
-  std::string FPath;
+  std::string FName;    // as typed, for the messages
+  std::string FTarget;  // the file it maps to
+  std::string FTemp;
+  std::string FLockPath;
   std::string FBuffer;
   int FFd = -1;
+  int FLockFd = -1;
 };
 
 std::string L(const std::string& S, int Width) { return FixLengthStrL(S, Width, U' ', true); }
 std::string R(const std::string& S, int Width) { return FixLengthStrR(S, Width, U' ', true); }
 std::string Filler(int Width) { return ReplicateStr(U' ', Width); }
+// The fields one after the other. They are made in their order (a braced list is evaluated left
+// to right), so the first field that fails is the first in the file.
+std::string Record(std::initializer_list<std::string> Fields) {
+  std::string r;
+  for (const auto& f : Fields) r += f;
+  return r;
+}
 
+// A number right-aligned in its field. One too wide for it stops the export: cut, it would be
+// a different number in the customs declaration. Key names the document (or article) it is of.
+std::string Number(const std::string& Text, int Width, const std::string& Key) {
+  if (Utf8Length(Text) > static_cast<size_t>(Width))
+    throw ENumberTooWide("Številka " + Text + " v dokumentu " + Key + " je predolga za polje (" + IntToStr(Width) +
+                         " mest) !");
+  return R(Text, Width);
+}
+
+// Database text with its control characters (CR, LF, TAB, ...) as blanks, so that a record
+// never splits and every field keeps its width.
+std::string DbText(THstmt* Q, int Col) {
+  std::string s = Q->ColString(Col);
+  for (char& c : s)
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  return s;
+}
 std::string DateText(THstmt* Q, int Col) {
   return FormatDateTime("yyyymmdd", TimestampToDateTime(Q->ColTimestamp(Col)));
 }
 std::string Amount(THstmt* Q, int Col) { return TMain::FormatNumber(Round(Q->ColDouble(Col) * 10000)); }
+std::string Integer(THstmt* Q, int Col) { return IntToStr(Q->ColInteger(Col)); }
 std::string TransferNumberText(TNumberEdit* E) { return IntToStr(Round(E->Value())); }
 
 // Repaints only when the shown value changes.
 void SetGauge(TGauge* Gauge, int64_t Value) {
   if (Gauge && Gauge->Progress() != Value) Gauge->SetProgress(static_cast<int>(Value));
 }
-int64_t Percent(int Lines, int Expected) { return Round(DivT(double(Lines) * 100, Expected)); }
+// Progress while lines are written: below 100, which only a complete file shows.
+int64_t Percent(int Lines, int Expected) {
+  return std::min<int64_t>(Round(DivT(double(Lines) * 100, Expected)), 99);
+}
 
 THstmt* ExportQuery() {
   if (!DataSif) throw EInvalidOperation("The data module is not created");
@@ -118,28 +252,54 @@ void RunQuery(THstmt* Q, const std::string& Sql) {
   Q->Execute();
 }
 
+// Shows the failure and logs it under the export's name: the explanation of its kind followed
+// by its message, or, for a failure that says it all, its message alone.
+void ReportFailure(const Exception& E, const char* Operation, const char* Explanation) {
+  if (Explanation) {
+    ShowErrorAndLog(E, Application, Operation, Explanation);
+    return;
+  }
+  Screen->SetCursor(crArrow);
+  MessageDlg(E.Message(), mtError, {mbOK});
+  WriteErrorLog(&E, Application, Operation);
+}
+
 // Creates the file, or shows and logs why it cannot be and gives nullptr.
 std::unique_ptr<TExportFile> CreateExportFile(const std::string& Name, const char* Operation) {
   try {
     return std::make_unique<TExportFile>(Name);
+  } catch (EExportStopped& E) {
+    ReportFailure(E, Operation, nullptr);
   } catch (Exception& E) {
-    ShowErrorAndLog(E, Application, Operation, CreateFailedText);
-    return nullptr;
+    ReportFailure(E, Operation, CreateFailedText);
   }
+  return nullptr;
 }
 
-// Runs Write on the open file and closes it. True when the file is complete; a write or close
-// failure is shown and logged. Any other failure (a fetch) closes the file and goes to the caller.
+// Runs Write on the open file and puts the file in place; the gauge shows 100 then. True when
+// the file is complete. On any failure the file is discarded, the previous one stays and the
+// failure is logged under Operation; a write failure or a stop of the export's own is shown
+// here, any other (a fetch, a conversion, a lost connection) goes on to the caller's default
+// handling, like a failing query.
 template <class F>
-bool WriteExportFile(TExportFile& File, const char* Operation, F&& Write) {
+bool WriteExportFile(TExportFile& File, const char* Operation, TGauge* Gauge, F&& Write) {
   try {
     Write();
-    File.Close();
+    File.Commit();
+    SetGauge(Gauge, 100);
     return true;
   } catch (EInOutError& E) {
-    ShowErrorAndLog(E, Application, Operation, WriteFailedText);
-    return false;
+    File.Discard();
+    ReportFailure(E, Operation, WriteFailedText);
+  } catch (EExportStopped& E) {
+    File.Discard();
+    ReportFailure(E, Operation, nullptr);
+  } catch (Exception& E) {
+    File.Discard();
+    WriteErrorLog(&E, Application, Operation);
+    throw;
   }
+  return false;
 }
 
 // The key range condition of the export queries, each key quoted as an SQL string literal so
@@ -161,7 +321,8 @@ struct TTurnoverFile {
   TGauge* Gauge;
   // Writes the header records of the document whose first row is current; gives their number.
   std::function<int(TExportFile&, THstmt*)> Headers;
-  std::function<void(TExportFile&, THstmt*)> Detail;
+  // Writes the detail record of the current row, a line of document Key.
+  std::function<void(TExportFile&, THstmt*, const std::string& Key)> Detail;
 };
 
 // One pass over the rows, ordered by key and position: the headers at each new key, a detail
@@ -172,10 +333,12 @@ void ExportTurnover(const TTurnoverFile& T) {
   int expected = GetQueryRecordCount("PrometPoz P", filter);
   THstmt* q = ExportQuery();
   RunQuery(q, std::string(T.Select) + filter + " ORDER BY P.Kljuc, P.Poz");
-  auto file = CreateExportFile(T.FileName->Text() + T.Extension, T.Operation);
+  const std::string name = T.FileName->Text() + T.Extension;
+  auto file = CreateExportFile(name, T.Operation);
   if (!file) return;
-  const bool complete = WriteExportFile(*file, T.Operation, [&] {
-    file->WriteLine(L("H00", 3) + L(T.Title, 12) + R(TransferNumberText(T.StevPrenosa), 5) + Filler(50));
+  const bool complete = WriteExportFile(*file, T.Operation, T.Gauge, [&] {
+    file->WriteLine(
+        Record({L("H00", 3), L(T.Title, 12), Number(TransferNumberText(T.StevPrenosa), 5, name), Filler(50)}));
     bool more = q->FetchNext();
     while (more) {
       const std::string key = q->ColString(1);
@@ -183,20 +346,19 @@ void ExportTurnover(const TTurnoverFile& T) {
       lines += headers;
       expected += headers;
       while (more && q->ColString(1) == key) {
-        T.Detail(*file, q);
+        T.Detail(*file, q, key);
         SetGauge(T.Gauge, Percent(lines, expected));
         ++lines;
         more = q->FetchNext();
       }
     }
-    file->WriteLine(L("XXX", 3) + R(IntToStr(lines + 1), 6));
-    SetGauge(T.Gauge, 100);
+    file->WriteLine(Record({L("XXX", 3), Number(IntToStr(lines + 1), 6, name)}));
   });
   if (complete) T.StevPrenosa->SetValue(T.StevPrenosa->Value() + 1);
 }
 
 // H01's document number: the key from its second character on.
-std::string DocumentNumber(THstmt* Q) { return L(Utf8Copy(Q->ColString(1), 2, 10), 10); }
+std::string DocumentNumber(const std::string& Key) { return L(Utf8Copy(Key, 2, 10), 10); }
 
 }  // namespace
 
@@ -211,19 +373,19 @@ void TMain::ExportArtikli(const std::string& KljucOD, const std::string& KljucDO
            "P.Ident = M.Ident AND " + filter + " "
            "GROUP BY P.Ident, M.Naziv, M.CarTarifa, M.DimTezaBruto "
            "ORDER BY P.Ident");
-  auto file = CreateExportFile(FileName + ".ART", "ExportArtikli");
+  const std::string name = FileName + ".ART";
+  auto file = CreateExportFile(name, "ExportArtikli");
   if (!file) return;
-  WriteExportFile(*file, "ExportArtikli", [&] {
-    file->WriteLine(L("H00", 3) + L("ARTIKLI", 12) + Filler(50));
+  WriteExportFile(*file, "ExportArtikli", Gauge, [&] {
+    file->WriteLine(Record({L("H00", 3), L("ARTIKLI", 12), Filler(50)}));
     while (q->FetchNext()) {
-      const std::string ident = q->ColString(1);
-      file->WriteLine(L("D00", 3) + L(ident, 15) + L(q->ColString(2), 50) + L(ident, 18) +
-                      L(q->ColString(3), 9) + Filler(10) + R(Amount(q, 4), 8));
+      const std::string ident = DbText(q, 1);
+      file->WriteLine(Record({L("D00", 3), L(ident, 15), L(DbText(q, 2), 50), L(ident, 18), L(DbText(q, 3), 9),
+                              Filler(10), Number(Amount(q, 4), 8, ident)}));
       SetGauge(Gauge, Percent(lines, expected));
       ++lines;
     }
-    file->WriteLine(L("XXX", 3) + R(IntToStr(lines + 1), 6));
-    SetGauge(Gauge, 100);
+    file->WriteLine(Record({L("XXX", 3), Number(IntToStr(lines + 1), 6, name)}));
   });
 }
 
@@ -235,15 +397,14 @@ void TMain::ExportPrometIzd() {
        "LEFT JOIN Subjekt S ON G.Prejemnik = S.Naziv LEFT JOIN Posta K ON S.Posta = K.Posta WHERE ",
        fKljucIzdOD, fKljucIzdDO, fFileNameIzd, fStevPrenosaIzd, gPrometIzd,
        [](TExportFile& File, THstmt* Q) {
-         File.WriteLine(L("H01", 3) + DocumentNumber(Q) + L(DateText(Q, 3), 8) + L(Q->ColString(4), 2) +
-                        L(Q->ColString(5), 2) + Filler(40));
-         File.WriteLine(L("H02", 3) + Filler(6) + L(Q->ColString(6), 8) + L(Q->ColString(7), 40) +
-                        L(Q->ColString(8), 40) +
-                        L(Q->ColString(9) + " " + Q->ColString(10) + ", " + Q->ColString(11), 40));
+         File.WriteLine(Record({L("H01", 3), DocumentNumber(DbText(Q, 1)), L(DateText(Q, 3), 8), L(DbText(Q, 4), 2),
+                                L(DbText(Q, 5), 2), Filler(40)}));
+         File.WriteLine(Record({L("H02", 3), Filler(6), L(DbText(Q, 6), 8), L(DbText(Q, 7), 40), L(DbText(Q, 8), 40),
+                                L(Record({DbText(Q, 9), " ", DbText(Q, 10), ", ", DbText(Q, 11)}), 40)}));
          return 2;
        },
-       [](TExportFile& File, THstmt* Q) {
-         File.WriteLine(L("D00", 3) + L(Q->ColString(12), 15) + R(IntToStr(Q->ColInteger(13)), 6));
+       [](TExportFile& File, THstmt* Q, const std::string& Key) {
+         File.WriteLine(Record({L("D00", 3), L(DbText(Q, 12), 15), Number(Integer(Q, 13), 6, Key)}));
        }});
 }
 
@@ -256,13 +417,13 @@ void TMain::ExportPrometPre() {
        "LEFT JOIN Drzava V ON P.Poreklo = V.Poreklo WHERE ",
        fKljucPreOD, fKljucPreDO, fFileNamePre, fStevPrenosaPre, gPrometPre,
        [](TExportFile& File, THstmt* Q) {
-         File.WriteLine(L("H01", 3) + DocumentNumber(Q) + L(DateText(Q, 3), 8) + L(Q->ColString(4), 2) +
-                        L(Q->ColString(5), 2) + L(Q->ColString(7), 3) + Filler(40));
+         File.WriteLine(Record({L("H01", 3), DocumentNumber(DbText(Q, 1)), L(DateText(Q, 3), 8), L(DbText(Q, 4), 2),
+                                L(DbText(Q, 5), 2), L(DbText(Q, 7), 3), Filler(40)}));
          return 1;
        },
-       [](TExportFile& File, THstmt* Q) {
-         File.WriteLine(L("D00", 3) + L(Q->ColString(10), 15) + Filler(20) + R(IntToStr(Q->ColInteger(11)), 6) +
-                        R(Amount(Q, 12), 8) + R(Amount(Q, 13), 9) + L(Q->ColString(9), 1) + L(Q->ColString(8), 3) +
-                        L(Q->ColString(15), 3) + L(Q->ColString(14), 10) + L(DateText(Q, 16), 8));
+       [](TExportFile& File, THstmt* Q, const std::string& Key) {
+         File.WriteLine(Record({L("D00", 3), L(DbText(Q, 10), 15), Filler(20), Number(Integer(Q, 11), 6, Key),
+                                Number(Amount(Q, 12), 8, Key), Number(Amount(Q, 13), 9, Key), L(DbText(Q, 9), 1),
+                                L(DbText(Q, 8), 3), L(DbText(Q, 15), 3), L(DbText(Q, 14), 10), L(DateText(Q, 16), 8)}));
        }});
 }

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "cp1250.h"
 #include "exceptions.h"
 #include "forms.h"
 #include "numbers.h"
@@ -50,6 +51,8 @@ bool GetUserNameAndPassword(std::string& UserName, std::string& Password) {
     UserName = ReadRegistryString("SOFTWARE\\Brintel\\SQL", "UserName", "sa");
     std::string stored = ReadRegistryString("SOFTWARE\\Brintel\\SQL", "Password", "");
     Password = DecodeHexPassword(stored, PasswordStartKey);
+    // Passwords scrambled by the Windows tooling hold the ANSI code page's bytes.
+    if (!IsValidUtf8(Password)) Password = Cp1250ToUtf8(Password);
     return true;
   } catch (Exception& E) {
     WriteErrorLog(&E, Application, "GetUserNameAndPassword");

@@ -21,8 +21,9 @@ std::string ReadRegistryString(const std::string& KeyPath, const std::string& Va
 void ForceRegistryKey(const std::string& KeyPath);
 
 // Reads "SOFTWARE\Brintel\SQL" under HKEY_LOCAL_MACHINE: UserName (default "sa") and the
-// descrambled Password (default empty). On failure logs under "GetUserNameAndPassword" and
-// returns false, leaving what was read before the failure.
+// descrambled Password (default empty), read as Windows-1250 when it is not valid UTF-8. On
+// failure logs under "GetUserNameAndPassword" and returns false, leaving what was read before
+// the failure.
 bool GetUserNameAndPassword(std::string& UserName, std::string& Password);
 
 // Hexadecimal pairs to bytes (a lone last character is a pair of its own when the pair count

@@ -49,14 +49,6 @@ void Check(bool ok) {
   if (!ok) std::abort();
 }
 
-bool ValidUtf8(std::string_view s) {
-  for (size_t i = 0; i < s.size();) {
-    const size_t from = i;
-    if (Utf8Next(s, i) == 0xFFFD && i - from == 1) return false;
-  }
-  return true;
-}
-
 // Walks the tree without recursion and checks its shape.
 void CheckTree(const TNode* root, bool validInput) {
   std::vector<std::pair<const TNode*, int>> pending{{root, 1}};
@@ -67,7 +59,7 @@ void CheckTree(const TNode* root, bool validInput) {
     ++count;
     Check(level <= MaxFilterTreeDepth);
     Check(Utf8Length(n->Text) <= size_t(MaxFilterTokenLength));
-    if (validInput) Check(ValidUtf8(n->Text));
+    if (validInput) Check(IsValidUtf8(n->Text));
     if (n->Kind == nkOperand) {
       Check(!n->Left && !n->Right);
     } else {
@@ -89,6 +81,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FilterTable = &fields;
   const std::string text(reinterpret_cast<const char*>(data), size);
   std::unique_ptr<TNode> tree = ParseFilter(text);
-  if (tree) CheckTree(tree.get(), ValidUtf8(text));
+  if (tree) CheckTree(tree.get(), IsValidUtf8(text));
   return 0;
 }

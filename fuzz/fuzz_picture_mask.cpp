@@ -11,14 +11,6 @@
 
 namespace {
 
-bool ValidUtf8(std::string_view s) {
-  for (size_t i = 0; i < s.size();) {
-    const size_t from = i;
-    if (Utf8Next(s, i) == 0xFFFD && i - from == 1) return false;
-  }
-  return true;
-}
-
 void Check(bool ok) {
   if (!ok) std::abort();
 }
@@ -41,12 +33,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(r <= prSyntax);
   Check((r == prEmpty) == (text.empty() && r != prSyntax));
   // Characters are never split: valid text and mask give valid text.
-  if (ValidUtf8(mask) && ValidUtf8(text)) Check(ValidUtf8(t));
+  if (IsValidUtf8(mask) && IsValidUtf8(text)) Check(IsValidUtf8(t));
   // A malformed mask leaves the text alone.
   if (r == prSyntax && v.Status() == 1) Check(t == text);
 
   // Without auto-fill a check replaces characters one for one, never adds or drops one.
-  if (!(flags & 2) && ValidUtf8(mask) && ValidUtf8(text)) Check(Utf8Length(t) == Utf8Length(text));
+  if (!(flags & 2) && IsValidUtf8(mask) && IsValidUtf8(text)) Check(Utf8Length(t) == Utf8Length(text));
 
   std::string u = text;
   const bool validInput = v.IsValidInput(u, (flags & 4) != 0);

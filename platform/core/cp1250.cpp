@@ -62,6 +62,17 @@ std::string Utf8ToCp1250(std::string_view utf8) {
   return out;
 }
 
+bool TryUtf8ToCp1250(std::string_view utf8, std::string& out) {
+  out.clear();
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    const int b = CharToCp1250(Utf8Next(utf8, i));  // an invalid byte decodes as U+FFFD: no form
+    if (b < 0) return false;
+    out += static_cast<char>(b);
+  }
+  return true;
+}
+
 std::string Cp1250ToUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size() * 2);

@@ -11,14 +11,16 @@
 #include <optional>
 #include <vector>
 
-#include "filecontents.h"
+#include "cp1250.h"
 #include "dospath.h"
+#include "filecontents.h"
 #include "text.h"
 
 namespace {
 
 struct TLine {
-  std::string text;  // without the line end
+  std::string raw;   // the line's bytes as in the file, without the line end
+  std::string text;  // the same as UTF-8
   std::string eol;   // "\r\n", "\n" or "" (last line without one)
   enum Kind { Other, Section, Key } kind = Other;
   std::string name;   // section or key name, trimmed
@@ -27,6 +29,7 @@ struct TLine {
 
 struct TIniText {
   bool exists = false;
+  bool cp1250 = false;  // a file that is not valid UTF-8: carried over from the Windows program
   std::string bom;
   std::vector<TLine> lines;
   std::string NewLine() const {
@@ -63,28 +66,37 @@ std::string CleanValue(const std::string& raw) {
   return v;
 }
 
+// Sets a line from the bytes it has in the file.
+void SetRaw(const TIniText& ini, TLine& l, std::string raw) {
+  l.raw = std::move(raw);
+  l.text = ini.cp1250 ? Cp1250ToUtf8(l.raw) : l.raw;
+  Classify(l);
+}
+
 TIniText Parse(const std::string& data) {
   TIniText ini;
   ini.exists = true;
+  ini.cp1250 = !IsValidUtf8(data);
   size_t i = 0;
-  if (data.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+  if (!ini.cp1250 && data.compare(0, 3, "\xEF\xBB\xBF") == 0) {
     ini.bom = data.substr(0, 3);
     i = 3;
   }
   while (i < data.size()) {
     TLine l;
+    std::string raw;
     auto nl = data.find('\n', i);
     if (nl == std::string::npos) {
-      l.text = data.substr(i);
+      raw = data.substr(i);
       i = data.size();
     } else {
       size_t end = nl;
       if (end > i && data[end - 1] == '\r') --end;
-      l.text = data.substr(i, end - i);
+      raw = data.substr(i, end - i);
       l.eol = data.substr(end, nl + 1 - end);
       i = nl + 1;
     }
-    Classify(l);
+    SetRaw(ini, l, std::move(raw));
     ini.lines.push_back(std::move(l));
   }
   return ini;
@@ -103,7 +115,7 @@ std::optional<TIniText> Load(const std::string& path) {
 
 std::string Serialize(const TIniText& ini) {
   std::string out = ini.bom;
-  for (const auto& l : ini.lines) out += l.text + l.eol;
+  for (const auto& l : ini.lines) out += l.raw + l.eol;
   return out;
 }
 
@@ -214,18 +226,33 @@ void TIniFile::WriteString(const std::string& Section, const std::string& Ident,
   if (IsBareName(FFileName)) ForceDirectories(WindowsDirectory());
   std::string path = MappedFileName();
   TIniText ini = LoadForWrite(FFileName, path);
+  // Everything the write adds, in the file's own encoding, before anything changes.
+  auto encode = [&](const std::string& text) {
+    if (!ini.cp1250) return text;
+    std::string raw;
+    if (!TryUtf8ToCp1250(text, raw))
+      WriteFailed(FFileName, path, "it is in Windows-1250, which has no form for a character of \"" + text + "\"");
+    return raw;
+  };
   std::string nl = ini.NewLine();
   std::string key = Trim(Ident);
+  const std::string rawValue = encode(Value);
+  const std::string rawKeyLine = encode(key + "=" + Value);
+  auto newLine = [&](const std::string& raw) {
+    TLine l;
+    SetRaw(ini, l, raw);
+    l.eol = nl;
+    return l;
+  };
   auto secs = FindSections(ini, Section);
   if (!secs.empty()) {
     auto [begin, end] = secs[0];
     for (size_t i = begin + 1; i < end; ++i) {
       TLine& l = ini.lines[i];
       if (l.kind == TLine::Key && AnsiSameText(l.name, key)) {
-        size_t keep = l.text.find('=') + 1;
-        while (keep < l.text.size() && (l.text[keep] == ' ' || l.text[keep] == '\t')) ++keep;
-        l.text = l.text.substr(0, keep) + Value;
-        l.value = Value;
+        size_t keep = l.raw.find('=') + 1;
+        while (keep < l.raw.size() && (l.raw[keep] == ' ' || l.raw[keep] == '\t')) ++keep;
+        SetRaw(ini, l, l.raw.substr(0, keep) + rawValue);
         Save(FFileName, path, ini);
         return;
       }
@@ -233,30 +260,15 @@ void TIniFile::WriteString(const std::string& Section, const std::string& Ident,
     size_t at = end;
     while (at > begin + 1 && Trim(ini.lines[at - 1].text).empty()) --at;
     if (ini.lines[at - 1].eol.empty()) ini.lines[at - 1].eol = nl;
-    TLine l;
-    l.text = key + "=" + Value;
-    l.eol = nl;
-    Classify(l);
-    ini.lines.insert(ini.lines.begin() + static_cast<long>(at), l);
+    ini.lines.insert(ini.lines.begin() + static_cast<long>(at), newLine(rawKeyLine));
   } else {
+    const std::string rawSection = encode("[" + Trim(Section) + "]");
     if (!ini.lines.empty()) {
       if (ini.lines.back().eol.empty()) ini.lines.back().eol = nl;
-      if (!Trim(ini.lines.back().text).empty()) {
-        TLine blank;
-        blank.eol = nl;
-        ini.lines.push_back(blank);
-      }
+      if (!Trim(ini.lines.back().text).empty()) ini.lines.push_back(newLine(""));
     }
-    TLine s;
-    s.text = "[" + Trim(Section) + "]";
-    s.eol = nl;
-    Classify(s);
-    TLine k;
-    k.text = key + "=" + Value;
-    k.eol = nl;
-    Classify(k);
-    ini.lines.push_back(s);
-    ini.lines.push_back(k);
+    ini.lines.push_back(newLine(rawSection));
+    ini.lines.push_back(newLine(rawKeyLine));
   }
   Save(FFileName, path, ini);
 }

@@ -10,7 +10,10 @@
 //   appends a missing key after the section's last non-blank line and a missing section at the
 //   end of the file. New files use LF line ends; lines added to an existing file use the line
 //   end of its first line. The file is replaced atomically and keeps its permissions.
-// - files are UTF-8 (a byte-order mark is kept).
+// - a file that is valid UTF-8 is read as UTF-8 (a byte-order mark is kept), any other as
+//   Windows-1250 (files carried over from the Windows program); what a write adds is in the
+//   file's own encoding, and a character that Windows-1250 has no form for is refused. A new
+//   file is UTF-8.
 // The file name is mapped (dospath.h): a bare name (no folder) lives in the Windows folder
 // ("c:\Windows", created on the first write), a drive path maps under the root.
 // A write that cannot be done raises EIniFileException, so does text that would break the

@@ -61,6 +61,19 @@ void Utf8Append(std::string& out, char32_t c) {
   }
 }
 
+bool IsValidUtf8(std::string_view s) {
+  for (size_t i = 0; i < s.size();) {
+    if (static_cast<unsigned char>(s[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    const size_t from = i;
+    // A real U+FFFD takes three bytes; an invalid byte decodes to it in one.
+    if (Utf8Next(s, i) == 0xFFFD && i - from == 1) return false;
+  }
+  return true;
+}
+
 size_t Utf8Length(std::string_view s) {
   size_t n = 0;
   for (size_t i = 0; i < s.size(); ++n) Utf8Next(s, i);

@@ -23,6 +23,8 @@ size_t Utf8ByteOffset(std::string_view s, size_t n);
 char32_t Utf8Next(std::string_view s, size_t& i);
 // Appends the UTF-8 form of c.
 void Utf8Append(std::string& out, char32_t c);
+// True when s is well-formed UTF-8 throughout (no overlong forms, surrogates or cut sequences).
+bool IsValidUtf8(std::string_view s);
 
 // --- case ----------------------------------------------------------------------------------
 std::string UpperCase(std::string_view s);      // ASCII letters only

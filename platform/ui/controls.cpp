@@ -227,6 +227,14 @@ void TWinControl::CollectTabChain(std::vector<QWidget*>& Chain) const {
   }
 }
 
+TWinControl* TWinControl::FirstInTabOrder() const {
+  for (TWinControl* c : FTabList) {
+    if (TWinControl* inner = c->FirstInTabOrder()) return inner;
+    if (c->FTabStop && c->CanFocus()) return c;
+  }
+  return nullptr;
+}
+
 bool TWinControl::CanFocus() const {
   const TControl* c = this;
   for (; c && !dynamic_cast<const TForm*>(c); c = c->Parent())

@@ -142,6 +142,9 @@ private:
   void AddControl(TControl* C);
   void RemoveControl(TControl* C);
   void CollectTabChain(std::vector<QWidget*>& Chain) const;
+  // The first control in tab order that can take the focus; a container passes it on to the
+  // first such control inside it.
+  TWinControl* FirstInTabOrder() const;
   std::vector<TControl*> FControls;
   std::vector<TWinControl*> FTabList;
   bool FTabStop;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QMessageBox>
+#include <QPointer>
 
 #include "forms.h"
 #include "uiqt.h"
@@ -41,9 +42,13 @@ public:
     for (const auto& b : kButtons)
       if (Buttons.Contains(b.Btn)) qtButtons |= b.Qt;
     if (!qtButtons) qtButtons = QMessageBox::Ok;
-    QMessageBox box(icon, QStr(Caption), QStr(Text), qtButtons);
+    // Over the window that was active, which gets the activation back when the box closes
+    // (a window system may leave that to the program).
+    QPointer<QWidget> owner = QApplication::activeWindow();
+    QMessageBox box(icon, QStr(Caption), QStr(Text), qtButtons, owner);
     box.setTextFormat(Qt::PlainText);
     const int answer = box.exec();
+    if (owner && owner->isVisible()) owner->activateWindow();
     for (const auto& b : kButtons)
       if (answer == b.Qt) return b.Result;
     return mrCancel;

@@ -56,6 +56,10 @@ protected:
     QWidget::showEvent(e);
     if (!e->spontaneous() && Form && Form->Hooked()) Form->Showing();
   }
+  bool event(QEvent* e) override {
+    if (e->type() == QEvent::WindowActivate && Form && Form->Hooked()) Screen->FormActivated(Form);
+    return QWidget::event(e);
+  }
 };
 
 }  // namespace
@@ -184,7 +188,14 @@ void TForm::SetVisible(bool Value) {
   Widget()->show();
   if (QGuiApplication::platformName() != QLatin1String("offscreen")) Widget()->raise();
   Widget()->activateWindow();
-  if (TWinControl* c = FActiveControl.Get(); c && c->CanFocus()) c->Widget()->setFocus(Qt::OtherFocusReason);
+  TWinControl* c = FActiveControl.Get();
+  // A form shown without an active control gives the focus to the first control in tab order,
+  // so that typing goes somewhere (a page control passes it to the first field of its page).
+  if (!c || !c->CanFocus()) c = FirstInTabOrder();
+  if (c) {
+    FActiveControl = c;
+    c->Widget()->setFocus(Qt::OtherFocusReason);
+  }
 }
 
 void TForm::Showing() {
@@ -415,11 +426,17 @@ void TApplication::ShowException(Exception& E) {
 
 TForm* TScreen::ActiveForm() const {
   if (!QCoreApplication::instance()) return nullptr;
-  QWidget* w = QApplication::activeWindow();
-  if (!w) return nullptr;
-  auto* f = dynamic_cast<TForm*>(TControl::FromWidget(w));
-  return f && f->Hooked() && f->Widget() == w ? f : nullptr;
+  if (QWidget* w = QApplication::activeWindow(); w && w->isVisible()) {
+    auto* f = dynamic_cast<TForm*>(TControl::FromWidget(w));
+    return f && f->Hooked() && f->Widget() == w ? f : nullptr;
+  }
+  // No window is active: a message box has just closed and the window system has not given the
+  // activation back yet, or another program has it. The form active last is still the one.
+  TForm* f = FLastActive.Get();
+  return f && f->Hooked() && f->Widget()->isVisible() ? f : nullptr;
 }
+
+void TScreen::FormActivated(TForm* Form) { FLastActive = Form; }
 
 TWinControl* TScreen::ActiveControl() const {
   TForm* f = ActiveForm();

@@ -171,7 +171,8 @@ private:
 class TScreen : public TComponent {
 public:
   explicit TScreen(TComponent* AOwner) : TComponent(AOwner) {}
-  // The form whose window is active; nullptr when the active window is none of ours.
+  // The form whose window is active; nullptr when the active window is none of ours. While no
+  // window is active, the form that was active last, as long as it is shown.
   TForm* ActiveForm() const;
   // The focused control of the active form.
   TWinControl* ActiveControl() const;
@@ -182,10 +183,13 @@ public:
   TForm* Forms(int Index) const;
   int Width() const;
   int Height() const;
+  // Internal: the window of Form became the active one.
+  void FormActivated(TForm* Form);
   ZEL_CLASS(TScreen, TComponent)
 
 private:
   TCursor FCursor = crDefault;
+  TComponentRef<TForm> FLastActive;
 };
 
 // The process's application object and screen; they live as long as the process.

@@ -1,4 +1,6 @@
+#include <QApplication>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 #include <set>
@@ -211,26 +213,71 @@ TEST_F(ErrorLog, ShowErrorAndLogShowsThenLogs) {
   EXPECT_EQ(rows[0]["Error"], "detail");
 }
 
-using UiErrorLog = AppFixture;
+// A form "Main" with the edits "fKljucIzdOD" and "fFileNameIzd", shown and active.
+class UiErrorLog : public AppFixture {
+protected:
+  void SetUp() override {
+    Application->Initialize();
+    Form = new TForm(Application);
+    Form->SetName("Main");
+    First = new TEdit(Form);
+    First->SetName("fKljucIzdOD");
+    First->SetParent(Form);
+    Second = new TEdit(Form);
+    Second->SetName("fFileNameIzd");
+    Second->SetParent(Form);
+    Second->SetTop(30);
+    Form->Show();
+    Form->Widget()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form->Widget()));
+  }
+  TForm* Form = nullptr;
+  TEdit* First = nullptr;
+  TEdit* Second = nullptr;
+};
 
 TEST_F(UiErrorLog, ActiveFormAndControlAreNamed) {
-  Application->Initialize();
-  TForm* form = new TForm(Application);
-  form->SetName("Main");
-  TEdit* edit = new TEdit(form);
-  edit->SetName("fKljucIzdOD");
-  edit->SetParent(form);
-  form->SetActiveControl(edit);
-  form->Show();
-  form->Widget()->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(form->Widget()));
   EConvertError e("x");
-  WriteErrorLog(&e, edit, "Op");
+  WriteErrorLog(&e, First, "Op");
   auto rows = LogRows();
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0]["FormName"], "Main");
   EXPECT_EQ(rows[0]["ControlName"], "fKljucIzdOD");
   EXPECT_EQ(rows[0]["SenderName"], "TEdit");
+}
+
+namespace {
+
+// Presses Return in the next modal window to appear (the message box a routine is about to show).
+void AnswerNextModalWindow() {
+  QTimer::singleShot(10, [] {
+    if (QWidget* box = QApplication::activeModalWidget())
+      QTest::keyClick(box, Qt::Key_Return);
+    else
+      AnswerNextModalWindow();
+  });
+}
+
+}  // namespace
+
+// A row logged right after a real message box was closed, before the window system has given
+// the activation back, still names the form and control the clerk was in.
+TEST_F(UiErrorLog, RowWrittenRightAfterAMessageBoxNamesTheActiveFormAndControl) {
+  Second->SetFocus();
+  ASSERT_EQ(Screen->ActiveControl(), Second);
+
+  TUiService* recorder = SetUiService(nullptr);  // the real Qt message box
+  AnswerNextModalWindow();
+  EConvertError e("x");
+  ShowErrorAndLog(e, Application, "Op", "Napaka !");
+  SetUiService(recorder);
+
+  auto rows = LogRows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0]["FormName"], "Main");
+  EXPECT_EQ(rows[0]["ControlName"], "fFileNameIzd");
+  // ... and the window and its control get the activation and the focus back.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == Second->Widget(); }, 2000));
 }
 
 // --- statements (SQLite's driver) ---------------------------------------------------------

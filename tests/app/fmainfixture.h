@@ -11,10 +11,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "apptest.h"
 #include "dbtables.h"
 #include "fdatasif.h"
 #include "formatsettings.h"
@@ -56,12 +58,7 @@ inline void RunSqlFile(RawOdbc& Db, const std::string& Path) {
 // The Operation column of every row of the error table, in order.
 inline std::vector<std::string> LoggedOperations() {
   std::vector<std::string> ops;
-  TTable t(nullptr);
-  t.SetTableName(ErrorTableName);
-  if (!t.Exists()) return ops;
-  t.Open();
-  for (t.First(); !t.Eof(); t.Next()) ops.push_back(t.FieldByName("Operation")->AsString());
-  t.Close();
+  for (auto& row : LogRows()) ops.push_back(row["Operation"]);
   return ops;
 }
 
@@ -73,10 +70,15 @@ public:
     if (FGauge->Hooked()) FGauge->Widget()->removeEventFilter(this);
   }
   std::vector<int> Shown;
+  // Called with each value shown, while the export that set it waits.
+  std::function<void(int)> OnShown;
 
 protected:
   bool eventFilter(QObject* Watched, QEvent* Event) override {
-    if (Event->type() == QEvent::Paint) Shown.push_back(FGauge->Progress());
+    if (Event->type() == QEvent::Paint) {
+      Shown.push_back(FGauge->Progress());
+      if (OnShown) OnShown(Shown.back());
+    }
     return QObject::eventFilter(Watched, Event);
   }
 

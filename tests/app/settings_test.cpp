@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "apptest.h"
+#include "cp1250.h"
 #include "text.h"
 #include "version.h"
 
@@ -27,6 +28,25 @@ std::string ToHex(const std::string& bytes) {
     out += digits[c & 15];
   }
   return out;
+}
+
+// What the demo's scrambler prints for a password (its standard output, line end dropped).
+std::string DemoScramble(const std::string& clear) {
+  const std::string script =
+      (std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "tools" / "demo" / "scramble_password.sh")
+          .lexically_normal()
+          .string();
+  int status = 0;
+  std::string text = OutputOfChild(
+      [&](int Out) {
+        dup2(Out, STDOUT_FILENO);
+        execl("/bin/bash", "bash", script.c_str(), clear.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+      },
+      &status);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "<exit " + std::to_string(status) + ">";
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
 }
 
 }  // namespace
@@ -171,6 +191,26 @@ TEST_F(Settings, StoredPasswordIsDescrambled) {
   SetRegistryString("SOFTWARE\\Brintel\\SQL", "Password", LowerCase(ToHex(Scramble(clear, 23417))));
   ASSERT_TRUE(GetUserNameAndPassword(user, password));
   EXPECT_EQ(password, clear);
+}
+
+// Passwords scrambled by the Windows tooling are in the ANSI code page; the demo's scrambler
+// works on the UTF-8 bytes of its argument. Both descramble to the same text.
+TEST_F(Settings, NonAsciiPasswordsFromWindowsToolingAndFromTheDemoScrambler) {
+  const std::string clear = "Geslo-čž 1";
+  struct Case { const char* from; std::string stored; };
+  const Case cases[] = {
+      {"Windows-1250", ToHex(Scramble(Utf8ToCp1250(clear), 23417))},
+      {"UTF-8", ToHex(Scramble(clear, 23417))},
+      {"demo scrambler", DemoScramble(clear)},
+  };
+  for (const Case& c : cases) {
+    SetRegistryString("SOFTWARE\\Brintel\\SQL", "Password", c.stored);
+    std::string user, password;
+    ASSERT_TRUE(GetUserNameAndPassword(user, password)) << c.from;
+    EXPECT_EQ(password, clear) << c.from << ": " << c.stored;
+  }
+  EXPECT_EQ(DemoScramble("Demo-geslo"), ToHex(Scramble("Demo-geslo", 23417)));
+  EXPECT_TRUE(LogRows().empty());
 }
 
 TEST_F(Settings, OddStoredLengthsRoundToEvenPairCounts) {

@@ -272,3 +272,42 @@ TEST(IniFile, WriteKeepsPermissionsAndSymlinks) {
   EXPECT_EQ(st.st_mode & 0777, 0640u);
   EXPECT_EQ(ReadAll(real), "[A]\nb=2\n");
 }
+
+// A file carried over from the Windows program is in Windows-1250: it reads as text, and a write
+// keeps every other line's bytes and adds its own in the same code page.
+TEST(IniFile, WindowsCodePageFileStaysInItsCodePage) {
+  TestEnv env;
+  std::string path = env.Path("cp.ini");
+  const std::string original =
+      "; nastavitve za \x8Apedicijo\r\n"   // "Špedicijo"
+      "[Kolvar]\r\n"
+      "FileNameIzd=c:\\Izvoz\\ra\xE8un\r\n"  // "račun"
+      "KljucIzdOD=00000000001\r\n"
+      "\xC8rka=\x9E\r\n";                     // "Črka=ž"
+  WriteAll(path, original);
+  TIniFile ini(path);
+  EXPECT_EQ(ini.ReadString("Kolvar", "FileNameIzd", ""), "c:\\Izvoz\\račun");
+  EXPECT_EQ(ini.ReadString("kolvar", "črka", ""), "ž");  // names match as characters too
+
+  ini.WriteString("Kolvar", "FileNameIzd", "c:\\Izvoz\\račun");  // as the window writes it back
+  ini.WriteString("Kolvar", "KljucIzdOD", "00000000001");
+  EXPECT_EQ(ReadAll(path), original);
+
+  ini.WriteString("Kolvar", "FileNamePre", "c:\\Izvoz\\Šoštanj");
+  ini.WriteString("Program", "Podjetje", "Čuk");
+  EXPECT_EQ(ReadAll(path), original + "FileNamePre=c:\\Izvoz\\\x8Ao\x9Atanj\r\n\r\n[Program]\r\nPodjetje=\xC8uk\r\n");
+  EXPECT_EQ(ini.ReadString("Kolvar", "FileNamePre", ""), "c:\\Izvoz\\Šoštanj");
+
+  // A character the code page has no form for is refused rather than written as "?".
+  const std::string before = ReadAll(path);
+  EXPECT_THROW(ini.WriteString("Kolvar", "FileNameIzd", "c:\\Izvoz\\→"), EIniFileException);
+  EXPECT_THROW(ini.WriteString("Nova → sekcija", "x", "1"), EIniFileException);
+  EXPECT_EQ(ReadAll(path), before);
+
+  // A valid UTF-8 file stays UTF-8, whatever the letters.
+  std::string utf8 = env.Path("u.ini");
+  WriteAll(utf8, "[Kolvar]\nFileNameIzd=c:\\račun\n");
+  TIniFile u(utf8);
+  u.WriteString("Kolvar", "FileNamePre", "c:\\Šoštanj →");
+  EXPECT_EQ(ReadAll(utf8), "[Kolvar]\nFileNameIzd=c:\\račun\nFileNamePre=c:\\Šoštanj →\n");
+}

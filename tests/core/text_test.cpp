@@ -132,3 +132,23 @@ TEST(Cp1250, EveryAssignedByteRoundTrips) {
   }
   EXPECT_EQ(assigned, 251);
 }
+
+TEST(Text, IsValidUtf8) {
+  struct Case { std::string s; bool valid; };
+  const Case cases[] = {
+      {"", true}, {"abc", true}, {"čšž €", true}, {"\xEF\xBF\xBD", true},  // a real U+FFFD
+      {"ra\xE8un", false},                                                 // Windows-1250 "č"
+      {"\xC4", false}, {"\xC0\x80", false}, {"\xED\xA0\x80", false}, {"\xF4\x90\x80\x80", false},
+      {std::string("a\0b", 3), true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsValidUtf8(c.s), c.valid) << c.s;
+}
+
+TEST(Cp1250, StrictConversionRefusesWhatHasNoForm) {
+  std::string out;
+  EXPECT_TRUE(TryUtf8ToCp1250("Čuk €", out));
+  EXPECT_EQ(out, "\xC8uk \x80");
+  EXPECT_FALSE(TryUtf8ToCp1250("Žalec → Celje", out));
+  EXPECT_FALSE(TryUtf8ToCp1250("a\xFF", out));
+  EXPECT_FALSE(TryUtf8ToCp1250("\xEF\xBF\xBD", out));
+}

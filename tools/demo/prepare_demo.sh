@@ -14,18 +14,6 @@ for d in /usr/lib/x86_64-linux-gnu/odbc /usr/lib/aarch64-linux-gnu/odbc /usr/lib
 done
 [ -n "$sqlite_driver" ] || { echo "libsqlite3odbc.so not found (package libsqliteodbc)" >&2; exit 1; }
 
-# The stored password: each byte XOR the high byte of a running 16-bit key, written as hex pairs.
-scramble() {
-  local text=$1 key=23417 out="" i c s
-  for ((i = 0; i < ${#text}; i++)); do
-    printf -v c '%d' "'${text:i:1}"
-    s=$(( c ^ (key >> 8) ))
-    out+=$(printf '%02X' "$s")
-    key=$(( ((key + s) * 18731 + 27509) & 0xFFFF ))
-  done
-  printf '%s' "$out"
-}
-
 echo "Preparing the demo in $demo"
 db="$demo/brintel.db"
 rm -f "$db" "$db.tmp"
@@ -89,7 +77,7 @@ umask 077
 cat > "$demo/registry" <<REG
 [HKEY_LOCAL_MACHINE\\SOFTWARE\\Brintel\\SQL]
 UserName=sz:kolvar
-Password=sz:$(scramble 'Demo-geslo')
+Password=sz:$("$here/scramble_password.sh" 'Demo-geslo')
 
 [HKEY_LOCAL_MACHINE\\SOFTWARE\\Brintel\\Upgrade]
 PotDoTempa=sz:c:\\\\Temp
