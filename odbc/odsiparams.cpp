@@ -195,14 +195,23 @@ void TODParams::SyncBindings() {
       break;
     }
   }
+  bool retyped = false;
   for (int i = 0; i < Count(); ++i) {
     const TParam* p = Items(i);
     TODParamRec* rec = FindBinding(p->Name());
     if (rec != nullptr && rec->FieldType == p->DataType()) continue;
     MarkUnbound();
-    if (rec != nullptr) std::erase_if(FBindings, [rec](const auto& b) { return b.get() == rec; });
+    if (rec != nullptr) {
+      retyped = true;
+      std::erase_if(FBindings, [rec](const auto& b) { return b.get() == rec; });
+    }
     AddBinding(p->Name(), p->DataType());
   }
+  // A prepared statement keeps the types its parameters had (PostgreSQL's server refuses a text
+  // for a parameter prepared as a number, SQLite's driver keeps the result's column types): it is
+  // prepared again for the new ones.
+  if (retyped && FODDataSet != nullptr)
+    if (THstmt* s = FODDataSet->Hstmt(); s != nullptr && s->Prepared()) s->Prepare();
 }
 
 void TODParams::PutText(TODParamRec& Rec, const std::string& Text) {
@@ -321,6 +330,13 @@ void TODParams::BindBuffers() {
       else if (ctype == SQL_C_TYPE_TIMESTAMP) {
         size = 23;
         digits = 3;
+      }
+      if (IsOutput(direction)) {
+        // PostgreSQL's driver returns a function's value through "{? = call ...}" only once it
+        // was asked to describe the parameters.
+        SQLSMALLINT described = sqltype, nullable = 0, describedDigits = 0;
+        SQLULEN describedSize = 0;
+        stmt.DescribeParam(no, described, false, nullable, describedDigits, describedSize);
       }
       stmt.BindParamMain(no, ctype, rec->Buffer.data(), sqltype, size, digits, SQL_NULLABLE_UNKNOWN, 0);
     } else {

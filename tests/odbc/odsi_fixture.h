@@ -41,8 +41,14 @@ public:
   void SetHStmt(TDataSetHstmt*) {}
   TODParams* Params() const { return FParams.get(); }
 
+  // A new statement text, as the data set's SQL setter gives it.
+  void SetSQL(const std::string& Text) {
+    TerminateHstmt();
+    FStmt->SetSQL(Text);
+  }
   // The data set's bind step and its read-back after the execution.
   void BindParams() {
+    if (!ParamsBound && !FStmt->Prepared()) FStmt->Prepare();
     FParams->SyncBindings();
     FParams->ParamsToBuffers();
     if (!ParamsBound) {
