@@ -74,9 +74,10 @@ bool TryDecimalToCurrency(std::string_view Text, Currency& Value) {
 }
 
 template <class T>
-void Store(std::vector<unsigned char>& Buffer, const T& Value) {
+void Store(TODParamRec& Rec, const T& Value) {
   static_assert(std::is_trivially_copyable_v<T>);
-  std::memcpy(Buffer.data(), &Value, std::min(sizeof Value, Buffer.size()));
+  std::memcpy(Rec.Buffer.data(), &Value, std::min(sizeof Value, Rec.Buffer.size()));
+  Rec.Length = SQLLEN(sizeof Value);
 }
 
 template <class T>
@@ -271,24 +272,15 @@ void TODParams::ParamsToBuffers() {
         break;
       case ftDate: {
         SQL_DATE_STRUCT d;
-        TimestampToDate(StampOf(*p), d);
-        Store(rec->Buffer, d);
-        rec->Length = SQLLEN(sizeof d);
+        Store(*rec, TimestampToDate(StampOf(*p), d));
         break;
       }
       case ftTime: {
         SQL_TIME_STRUCT t;
-        TimestampToTime(StampOf(*p), t);
-        Store(rec->Buffer, t);
-        rec->Length = SQLLEN(sizeof t);
+        Store(*rec, TimestampToTime(StampOf(*p), t));
         break;
       }
-      case ftDateTime: {
-        const SQL_TIMESTAMP_STRUCT ts = StampOf(*p);
-        Store(rec->Buffer, ts);
-        rec->Length = SQLLEN(sizeof ts);
-        break;
-      }
+      case ftDateTime: Store(*rec, StampOf(*p)); break;
       case ftBytes:
       case ftVarBytes: PutBytes(*rec, p->AsString()); break;
       case ftBCD: PutText(*rec, DecimalText(p->AsCurrency())); break;

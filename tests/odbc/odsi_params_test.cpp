@@ -9,38 +9,21 @@
 
 #include "odsi.h"
 #include "odsi_fixture.h"
-#include "testenv.h"
+#include "stmt_fixture.h"
 #include "text.h"
 
 namespace {
 
-class OdsiDbFixture : public ::testing::Test {
+// The test's statement fixture with a data set on its connection.
+class OdsiDbFixture : public StmtFixture {
 public:
-  void Open(const std::string& Dsn) {
-    Pg = Dsn == "PG";
-    if (Pg) {
-      Env.PgDatabase();
-    } else {
-      // SQLite's driver describes an expression column that holds a 64-bit integer as
-      // SQL_INTEGER unless the data source says BigInt; a 32-bit read of it gives 0.
-      Env.AddDsn("SQLITE", {{"Driver", "SQLite3"}, {"Database", Env.SqliteFile()}, {"BigInt", "1"}});
-    }
-    Owner = std::make_unique<TComponent>(nullptr);
-    Dbc = new THdbc(Owner.get());
-    Dbc->SetDataSource(Dsn);
+  void OpenDataSet(const std::string& Dsn) {
+    // SQLite's driver describes an expression column that holds a 64-bit integer as
+    // SQL_INTEGER unless the data source says BigInt; a 32-bit read of it gives 0.
+    if (Dsn != "PG") Env.AddDsn("SQLITE", {{"Driver", "SQLite3"}, {"Database", Env.SqliteFile()}, {"BigInt", "1"}});
+    Open(Dsn);
     Ds = new TTestODDataSet(Owner.get());
     Ds->Hstmt()->SetHdbc(Dbc);
-  }
-  void TearDown() override {
-    Owner.reset();
-    FreeGlobalEnv();
-  }
-  void Exec(const std::string& Sql) {
-    THstmt s(nullptr);
-    s.SetHdbc(Dbc);
-    s.SetSQLParsing(false);
-    s.SetSQL(Sql);
-    s.Execute();
   }
   // Runs Sql with the data set's parameters and fetches its one row.
   THstmt& RunAndFetch(const std::string& Sql) {
@@ -50,23 +33,18 @@ public:
     EXPECT_TRUE(s.FetchNext()) << Sql;
     return s;
   }
-  std::string Binary() const { return Pg ? "bytea" : "blob"; }
 
-  TestEnv Env;
-  bool Pg = false;
-  std::unique_ptr<TComponent> Owner;
-  THdbc* Dbc = nullptr;
   TTestODDataSet* Ds = nullptr;
 };
 
 class OdbcOdsi : public OdsiDbFixture {
 public:
-  void SetUp() override { Open("SQLITE"); }
+  void SetUp() override { OpenDataSet("SQLITE"); }
 };
 
 class ServerOdsi : public OdsiDbFixture {
 public:
-  void SetUp() override { Open("PG"); }
+  void SetUp() override { OpenDataSet("PG"); }
 };
 
 #define ODSI_BOTH(Name)                             \

@@ -597,3 +597,35 @@ TEST(OdsiDataLink, TheDetailFollowsItsMaster) {
   EXPECT_EQ(detail.Refreshes, start + 3);
   link.SetDataSource(nullptr);
 }
+
+// ---- a statement's connection in a form stream
+
+TEST(OdsiFormStream, TheConnectionIsStoredByNameAndFoundAgain) {
+  TComponent form(nullptr);
+  form.SetName("DataModule1");
+  auto* dbc = new THdbc(&form);
+  dbc->SetName("Baza");
+  auto* stmt = new THstmt(&form);
+  stmt->SetName("qQuery0");
+  stmt->SetHdbc(dbc);
+  TMemoryStream m;
+  TWriter(&m).WriteProperties(stmt);
+  const Bytes b = StreamBytes(m);
+  const Bytes ref = Concat({{0x04}, Text("hDbc"), {0x07, 0x04}, Text("Baza")});
+  EXPECT_NE(std::search(b.begin(), b.end(), ref.begin(), ref.end()), b.end());
+
+  // A statement read into a form before the connection it names is created gets it at the
+  // fixup (until then it has the form's first connection, as every new statement does).
+  TComponent form2(nullptr);
+  auto* other = new THdbc(&form2);
+  other->SetName("Druga");
+  auto* stmt2 = new THstmt(&form2);
+  m.SetPosition(0);
+  TReader r(&m);
+  stmt2->ReadState(&r);
+  EXPECT_EQ(stmt2->hDbc(), other);
+  auto* dbc2 = new THdbc(&form2);
+  dbc2->SetName("Baza");
+  r.FixupReferences();
+  EXPECT_EQ(stmt2->hDbc(), dbc2);
+}
