@@ -859,11 +859,6 @@ void PublishEnum(const char* Prop, const char* const (&Names)[N], E (THstmt::*Ge
       });
 }
 
-const char* const BlobPlacementNames[] = {"bpDetect", "bpByParts", "bpByExec"};
-const char* const EmptyToNullNames[] = {"enNever", "enAlways", "enIfNullable"};
-const char* const TrimmingNames[] = {"stTrimNone", "stTrimTrailing", "stTrimLeading", "stTrimBoth"};
-const char* const RowCountNames[] = {"rcFunction", "rcSelect", "rcTraverse", "rcCustom"};
-
 [[maybe_unused]] const bool StmtPropsRegistered = [] {
   RegisterPublishedClass("THstmt", "THbase");
   PublishProperty("THstmt", "hDbc", &THstmt::hDbc, &THstmt::SetHdbc);
@@ -880,9 +875,9 @@ const char* const RowCountNames[] = {"rcFunction", "rcSelect", "rcTraverse", "rc
   PublishEnum("BlobPlacement", BlobPlacementNames, &THstmt::BlobPlacement, &THstmt::SetBlobPlacement);
   PublishProperty("THstmt", "ExecAsync", &THstmt::ExecAsync, &THstmt::SetExecAsync);
   PublishEnum("EmptyStringToNull", EmptyToNullNames, &THstmt::EmptyStringToNull, &THstmt::SetEmptyStringToNull);
-  PublishEnum("StringTrimming", TrimmingNames, &THstmt::StringTrimming, &THstmt::SetStringTrimming);
+  PublishEnum("StringTrimming", StringTrimmingNames, &THstmt::StringTrimming, &THstmt::SetStringTrimming);
   PublishProperty("THstmt", "BindByName", &THstmt::BindByName, &THstmt::SetBindByName);
-  PublishEnum("RowCountMethod", RowCountNames, &THstmt::RowCountMethod, &THstmt::SetRowCountMethod);
+  PublishEnum("RowCountMethod", RowCountMethodNames, &THstmt::RowCountMethod, &THstmt::SetRowCountMethod);
   return true;
 }();
 

@@ -46,6 +46,13 @@ enum TRowCountMethod { rcFunction, rcSelect, rcTraverse, rcCustom };
 enum TNoRowsAffectedFlag { nrByInsert, nrByUpdate, nrByDelete, nrByRefresh };
 using TNoRowsAffected = TSmallSet<TNoRowsAffectedFlag>;
 
+// Identifiers of the enumerations above in ordinal order, as form streams store them.
+inline constexpr const char* BlobPlacementNames[] = {"bpDetect", "bpByParts", "bpByExec"};
+inline constexpr const char* EmptyToNullNames[] = {"enNever", "enAlways", "enIfNullable"};
+inline constexpr const char* StringTrimmingNames[] = {"stTrimNone", "stTrimTrailing", "stTrimLeading", "stTrimBoth"};
+inline constexpr const char* RowCountMethodNames[] = {"rcFunction", "rcSelect", "rcTraverse", "rcCustom"};
+inline constexpr const char* NoRowsAffectedNames[] = {"nrByInsert", "nrByUpdate", "nrByDelete", "nrByRefresh"};
+
 // Answers the number of rows of the statement's result, or a negative number for "unknown".
 using TRowCountEvent = std::function<int(TObject* Sender)>;
 

@@ -11,7 +11,7 @@ namespace {
 [[maybe_unused]] const bool ComponentPropsRegistered = [] {
   RegisterPublishedClass("TComponent", "TPersistent");
   PublishProperty("TComponent", "Name", &TComponent::Name, &TComponent::SetName);
-  PublishProperty("TComponent", "Tag", &TComponent::Tag, &TComponent::SetTag);
+  PublishProperty("TComponent", "Tag", &TComponent::Tag, &TComponent::SetTag).Default = std::int64_t(0);
   return true;
 }();
 

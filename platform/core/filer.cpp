@@ -148,6 +148,13 @@ std::string TReader::ReadStr() {
   return ReadBytes(n);
 }
 
+std::vector<std::string> TReader::ReadSet() {
+  if (ReadValue() != vaSet) PropValueError();
+  std::vector<std::string> items;
+  for (std::string item = ReadStr(); !item.empty(); item = ReadStr()) items.push_back(item);
+  return items;
+}
+
 std::string TReader::ReadString() {
   switch (ReadValue()) {
     case vaString: return ReadStr();
@@ -283,6 +290,29 @@ void TReader::ReadProperties(TPersistent* Instance) {
   ReadListEnd();
 }
 
+TComponent* TReader::RootFor(TPersistent* Instance) const {
+  if (FRoot != nullptr) return FRoot;
+  auto* c = dynamic_cast<TComponent*>(Instance);
+  if (c == nullptr) return nullptr;
+  return c->Owner() != nullptr ? c->Owner() : c;
+}
+
+TComponent* TReader::FindReference(TComponent* Root, const std::string& Name) const {
+  if (Root == nullptr) return nullptr;
+  const size_t dot = Name.find('.');
+  if (dot == std::string::npos) {
+    if (SameClassName(Root->Name(), Name)) return Root;
+    return Root->FindComponent(Name);
+  }
+  const std::string ownerName = Name.substr(0, dot);
+  TComponent* owner = nullptr;
+  if (SameClassName(Root->Name(), ownerName))
+    owner = Root;
+  else if (Root->Owner() != nullptr)
+    owner = Root->Owner()->FindComponent(ownerName);
+  return owner != nullptr ? owner->FindComponent(Name.substr(dot + 1)) : nullptr;
+}
+
 void TReader::ReadProperty(TPersistent* Instance) {
   std::string path = ReadStr();
   TPersistent* target = Instance;
@@ -296,26 +326,50 @@ void TReader::ReadProperty(TPersistent* Instance) {
     name = name.substr(dot + 1);
   }
   if (const TPropInfo* info = FindPropInfo(target, name); info != nullptr && info->Set) {
+    const TValueType next = NextValue();
     TPropValue v;
-    switch (NextValue()) {
-      case vaFalse:
-      case vaTrue: v = ReadBoolean(); break;
-      case vaInt8:
-      case vaInt16:
-      case vaInt32:
-      case vaInt64: v = ReadInt64(); break;
-      case vaExtended:
-      case vaSingle:
-      case vaDouble:
-      case vaDate:
-      case vaCurrency: v = ReadFloat(); break;
-      case vaIdent:
-      case vaNil: v = ReadIdent(); break;
-      case vaString:
-      case vaLString:
-      case vaUTF8String:
-      case vaWString: v = ReadString(); break;
-      default: PropValueError();
+    if ((next == vaIdent || next == vaNil) && std::holds_alternative<TObject*>(info->Get(target))) {
+      // A component reference.
+      const std::string ref = ReadIdent();
+      TComponent* found = nullptr;
+      if (!SameClassName(ref, "nil")) {
+        TComponent* root = RootFor(Instance);
+        found = FindReference(root, ref);
+        if (found == nullptr) {
+          TFixup f;
+          f.Root = root;
+          f.Target = target;
+          f.Owner = dynamic_cast<TComponent*>(Instance);
+          f.Tracked = f.Owner.Get() != nullptr;
+          f.PropName = name;
+          f.Reference = ref;
+          FFixups.push_back(std::move(f));
+          return;
+        }
+      }
+      v = static_cast<TObject*>(found);
+    } else {
+      switch (next) {
+        case vaFalse:
+        case vaTrue: v = ReadBoolean(); break;
+        case vaInt8:
+        case vaInt16:
+        case vaInt32:
+        case vaInt64: v = ReadInt64(); break;
+        case vaExtended:
+        case vaSingle:
+        case vaDouble:
+        case vaDate:
+        case vaCurrency: v = ReadFloat(); break;
+        case vaIdent:
+        case vaNil: v = ReadIdent(); break;
+        case vaString:
+        case vaLString:
+        case vaUTF8String:
+        case vaWString: v = ReadString(); break;
+        case vaSet: v = TPropSet{ReadSet()}; break;
+        default: PropValueError();
+      }
     }
     try {
       info->Set(target, v);
@@ -330,6 +384,28 @@ void TReader::ReadProperty(TPersistent* Instance) {
     FPropName.clear();
     throw EReadError("Property " + path + " does not exist");
   }
+}
+
+void TReader::FixupReferences() {
+  std::vector<TFixup> fixups;
+  fixups.swap(FFixups);
+  std::string missing;
+  for (TFixup& f : fixups) {
+    if (f.Tracked && f.Owner.Get() == nullptr) continue;  // the instance is gone
+    TComponent* found = FindReference(f.Root.Get(), f.Reference);
+    if (found == nullptr) {
+      if (missing.empty()) missing = f.Reference;
+      continue;
+    }
+    if (const TPropInfo* info = FindPropInfo(f.Target, f.PropName); info != nullptr && info->Set) {
+      try {
+        info->Set(f.Target, static_cast<TObject*>(found));
+      } catch (const EPropertyError&) {
+        PropValueError();
+      }
+    }
+  }
+  if (!missing.empty()) throw EReadError("Unresolved reference to " + missing);
 }
 
 // ---- TWriter
@@ -403,8 +479,34 @@ void TWriter::WriteIdent(std::string_view Ident) {
 
 void TWriter::WritePropName(std::string_view Name) { WriteStr(FPrefix + std::string(Name)); }
 
+void TWriter::WriteSet(const std::vector<std::string>& Items) {
+  WriteValue(vaSet);
+  for (const std::string& item : Items) {
+    if (item.empty()) throw EWriteError("Empty set member");
+    WriteStr(item);
+  }
+  WriteStr("");
+}
+
+std::string TWriter::ReferenceName(const TComponent* Component, const TComponent* Root) const {
+  if (Component == Root || Component->Owner() == Root || Component->Owner() == nullptr ||
+      Component->Owner()->Name().empty())
+    return Component->Name();
+  return Component->Owner()->Name() + "." + Component->Name();
+}
+
 void TWriter::WriteProperties(TPersistent* Instance) {
-  WritePropertiesOf(Instance, "");
+  TComponent* saved = FRoot;
+  if (FRoot == nullptr) {
+    if (auto* c = dynamic_cast<TComponent*>(Instance)) FRoot = c->Owner() != nullptr ? c->Owner() : c;
+  }
+  try {
+    WritePropertiesOf(Instance, "");
+  } catch (...) {
+    FRoot = saved;
+    throw;
+  }
+  FRoot = saved;
   WriteListEnd();
 }
 
@@ -413,19 +515,27 @@ void TWriter::WritePropertiesOf(TPersistent* Instance, const std::string& Prefix
     const TPropInfo* info = FindPropInfo(Instance, name);
     TPropValue v = info->Get(Instance);
     if (auto* o = std::get_if<TObject*>(&v)) {
-      // Sub-objects stream their own properties under "name." (components are references,
-      // not written here).
-      auto* sub = dynamic_cast<TPersistent*>(*o);
-      if (sub != nullptr && dynamic_cast<TComponent*>(sub) == nullptr)
-        WritePropertiesOf(sub, Prefix + name + ".");
+      if (*o == nullptr) continue;  // no reference: nothing is stored
+      if (auto* c = dynamic_cast<TComponent*>(*o)) {
+        // A reference to a component is its name; one without a name cannot be referred to.
+        if (info->Set && !c->Name().empty()) {
+          WriteStr(Prefix + name);
+          WriteIdent(ReferenceName(c, FRoot));
+        }
+        continue;
+      }
+      // Sub-objects stream their own properties under "name.".
+      if (auto* sub = dynamic_cast<TPersistent*>(*o)) WritePropertiesOf(sub, Prefix + name + ".");
       continue;
     }
     if (!info->Set || std::holds_alternative<std::monostate>(v)) continue;
+    if (!std::holds_alternative<std::monostate>(info->Default) && v == info->Default) continue;
     WriteStr(Prefix + name);
     if (auto* b = std::get_if<bool>(&v)) WriteBoolean(*b);
     else if (auto* i = std::get_if<std::int64_t>(&v)) WriteInteger(*i);
     else if (auto* d = std::get_if<double>(&v)) WriteFloat(*d);
-    else if (auto* s = std::get_if<std::string>(&v)) WriteString(*s);
+    else if (auto* s = std::get_if<std::string>(&v)) info->Ident ? WriteIdent(*s) : WriteString(*s);
+    else if (auto* set = std::get_if<TPropSet>(&v)) WriteSet(set->Items);
   }
   std::string saved = FPrefix;
   FPrefix = Prefix;

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "component.h"
 #include "streams.h"
@@ -61,9 +62,18 @@ protected:
 
 // Errors: a value of another type raises EReadError "Invalid property value"; data cut short
 // raises EReadError "Stream read error".
+//
+// A property that holds a component reference reads an identifier: "nil", the name of a
+// component of the root, or "Owner.Name" for a component of another owner that the root's
+// owner holds. The root is the one set, else the owner of the component whose properties are
+// read (or that component itself when it has no owner). A name not found yet waits for
+// FixupReferences, so a form may refer to a component that it reads later.
 class TReader : public TFiler {
 public:
   using TFiler::TFiler;
+
+  TComponent* Root() const { return FRoot; }
+  void SetRoot(TComponent* Value) { FRoot = Value; }
 
   TValueType ReadValue();
   TValueType NextValue();  // peeks, the position stays
@@ -79,6 +89,7 @@ public:
   double ReadFloat();           // vaExtended, vaDouble, vaSingle, vaCurrency, vaDate, integers
   std::string ReadIdent();      // vaIdent; vaFalse/vaTrue/vaNil/vaNull as "False"/"True"/"nil"/"Null"
   std::string ReadStr();        // a short string without value type (property names)
+  std::vector<std::string> ReadSet();  // vaSet: the member identifiers
   void SkipValue();
 
   // Reads properties of Instance (name, value) until the list end and consumes it. A name
@@ -86,6 +97,9 @@ public:
   // published nor defined by DefineProperties raises EReadError "Property X does not exist".
   void ReadProperties(TPersistent* Instance);
   void ReadProperty(TPersistent* Instance);
+  // Sets the references that waited for a component read later; a name still unknown raises
+  // EReadError "Unresolved reference to X" (the other references are set first).
+  void FixupReferences();
 
   void DefineProperty(const std::string& Name, TReaderProc ReadData, TWriterProc WriteData,
                       bool HasData) override;
@@ -98,7 +112,19 @@ private:
   std::string ReadBytes(std::int64_t Count);
   std::uint32_t ReadLength();
   [[noreturn]] void PropValueError();
+  TComponent* RootFor(TPersistent* Instance) const;
+  TComponent* FindReference(TComponent* Root, const std::string& Name) const;
+  struct TFixup {
+    TComponentRef<TComponent> Root;
+    TPersistent* Target = nullptr;    // the instance read or one of its sub-objects
+    TComponentRef<TComponent> Owner;  // that instance when it is a component: freed, no fixup
+    bool Tracked = false;             // Owner was set
+    std::string PropName;
+    std::string Reference;
+  };
   std::string FPropName;  // the defined property being looked for; cleared once read
+  TComponent* FRoot = nullptr;
+  std::vector<TFixup> FFixups;
 };
 
 class TWriter : public TFiler {
@@ -117,10 +143,17 @@ public:
   void WriteListBegin() { WriteValue(vaList); }
   void WriteListEnd() { WriteValue(vaNull); }
   void WriteStr(std::string_view Value);  // a short string without value type
+  void WriteSet(const std::vector<std::string>& Items);  // vaSet
   void WritePropName(std::string_view Name);
 
-  // Writes the published properties of Instance (object properties as "obj.prop" paths) and
-  // the properties it defines, then a list end.
+  // The component that references are written relative to (see TReader); by default the owner
+  // of the component whose properties are written.
+  TComponent* Root() const { return FRoot; }
+  void SetRoot(TComponent* Value) { FRoot = Value; }
+
+  // Writes the published properties of Instance (sub-objects' properties as "obj.prop" paths,
+  // component references as identifiers), leaving out every property whose value equals its
+  // registered default, then the properties it defines, then a list end.
   void WriteProperties(TPersistent* Instance);
 
   void DefineProperty(const std::string& Name, TReaderProc ReadData, TWriterProc WriteData,
@@ -132,5 +165,7 @@ public:
 private:
   void WritePropertiesOf(TPersistent* Instance, const std::string& Prefix);
   void Write(const void* Buf, std::int64_t Count) { FStream->WriteBuffer(Buf, Count); }
+  std::string ReferenceName(const TComponent* Component, const TComponent* Root) const;
   std::string FPrefix;
+  TComponent* FRoot = nullptr;
 };

@@ -82,16 +82,17 @@ void RegisterPublishedClass(std::string_view ClassName, std::string_view ParentN
   Entry(ParentName);
 }
 
-void RegisterPublishedProp(std::string_view ClassName, std::string_view PropName, TPropGetter Get,
-                           TPropSetter Set) {
+TPropInfo& RegisterPublishedProp(std::string_view ClassName, std::string_view PropName,
+                                 TPropGetter Get, TPropSetter Set) {
   auto& e = Entry(ClassName);
-  TPropInfo info{e.Name, std::string(PropName), std::move(Get), std::move(Set)};
+  TPropInfo info{e.Name, std::string(PropName), std::move(Get), std::move(Set), {}, false};
   for (auto& p : e.Props)
     if (SameClassName(p.Name, PropName)) {
       p = std::move(info);
-      return;
+      return p;
     }
   e.Props.push_back(std::move(info));
+  return e.Props.back();
 }
 
 const TPropInfo* FindPropInfo(const TObject* Instance, std::string_view PropName) {
@@ -132,6 +133,11 @@ std::string PropValueToString(const TPropValue& v) {
   if (auto* i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
   if (auto* d = std::get_if<double>(&v)) return FloatText(*d);
   if (auto* s = std::get_if<std::string>(&v)) return *s;
+  if (auto* set = std::get_if<TPropSet>(&v)) {
+    std::string r = "[";
+    for (size_t i = 0; i < set->Items.size(); ++i) r += (i > 0 ? "," : "") + set->Items[i];
+    return r + "]";
+  }
   return {};
 }
 
@@ -208,6 +214,43 @@ double AsFloat(const TPropValue& v, std::string_view PropName) {
 std::string AsString(const TPropValue& v, std::string_view PropName) {
   if (std::holds_alternative<TObject*>(v)) TypeError(PropName);
   return PropValueToString(v);
+}
+
+std::size_t EnumOrdinal(const TPropValue& v, const char* const* Names, std::size_t Count,
+                        std::string_view PropName) {
+  if (const auto* t = std::get_if<std::string>(&v)) {
+    for (std::size_t i = 0; i < Count; ++i)
+      if (SameClassName(*t, Names[i])) return i;
+  } else if (const auto* n = std::get_if<std::int64_t>(&v)) {
+    if (*n >= 0 && std::uint64_t(*n) < Count) return std::size_t(*n);
+  }
+  TypeError(PropName);
+}
+
+TPropValue EnumValue(std::size_t Ordinal, const char* const* Names, std::size_t Count) {
+  if (Ordinal < Count) return std::string(Names[Ordinal]);
+  return std::int64_t(Ordinal);
+}
+
+std::uint64_t SetBits(const TPropValue& v, const char* const* Names, std::size_t Count,
+                      std::string_view PropName) {
+  if (const auto* set = std::get_if<TPropSet>(&v)) {
+    std::uint64_t bits = 0;
+    for (const std::string& item : set->Items) bits |= std::uint64_t(1) << EnumOrdinal(item, Names, Count, PropName);
+    return bits;
+  }
+  if (const auto* n = std::get_if<std::int64_t>(&v)) {
+    const std::uint64_t all = Count >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << Count) - 1;
+    if ((std::uint64_t(*n) & ~all) == 0) return std::uint64_t(*n);
+  }
+  TypeError(PropName);
+}
+
+TPropSet SetValue(std::uint64_t Bits, const char* const* Names, std::size_t Count) {
+  TPropSet r;
+  for (std::size_t i = 0; i < Count && i < 64; ++i)
+    if ((Bits >> i) & 1) r.Items.emplace_back(Names[i]);
+  return r;
 }
 
 TObject* AsObject(const TPropValue& v, std::string_view PropName) {
