@@ -449,6 +449,22 @@ TEST_P(ExportFilesStreamed, SessionEndedPartWayKeepsThePreviousFile) {
   EXPECT_TRUE(Rec.Messages.empty());  // shown by the caller's default handling
 }
 
+// SQLite keeps whatever text a date column is given; a date that is no date stops the export
+// like a failed fetch (only a real NULL is the day zero 18991230), and the previous file stays.
+using ExportFilesLooseTypes = ExportFiles;
+
+TEST_P(ExportFilesLooseTypes, DateThatIsNoDateStopsTheExport) {
+  Exec("UPDATE Promet SET Datum = '2025-13-45' WHERE Kljuc = '20250000002'");
+  WriteFile(Out("datum.VEN"), "prej");
+  EXPECT_THROW(Issue("20250000001", "20250000002", Out("datum"), 7), EConvertError);
+  EXPECT_EQ(ReadBytes(Out("datum.VEN")), "prej");
+  EXPECT_EQ(Left(), std::set<std::string>{"datum.VEN"});
+  EXPECT_EQ(Main->fStevPrenosaIzd->Value(), 7);
+  EXPECT_LT(Main->gPrometIzd->Progress(), 100);
+  EXPECT_EQ(LoggedOperations(), std::vector<std::string>{"ExportPrometIzd"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Odbc, ExportFilesLooseTypes, ::testing::Values(std::string("SQLITE")));
 INSTANTIATE_TEST_SUITE_P(Server, ExportFilesStreamed, ::testing::Values(std::string("PG")));
 
 INSTANTIATE_TEST_SUITE_P(Odbc, ExportFiles, ::testing::Values(std::string("SQLITE")));
