@@ -137,6 +137,7 @@ void THstmt::Close() {
     Check(ODBCApi().SQLFreeStmt(FHandle, SQL_UNBIND));
     if (FRowStatus) ODBCApi().SQLSetStmtAttr(FHandle, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
   }
+  ReleaseAuxStatements();
   FreeCols();
   FPrepared = false;
   FExecuted = false;
@@ -829,6 +830,7 @@ const char* const BlobPlacementNames[] = {"bpDetect", "bpByParts", "bpByExec"};
 const char* const EmptyToNullNames[] = {"enNever", "enAlways", "enIfNullable"};
 const char* const TrimmingNames[] = {"stTrimNone", "stTrimTrailing", "stTrimLeading", "stTrimBoth"};
 const char* const RowCountNames[] = {"rcFunction", "rcSelect", "rcTraverse", "rcCustom"};
+const std::vector<std::string_view> NoRowsAffectedNames = {"nrByInsert", "nrByUpdate", "nrByDelete", "nrByRefresh"};
 
 [[maybe_unused]] const bool StmtPropsRegistered = [] {
   RegisterPublishedClass("THstmt", "THbase");
@@ -849,6 +851,7 @@ const char* const RowCountNames[] = {"rcFunction", "rcSelect", "rcTraverse", "rc
   PublishEnum("StringTrimming", TrimmingNames, &THstmt::StringTrimming, &THstmt::SetStringTrimming);
   PublishProperty("THstmt", "BindByName", &THstmt::BindByName, &THstmt::SetBindByName);
   PublishEnum("RowCountMethod", RowCountNames, &THstmt::RowCountMethod, &THstmt::SetRowCountMethod);
+  PublishSet("THstmt", "NoRowsAffected", NoRowsAffectedNames, &THstmt::NoRowsAffected, &THstmt::SetNoRowsAffected);
   return true;
 }();
 

@@ -315,6 +315,13 @@ void TReader::ReadProperty(TPersistent* Instance) {
       case vaLString:
       case vaUTF8String:
       case vaWString: v = ReadString(); break;
+      case vaSet: {
+        ReadValue();
+        std::string set = "[";
+        for (std::string m = ReadStr(); !m.empty(); m = ReadStr()) set += (set.size() > 1 ? "," : "") + m;
+        v = set + "]";
+        break;
+      }
       default: PropValueError();
     }
     try {

@@ -135,6 +135,49 @@ std::string PropValueToString(const TPropValue& v) {
   return {};
 }
 
+std::string SetToText(std::uint64_t Bits, const std::vector<std::string_view>& Names) {
+  std::string s = "[";
+  for (size_t i = 0; i < Names.size() && i < 64; ++i) {
+    if ((Bits & (std::uint64_t(1) << i)) == 0) continue;
+    if (s.size() > 1) s += ',';
+    s += Names[i];
+  }
+  return s + "]";
+}
+
+std::uint64_t SetFromValue(const TPropValue& Value, const std::vector<std::string_view>& Names,
+                           std::string_view PropName) {
+  const auto invalid = [&] { return EPropertyError("Invalid value for property " + std::string(PropName)); };
+  const std::uint64_t all = Names.size() >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << Names.size()) - 1;
+  if (const auto* n = std::get_if<std::int64_t>(&Value)) {
+    if ((std::uint64_t(*n) & ~all) != 0) throw invalid();
+    return std::uint64_t(*n);
+  }
+  const auto* t = std::get_if<std::string>(&Value);
+  if (t == nullptr) throw invalid();
+  std::string_view text = *t;
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  if (!text.empty() && text.front() == '[') {
+    if (text.back() != ']') throw invalid();
+    text = text.substr(1, text.size() - 2);
+  }
+  std::uint64_t bits = 0;
+  while (!text.empty()) {
+    const size_t comma = text.find(',');
+    std::string_view item = text.substr(0, comma);
+    text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+    while (!item.empty() && blank(item.front())) item.remove_prefix(1);
+    while (!item.empty() && blank(item.back())) item.remove_suffix(1);
+    size_t i = 0;
+    while (i < Names.size() && !SameClassName(item, Names[i])) ++i;
+    if (i == Names.size()) throw invalid();
+    bits |= std::uint64_t(1) << i;
+  }
+  return bits;
+}
+
 std::string GetStrProp(TObject* Instance, std::string_view PropName) {
   return PropValueToString(GetPropValue(Instance, PropName));
 }

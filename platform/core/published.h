@@ -45,6 +45,16 @@ template <class T, class R, class A>
 void PublishProperty(std::string_view ClassName, std::string_view PropName, R (T::*Getter)() const,
                      void (T::*Setter)(A));
 
+// A set property (a TSmallSet): its value is the members' names in brackets, "[a,b]"; a set
+// value of a form stream reads the same way. Writing takes that text (blanks and brackets
+// optional) or the set's bits as an integer; an unknown name raises EPropertyError.
+std::string SetToText(std::uint64_t Bits, const std::vector<std::string_view>& Names);
+std::uint64_t SetFromValue(const TPropValue& Value, const std::vector<std::string_view>& Names,
+                           std::string_view PropName);
+template <class T, class S>
+void PublishSet(std::string_view ClassName, std::string_view PropName, std::vector<std::string_view> Names,
+                S (T::*Getter)() const, void (T::*Setter)(S));
+
 // Lookup along Instance's class chain; the most derived registration wins.
 const TPropInfo* FindPropInfo(const TObject* Instance, std::string_view PropName);
 bool IsPublishedProp(const TObject* Instance, std::string_view PropName);
@@ -112,6 +122,19 @@ D FromValue(const TPropValue& v, std::string_view PropName) {
 }
 
 }  // namespace published_detail
+
+template <class T, class S>
+void PublishSet(std::string_view ClassName, std::string_view PropName, std::vector<std::string_view> Names,
+                S (T::*Getter)() const, void (T::*Setter)(S)) {
+  RegisterPublishedProp(
+      ClassName, PropName,
+      [Names, Getter](TObject* o) {
+        return TPropValue(SetToText((published_detail::Cast<T>(o)->*Getter)().Bits(), Names));
+      },
+      [Names, Setter, name = std::string(PropName)](TObject* o, const TPropValue& v) {
+        (published_detail::Cast<T>(o)->*Setter)(S::FromBits(SetFromValue(v, Names, name)));
+      });
+}
 
 template <class T, class R>
 void PublishProperty(std::string_view ClassName, std::string_view PropName, R (T::*Getter)() const) {
