@@ -167,13 +167,15 @@ std::uint64_t SetFromValue(const TPropValue& Value, const std::vector<std::strin
   while (!text.empty()) {
     const size_t comma = text.find(',');
     std::string_view item = text.substr(0, comma);
-    text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
     while (!item.empty() && blank(item.front())) item.remove_prefix(1);
     while (!item.empty() && blank(item.back())) item.remove_suffix(1);
     size_t i = 0;
     while (i < Names.size() && !SameClassName(item, Names[i])) ++i;
     if (i == Names.size()) throw invalid();
     bits |= std::uint64_t(1) << i;
+    if (comma == std::string_view::npos) break;
+    text = text.substr(comma + 1);
+    if (text.empty()) throw invalid();  // a list ending in a comma
   }
   return bits;
 }
