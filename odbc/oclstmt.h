@@ -420,6 +420,10 @@ private:
   bool CursorWritable();
   bool DriverWrites(bool Values);
   void DriverResult(SQLRETURN RetCode, TNoRowsAffectedFlag Member, SQLUSMALLINT Expected);
+  void DriverWrite(SQLUSMALLINT Operation, TNoRowsAffectedFlag Member, SQLUSMALLINT Expected);
+  bool CanSetPos(SQLUINTEGER Capability);
+  void LeaveOutUnwritable();
+  void RestoreLeftOut();
   void SendColumnData();
   void GeneratedWrite(TGenOp Op);
   void GeneratedRefresh();

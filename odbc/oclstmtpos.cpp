@@ -93,6 +93,8 @@ struct THstmt::TRowOps {
   // Row 1's buffers still describe the cursor's row: after an insert they hold another row, and
   // after a generated update the driver's copy of the row is out of date.
   bool CursorRow = true;
+  // Indicators set aside while an operation leaves columns out.
+  std::vector<std::pair<SQLLEN*, SQLLEN>> LeftOut;
 };
 
 void THstmt::TRowOpsDeleter::operator()(TRowOps* P) const { delete P; }
@@ -547,14 +549,47 @@ SQLRETURN WithStatusProbe(SQLUSMALLINT* Status, SQLUSMALLINT Expected, F Call) {
 
 // ---- the four operations
 
-namespace {
+void THstmt::LeaveOutUnwritable() {
+  TRowOps& r = RowOps();
+  if (r.Written.size() < FCols.size()) r.Written.resize(FCols.size(), 0);
+  for (size_t i = 0; i < FCols.size(); ++i) {
+    TColRec& c = *FCols[i];
+    // A long value not read for this row (deferred, or a larger row set) would be written
+    // empty or stale.
+    const bool unknownLong = c.IsLong && !r.Written[i] && !(FRowArraySize == 1 && c.Loaded);
+    if ((r.ReadOnly[i] || unknownLong) && c.Ind[0] != SQL_COLUMN_IGNORE) {
+      r.LeftOut.emplace_back(&c.Ind[0], c.Ind[0]);
+      c.Ind[0] = SQL_COLUMN_IGNORE;
+    }
+  }
+}
 
-struct TSavedInd {
-  SQLLEN* Cell;
-  SQLLEN Value;
-};
+void THstmt::RestoreLeftOut() {
+  TRowOps& r = RowOps();
+  for (const auto& [cell, value] : r.LeftOut) *cell = value;
+  r.LeftOut.clear();
+}
 
-}  // namespace
+bool THstmt::CanSetPos(SQLUINTEGER Capability) {
+  const SQLUINTEGER attrs = FSkipByPosition ? 0 : FCursorAttributes;
+  return (attrs & Capability) != 0 && RowOps().CursorRow && (FRowArraySize == 1 || !FSetPosUnreliable);
+}
+
+void THstmt::DriverWrite(SQLUSMALLINT Operation, TNoRowsAffectedFlag Member, SQLUSMALLINT Expected) {
+  const bool values = Operation != SQL_DELETE;
+  if (values) BindBlobCols(true);
+  TAtExit unbind{[this, values] {
+    try {
+      if (values) BindBlobCols(false);
+    } catch (...) {
+    }
+  }};
+  const SQLRETURN rc = WithStatusProbe(FRowStatus.get(), Expected, [this, Operation] {
+    return Operation == SQL_ADD ? ODBCApi().SQLBulkOperations(FHandle, SQL_ADD)
+                                : ODBCApi().SQLSetPos(FHandle, 1, Operation, SQL_LOCK_NO_CHANGE);
+  });
+  DriverResult(rc, Member, Expected);
+}
 
 void THstmt::InsertRow() {
   Trace(1, "THstmt.InsertRow");
@@ -562,35 +597,14 @@ void THstmt::InsertRow() {
   BindCols();
   DescribeWritable();
   TRowOps& r = RowOps();
-  if (r.Written.size() < FCols.size()) r.Written.resize(FCols.size(), 0);
-  // Read-only columns and long values never read nor written stay out; their indicators come
-  // back afterwards.
-  std::vector<TSavedInd> saved;
-  TAtExit restore{[&saved] {
-    for (const TSavedInd& s : saved) *s.Cell = s.Value;
-  }};
-  const auto leaveOut = [&](size_t i) {
-    saved.push_back({&FCols[i]->Ind[0], FCols[i]->Ind[0]});
-    FCols[i]->Ind[0] = SQL_COLUMN_IGNORE;
-  };
-  for (size_t i = 0; i < FCols.size(); ++i) {
-    const TColRec& c = *FCols[i];
-    const bool unknownLong = c.IsLong && !r.Written[i] && !(FRowArraySize == 1 && c.Loaded);
-    if ((r.ReadOnly[i] || unknownLong) && c.Ind[0] != SQL_COLUMN_IGNORE) leaveOut(i);
-  }
+  LeaveOutUnwritable();
+  TAtExit restore{[this] { RestoreLeftOut(); }};
   const SQLUINTEGER attrs = FSkipByPosition ? 0 : FCursorAttributes;
-  if ((attrs & SQL_CA1_BULK_ADD) != 0 && FRowArraySize == 1 && DriverWrites(true)) {
-    BindBlobCols(true);
-    TAtExit unbind{[this] {
-      try {
-        BindBlobCols(false);
-      } catch (...) {
-      }
-    }};
-    DriverResult(ODBCApi().SQLBulkOperations(FHandle, SQL_ADD), nrByInsert, 0);
-  } else {
+  // A bulk add writes every row of the row set.
+  if ((attrs & SQL_CA1_BULK_ADD) != 0 && FRowArraySize == 1 && DriverWrites(true))
+    DriverWrite(SQL_ADD, nrByInsert, 0);
+  else
     GeneratedWrite(goInsert);
-  }
   r.KeyValid = false;
   r.CursorRow = false;
 }
@@ -602,35 +616,10 @@ void THstmt::UpdateRow(int Row) {
   BindCols();
   DescribeWritable();
   TRowOps& r = RowOps();
-  if (r.Written.size() < FCols.size()) r.Written.resize(FCols.size(), 0);
-  std::vector<TSavedInd> saved;
-  TAtExit restore{[&saved] {
-    for (const TSavedInd& s : saved) *s.Cell = s.Value;
-  }};
-  for (size_t i = 0; i < FCols.size(); ++i) {
-    TColRec& c = *FCols[i];
-    // A long value not read for this row (deferred, or a larger row set) would be written
-    // empty or stale.
-    const bool unknownLong = c.IsLong && !r.Written[i] && !(FRowArraySize == 1 && c.Loaded);
-    if ((r.ReadOnly[i] || unknownLong) && c.Ind[0] != SQL_COLUMN_IGNORE) {
-      saved.push_back({&c.Ind[0], c.Ind[0]});
-      c.Ind[0] = SQL_COLUMN_IGNORE;
-    }
-  }
-  const SQLUINTEGER attrs = FSkipByPosition ? 0 : FCursorAttributes;
-  if ((attrs & SQL_CA1_POS_UPDATE) != 0 && r.CursorRow && (FRowArraySize == 1 || !FSetPosUnreliable) &&
-      DriverWrites(true)) {
-    BindBlobCols(true);
-    TAtExit unbind{[this] {
-      try {
-        BindBlobCols(false);
-      } catch (...) {
-      }
-    }};
-    const SQLRETURN rc = WithStatusProbe(FRowStatus.get(), SQL_ROW_UPDATED, [this, Row] {
-      return ODBCApi().SQLSetPos(FHandle, SQLSETPOSIROW(Row), SQL_UPDATE, SQL_LOCK_NO_CHANGE);
-    });
-    DriverResult(rc, nrByUpdate, SQL_ROW_UPDATED);
+  LeaveOutUnwritable();
+  TAtExit restore{[this] { RestoreLeftOut(); }};
+  if (CanSetPos(SQL_CA1_POS_UPDATE) && DriverWrites(true)) {
+    DriverWrite(SQL_UPDATE, nrByUpdate, SQL_ROW_UPDATED);
   } else {
     GeneratedWrite(goUpdate);
     r.CursorRow = false;
@@ -644,16 +633,10 @@ void THstmt::DeleteRow(int Row) {
   Init();
   BindCols();
   TRowOps& r = RowOps();
-  const SQLUINTEGER attrs = FSkipByPosition ? 0 : FCursorAttributes;
-  if ((attrs & SQL_CA1_POS_DELETE) != 0 && r.CursorRow && (FRowArraySize == 1 || !FSetPosUnreliable) &&
-      DriverWrites(false)) {
-    const SQLRETURN rc = WithStatusProbe(FRowStatus.get(), SQL_ROW_DELETED, [this, Row] {
-      return ODBCApi().SQLSetPos(FHandle, SQLSETPOSIROW(Row), SQL_DELETE, SQL_LOCK_NO_CHANGE);
-    });
-    DriverResult(rc, nrByDelete, SQL_ROW_DELETED);
-  } else {
+  if (CanSetPos(SQL_CA1_POS_DELETE) && DriverWrites(false))
+    DriverWrite(SQL_DELETE, nrByDelete, SQL_ROW_DELETED);
+  else
     GeneratedWrite(goDelete);
-  }
   r.KeyValid = false;
   r.CursorRow = false;
 }
@@ -663,12 +646,11 @@ void THstmt::RefreshRow(int Row) {
   CheckRowOne(Row);
   Init();
   BindCols();
-  const SQLUINTEGER attrs = FSkipByPosition ? 0 : FCursorAttributes;
   // A static cursor answers from its own copy of the row (or, PostgreSQL's, with the next
   // row): only a cursor that sees other users' changes is asked.
   const bool live = FEffectiveCursorType == SQL_CURSOR_KEYSET_DRIVEN || FEffectiveCursorType == SQL_CURSOR_DYNAMIC;
-  if ((attrs & SQL_CA1_POS_REFRESH) != 0 && live && RowOps().CursorRow && (FRowArraySize == 1 || !FSetPosUnreliable)) {
-    const SQLRETURN rc = ODBCApi().SQLSetPos(FHandle, SQLSETPOSIROW(Row), SQL_REFRESH, SQL_LOCK_NO_CHANGE);
+  if (live && CanSetPos(SQL_CA1_POS_REFRESH)) {
+    const SQLRETURN rc = ODBCApi().SQLSetPos(FHandle, 1, SQL_REFRESH, SQL_LOCK_NO_CHANGE);
     FRetCode = rc;
     if (rc == SQL_NO_DATA) {
       if (FNoRowsAffected.Contains(nrByRefresh)) RaiseNoData();

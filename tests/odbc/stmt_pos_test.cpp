@@ -308,7 +308,9 @@ STMT_BOTH(RowsAndKeysThatCannotBeChanged) {
   q->SetRowOperation(2, 0);
   q->DoUpdate();
   EXPECT_EQ(Db(F, "SELECT name FROM t WHERE id = 1"), (Rows{{"ena"}}));
-  q->SetRowOperation(1, roUpdate);
+  EXPECT_EQ(q->RowFlags(0), nullptr);
+  EXPECT_EQ(q->RowFlags(4), nullptr);
+  *q->RowFlags(1) = roUpdate;
   q->DoUpdate();
   EXPECT_EQ(Db(F, "SELECT name FROM t WHERE id = 1"), (Rows{{"nova"}}));
 }
@@ -361,19 +363,28 @@ TEST_F(OdbcStmt, RefreshRefusesAValueLongerThanItsBuffer) {
 
 // ---- the drivers' own row operations (a static cursor that can change its rows)
 
-STMT_BOTH(DriverRowOperations) {
-  MakeT(F);
+namespace {
+
+// Table s of two rows, read through a static cursor that can change its rows; row 1 fetched.
+void OpenUpdatable(StmtFixture& F) {
   F.Exec("CREATE TABLE s (id integer PRIMARY KEY, name varchar(20))");
   F.Exec("INSERT INTO s VALUES (1, 'ena')");
   F.Exec("INSERT INTO s VALUES (2, 'dva')");
-  THstmt* q = F.Q;
-  q->SetCursorType(SQL_CURSOR_STATIC);
-  q->SetConcurrencyType(SQL_CONCUR_VALUES);
+  F.Q->SetCursorType(SQL_CURSOR_STATIC);
+  F.Q->SetConcurrencyType(SQL_CONCUR_VALUES);
+  F.Q->SetSQL("SELECT id, name FROM s ORDER BY id");
+  F.Q->Execute();
+  ASSERT_TRUE(F.Q->FetchNext());
+}
+
+}  // namespace
+
+STMT_BOTH(DriverRowOperations) {
+  MakeT(F);
   TODBCApiOverride api;
   RowOpSpy spy(api);
-  q->SetSQL("SELECT id, name FROM s ORDER BY id");
-  q->Execute();
-  ASSERT_TRUE(q->FetchNext());
+  OpenUpdatable(F);
+  THstmt* q = F.Q;
   q->SetColInteger(1, 11);
   q->DoUpdate();
   EXPECT_EQ(spy.Updates, 1);
@@ -418,20 +429,21 @@ STMT_BOTH(DriverRowOperations) {
   q->DoRefresh();
   EXPECT_EQ(q->ColString(2), "drugo");
   EXPECT_EQ(spy.Refreshes, 0);
+  // SkipByPosition: the generated statements only.
+  q->SetSkipByPosition(true);
+  ASSERT_TRUE(q->FetchNext());
+  q->SetColString(2, "tri!");
+  const int before = spy.Updates;
+  q->DoUpdate();
+  EXPECT_EQ(spy.Updates, before);
+  EXPECT_EQ(Db(F, "SELECT name FROM t WHERE id = 3"), (Rows{{"tri!"}}));
 }
 
 STMT_BOTH(DriverRowOperationsOnARowThatIsGone) {
-  F.Exec("CREATE TABLE s (id integer PRIMARY KEY, name varchar(20))");
-  F.Exec("INSERT INTO s VALUES (1, 'ena')");
-  F.Exec("INSERT INTO s VALUES (2, 'dva')");
-  THstmt* q = F.Q;
-  q->SetCursorType(SQL_CURSOR_STATIC);
-  q->SetConcurrencyType(SQL_CONCUR_VALUES);
   TODBCApiOverride api;
   RowOpSpy spy(api);
-  q->SetSQL("SELECT id, name FROM s ORDER BY id");
-  q->Execute();
-  ASSERT_TRUE(q->FetchNext());
+  OpenUpdatable(F);
+  THstmt* q = F.Q;
   DbExec(F, "DELETE FROM s WHERE id = 1");
   q->SetColString(2, "x");
   // SQLite's driver reports success and changes nothing; PostgreSQL's says the row changed.
