@@ -403,7 +403,8 @@ private:
   bool CanPositionRows() const;
 
   // Row operations (oclstmtpos.cpp). BeforeCellWrite runs before every writer changes a cell;
-  // ForgetKeyValues at every fetch.
+  // ForgetKeyValues at every fetch. LeaveOutUnwritable marks read-only columns and long values
+  // not known for row 1 SQL_COLUMN_IGNORE; RestoreLeftOut gives their indicators back.
   struct TRowOps;
   struct TRowOpsDeleter {
     void operator()(TRowOps* P) const;
@@ -413,7 +414,8 @@ private:
   void ForgetKeyValues();
   void ReleaseAuxStatements();
   enum TGenOp : uint16_t { goUpdate = 1, goDelete = 2, goRefresh = 4, goInsert = 8 };
-  THstmt& AuxStatement(TGenOp Op);
+  // The auxiliary statement of the operation, prepared with Text (after OnStatement).
+  THstmt& AuxStatement(TGenOp Op, std::string Text);
   void Dispatch(TGenOp Op, const TConfirmEvent& Confirm, const char* Question);
   void CheckRowOne(int Row) const;
   void DescribeWritable();

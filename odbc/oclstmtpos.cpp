@@ -90,8 +90,10 @@ struct THstmt::TRowOps {
   std::vector<SQLLEN> KeyInd;
   // Row 1's cells written since the fetch.
   std::vector<char> Written;
-  // Row 1's buffers still describe the cursor's row: after an insert they hold another row, and
-  // after a generated update the driver's copy of the row is out of date.
+  // Row 1's buffers and the cursor's copy of the row agree. Not after an insert or a delete,
+  // nor after a generated update or refresh, which the cursor does not see (PostgreSQL's driver
+  // would call our own change a conflict): until the next fetch the row is changed by key. A
+  // fetch brings the cursor's copy back, and with it the driver's check that it is current.
   bool CursorRow = true;
   // Indicators set aside while an operation leaves columns out.
   std::vector<std::pair<SQLLEN*, SQLLEN>> LeftOut;
@@ -211,8 +213,10 @@ void THstmt::SetSkipByCursor(bool Value) {
   UnprepareAuxStatements();
 }
 
-THstmt& THstmt::AuxStatement(TGenOp Op) {
-  std::unique_ptr<THstmt>& aux = RowOps().Aux[AuxIndex(Op)];
+THstmt& THstmt::AuxStatement(TGenOp Op, std::string Text) {
+  TRowOps& r = RowOps();
+  const int idx = AuxIndex(Op);
+  std::unique_ptr<THstmt>& aux = r.Aux[idx];
   if (!aux) {
     aux = std::make_unique<THstmt>(nullptr);
     // The generated text holds no parameter tokens; a quoted name may hold a colon.
@@ -220,6 +224,13 @@ THstmt& THstmt::AuxStatement(TGenOp Op) {
   }
   if (aux->hDbc() != hDbc()) aux->SetHdbc(hDbc());
   aux->SetBlobSize(FBlobSize);
+  // Kept prepared while the same text would be built (a rewrite by OnStatement stays).
+  if (!aux->Prepared() || r.AuxText[idx] != Text) {
+    r.AuxText[idx] = Text;
+    if (OnStatement) OnStatement(this, Op, Text);
+    aux->SetSQL(Text);
+    aux->Prepare();
+  }
   return *aux;
 }
 
@@ -550,6 +561,9 @@ SQLRETURN WithStatusProbe(SQLUSMALLINT* Status, SQLUSMALLINT Expected, F Call) {
 // ---- the four operations
 
 void THstmt::LeaveOutUnwritable() {
+  Init();
+  BindCols();
+  DescribeWritable();
   TRowOps& r = RowOps();
   if (r.Written.size() < FCols.size()) r.Written.resize(FCols.size(), 0);
   for (size_t i = 0; i < FCols.size(); ++i) {
@@ -593,11 +607,8 @@ void THstmt::DriverWrite(SQLUSMALLINT Operation, TNoRowsAffectedFlag Member, SQL
 
 void THstmt::InsertRow() {
   Trace(1, "THstmt.InsertRow");
-  Init();
-  BindCols();
-  DescribeWritable();
-  TRowOps& r = RowOps();
   LeaveOutUnwritable();
+  TRowOps& r = RowOps();
   TAtExit restore{[this] { RestoreLeftOut(); }};
   const SQLUINTEGER attrs = FSkipByPosition ? 0 : FCursorAttributes;
   // A bulk add writes every row of the row set.
@@ -612,11 +623,8 @@ void THstmt::InsertRow() {
 void THstmt::UpdateRow(int Row) {
   Trace(1, "THstmt.UpdateRow");
   CheckRowOne(Row);
-  Init();
-  BindCols();
-  DescribeWritable();
-  TRowOps& r = RowOps();
   LeaveOutUnwritable();
+  TRowOps& r = RowOps();
   TAtExit restore{[this] { RestoreLeftOut(); }};
   if (CanSetPos(SQL_CA1_POS_UPDATE) && DriverWrites(true)) {
     DriverWrite(SQL_UPDATE, nrByUpdate, SQL_ROW_UPDATED);
@@ -666,6 +674,7 @@ void THstmt::RefreshRow(int Row) {
     }
   } else {
     GeneratedRefresh();
+    RowOps().CursorRow = false;
   }
   RowOps().KeyValid = false;
 }
@@ -775,15 +784,7 @@ void THstmt::GeneratedWrite(TGenOp Op) {
       break;
     default: text = "DELETE FROM " + table + " " + where; break;
   }
-  THstmt& aux = AuxStatement(Op);
-  const int idx = AuxIndex(Op);
-  // Kept prepared while the same text would be built (a rewrite by OnStatement stays).
-  if (!aux.Prepared() || r.AuxText[idx] != text) {
-    r.AuxText[idx] = text;
-    if (OnStatement) OnStatement(this, Op, text);
-    aux.SetSQL(text);
-    aux.Prepare();
-  }
+  THstmt& aux = AuxStatement(Op, text);
   int n = 0;
   BindValues(aux, cols, n);
   BindKeys(aux, keys, n);
@@ -807,15 +808,7 @@ void THstmt::GeneratedRefresh() {
   const std::string where = "WHERE " + PrimaryWhere();
   const std::vector<int> keys = KeyColumns();
   CheckKeyValues(keys);
-  std::string text = "SELECT " + Join(names, ", ") + " FROM " + table + " " + where;
-  THstmt& aux = AuxStatement(goRefresh);
-  const int idx = AuxIndex(goRefresh);
-  if (!aux.Prepared() || r.AuxText[idx] != text) {
-    r.AuxText[idx] = text;
-    if (OnStatement) OnStatement(this, goRefresh, text);
-    aux.SetSQL(text);
-    aux.Prepare();
-  }
+  THstmt& aux = AuxStatement(goRefresh, "SELECT " + Join(names, ", ") + " FROM " + table + " " + where);
   int n = 0;
   BindKeys(aux, keys, n);
   aux.Execute();

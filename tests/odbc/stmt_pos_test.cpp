@@ -475,10 +475,20 @@ TEST_F(ServerStmt, DriverUpdateOfARowChangedByAnotherUserChangesNothing) {
   } catch (const EODBC& e) {
     EXPECT_EQ(e.SqlState(), "01001");
   }
-  // The failed key stays the one read: a retry after a refresh would find the row.
   EXPECT_EQ(Db(*this, "SELECT id, name, memo FROM s"), (Rows{{"1", "drugi", "m"}}));
+  // After a refresh the buffers are newer than the cursor's copy: the change goes by key.
   Q->DoRefresh();
   EXPECT_EQ(Q->ColString(2), "drugi");
+  Q->SetColString(3, "moj memo");
+  Q->DoUpdate();
+  EXPECT_EQ(Db(*this, "SELECT id, name, memo FROM s"), (Rows{{"1", "drugi", "moj memo"}}));
+  // Fetched again, the cursor's old copy is in the buffers: writing it back would undo the
+  // change, and the driver refuses.
+  ASSERT_TRUE(Q->FetchFirst());
+  EXPECT_EQ(Q->ColString(3), "m");
+  Q->SetColString(2, "moj");
+  EXPECT_THROW(Q->DoUpdate(), EODBC);
+  EXPECT_EQ(Db(*this, "SELECT id, name, memo FROM s"), (Rows{{"1", "drugi", "moj memo"}}));
 }
 
 TEST_F(ServerStmt, ReadOnlyCursorNeverAsksTheDriver) {
