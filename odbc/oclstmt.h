@@ -421,7 +421,7 @@ private:
   void DescribeWritable();
   bool CursorWritable();
   bool DriverWrites(bool Values);
-  void DriverResult(SQLRETURN RetCode, TNoRowsAffectedFlag Member, SQLUSMALLINT Expected);
+  void DriverResult(SQLRETURN RetCode, TNoRowsAffectedFlag Member, SQLUSMALLINT Expected, SQLUSMALLINT Status);
   void DriverWrite(SQLUSMALLINT Operation, TNoRowsAffectedFlag Member, SQLUSMALLINT Expected);
   bool CanSetPos(SQLUINTEGER Capability);
   void LeaveOutUnwritable();

@@ -521,42 +521,23 @@ void THstmt::RaiseNoData() {
   GlobalEnv()->Error()->RaiseError(this, SQL_NO_DATA);
 }
 
-void THstmt::DriverResult(SQLRETURN RetCode, TNoRowsAffectedFlag Member, SQLUSMALLINT Expected) {
+void THstmt::DriverResult(SQLRETURN RetCode, TNoRowsAffectedFlag Member, SQLUSMALLINT Expected,
+                          SQLUSMALLINT Status) {
   FRetCode = RetCode;
-  if (RetCode == SQL_NEED_DATA) {
-    SendColumnData();
-    RetCode = FRetCode;
-  }
   if (RetCode == SQL_NO_DATA) {
     if (FNoRowsAffected.Contains(Member)) RaiseNoData();
     return;
   }
   Check(RetCode);
-  const SQLUSMALLINT status = FRowStatus ? FRowStatus[0] : SQL_ROW_SUCCESS;
   // Another user changed or removed the row first: nothing was written.
-  if ((RetCode == SQL_SUCCESS_WITH_INFO && HasDiagState(FHandle, "01001")) || status == SQL_ROW_ERROR ||
-      status == SQL_ROW_SUCCESS_WITH_INFO) {
+  if ((RetCode == SQL_SUCCESS_WITH_INFO && HasDiagState(FHandle, "01001")) ||
+      (Expected != 0 && (Status == SQL_ROW_ERROR || Status == SQL_ROW_SUCCESS_WITH_INFO))) {
     GlobalEnv()->Error()->RaiseError(this, RetCode == SQL_SUCCESS ? SQL_ERROR : RetCode);
     return;
   }
-  if (Expected != 0 && status != Expected && FNoRowsAffected.Contains(Member)) RaiseNoData();
+  // A row status the driver left as it was: no row was changed.
+  if (Expected != 0 && Status != Expected && FNoRowsAffected.Contains(Member)) RaiseNoData();
 }
-
-namespace {
-
-// Runs a positioned call with the row status of row 1 set to "no row" first: a driver that
-// leaves it untouched changed nothing. The old status comes back in that case.
-template <class F>
-SQLRETURN WithStatusProbe(SQLUSMALLINT* Status, SQLUSMALLINT Expected, F Call) {
-  if (Status == nullptr || Expected == 0) return Call();
-  const SQLUSMALLINT before = Status[0];
-  Status[0] = SQL_ROW_NOROW;
-  const SQLRETURN rc = Call();
-  if (Status[0] == SQL_ROW_NOROW) Status[0] = before == SQL_ROW_NOROW ? SQL_ROW_SUCCESS : before;
-  return rc;
-}
-
-}  // namespace
 
 // ---- the four operations
 
@@ -598,11 +579,22 @@ void THstmt::DriverWrite(SQLUSMALLINT Operation, TNoRowsAffectedFlag Member, SQL
     } catch (...) {
     }
   }};
-  const SQLRETURN rc = WithStatusProbe(FRowStatus.get(), Expected, [this, Operation] {
-    return Operation == SQL_ADD ? ODBCApi().SQLBulkOperations(FHandle, SQL_ADD)
-                                : ODBCApi().SQLSetPos(FHandle, 1, Operation, SQL_LOCK_NO_CHANGE);
-  });
-  DriverResult(rc, Member, Expected);
+  // Row 1's status is set to "no row" first and given back when the driver leaves it alone.
+  SQLUSMALLINT none = SQL_ROW_NOROW;
+  SQLUSMALLINT* status = FRowStatus ? FRowStatus.get() : &none;
+  const SQLUSMALLINT before = status[0];
+  status[0] = SQL_ROW_NOROW;
+  TAtExit giveBack{[status, before] {
+    if (status[0] == SQL_ROW_NOROW) status[0] = before;
+  }};
+  SQLRETURN rc = Operation == SQL_ADD ? ODBCApi().SQLBulkOperations(FHandle, SQL_ADD)
+                                      : ODBCApi().SQLSetPos(FHandle, 1, Operation, SQL_LOCK_NO_CHANGE);
+  FRetCode = rc;
+  if (rc == SQL_NEED_DATA) {
+    SendColumnData();
+    rc = FRetCode;
+  }
+  DriverResult(rc, Member, Expected, status[0]);
 }
 
 void THstmt::InsertRow() {
