@@ -133,9 +133,6 @@ public:
   // Both lists are read again at their next use.
   void Invalidate();
 
-  // The statement every catalog call runs on.
-  THstmt* Statement() const { return FStatement.get(); }
-
   void Notification(TComponent* AComponent, TOperation Operation) override;
   ZEL_CLASS(TODCatalog, TComponent)
 
