@@ -137,6 +137,7 @@ void THstmt::Close() {
     Check(ODBCApi().SQLFreeStmt(FHandle, SQL_UNBIND));
     if (FRowStatus) ODBCApi().SQLSetStmtAttr(FHandle, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
   }
+  ReleaseAuxStatements();
   FreeCols();
   FPrepared = false;
   FExecuted = false;
@@ -878,6 +879,8 @@ void PublishEnum(const char* Prop, const char* const (&Names)[N], E (THstmt::*Ge
   PublishEnum("StringTrimming", StringTrimmingNames, &THstmt::StringTrimming, &THstmt::SetStringTrimming);
   PublishProperty("THstmt", "BindByName", &THstmt::BindByName, &THstmt::SetBindByName);
   PublishEnum("RowCountMethod", RowCountMethodNames, &THstmt::RowCountMethod, &THstmt::SetRowCountMethod);
+  PublishSetProperty("THstmt", "NoRowsAffected", NoRowsAffectedNames, &THstmt::NoRowsAffected,
+                     &THstmt::SetNoRowsAffected);
   return true;
 }();
 

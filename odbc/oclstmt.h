@@ -56,6 +56,13 @@ inline constexpr const char* NoRowsAffectedNames[] = {"nrByInsert", "nrByUpdate"
 // Answers the number of rows of the statement's result, or a negative number for "unknown".
 using TRowCountEvent = std::function<int(TObject* Sender)>;
 
+// Asked before a row operation with its default question ("Update row(s)?", ...); False cancels
+// the operation silently.
+using TConfirmEvent = std::function<bool(TObject* Sender, const std::string& DefaultMsg)>;
+// Sees each generated statement before it is prepared and may replace its text. Operation: 1
+// UPDATE, 2 DELETE, 4 refresh SELECT, 8 INSERT.
+using TStatementEvent = std::function<void(TObject* Sender, uint16_t Operation, std::string& SQL)>;
+
 // Dispatches pending window messages between the polls of an asynchronous execution. The window
 // layer installs the application's message processing; without it the polls just repeat.
 using TProcessMessagesProc = std::function<void()>;
@@ -138,9 +145,10 @@ public:
   SQLULEN RowSetSize() const { return FRowSetSize; }
   void SetRowSetSize(SQLULEN Value);
   bool SkipByPosition() const { return FSkipByPosition; }
-  void SetSkipByPosition(bool Value) { FSkipByPosition = Value; }
+  // Both setters unprepare the auxiliary statements of the row operations.
+  void SetSkipByPosition(bool Value);
   bool SkipByCursor() const { return FSkipByCursor; }
-  void SetSkipByCursor(bool Value) { FSkipByCursor = Value; }
+  void SetSkipByCursor(bool Value);
   bool BindBookmarks() const { return FBindBookmarks; }
   void SetBindBookmarks(bool Value) { FBindBookmarks = Value; }
   int32_t BlobSize() const { return FBlobSize; }
@@ -169,6 +177,11 @@ public:
   TNotifyEvent BeforeFetch;
   TNotifyEvent AfterFetch;
   TRowCountEvent OnRowCount;
+  TConfirmEvent OnInsert;
+  TConfirmEvent OnUpdate;
+  TConfirmEvent OnDelete;
+  TConfirmEvent OnRefresh;
+  TStatementEvent OnStatement;
 
   // ---- run-time state
   SQLULEN MaxRows();
@@ -309,6 +322,55 @@ public:
   int ParamByName(const std::string& Name);
   int ColByName(const std::string& Name);
 
+  // ---- positioned statements and row operations (oclstmtpos.cpp)
+  //
+  // A row is changed through the driver (SQLBulkOperations, SQLSetPos) where the cursor can do
+  // it and the driver was seen to do it right, else through a generated INSERT, UPDATE, DELETE
+  // or refresh SELECT on one of four auxiliary statements that stay prepared. Only row 1 of the
+  // row set is ever changed: a request for another row raises EODBCLibrary.
+  //
+  // The key of a generated UPDATE, DELETE or refresh holds the values the row had when it was
+  // read: the first write into row 1 after a fetch, a refresh or a row operation keeps a copy of
+  // the row (KeepKeyValues does so explicitly). A caller that puts another row's values into
+  // the buffers (a data set writing a record of its own) writes that row's old values first,
+  // calls KeepKeyValues, then writes the new values.
+
+  // Confirm, then run the operation on row 1 (or on row 1 when flagged in a larger row set).
+  virtual void DoInsert();
+  virtual void DoUpdate();
+  virtual void DoDelete();
+  virtual void DoRefresh();
+  void InsertRow();
+  void UpdateRow(int Row);
+  void DeleteRow(int Row);
+  void RefreshRow(int Row);
+  // The table to change: TargetTable, else the table of result column 1, else the table of a
+  // one-table FROM clause; EODBCLibrary when none.
+  std::string TargetTableName();
+  // Marks the key columns: the driver's best row identifier without pseudo columns, else the
+  // primary key. Columns already marked stay as they are.
+  void DetectPrimaryCols();
+  // "A = ? AND B = ?" over the key columns in column order.
+  std::string PrimaryWhere();
+  // The key columns' names, each followed by ";".
+  std::string PrimaryColNames();
+  std::string CursorName();
+  // Address of the row's flag word; nullptr outside the row set.
+  uint16_t* RowFlags(int Row);
+  // Row 1's values as they stand are the row as it was read (see above).
+  void KeepKeyValues();
+  // The auxiliary statements build and prepare their text again at their next use.
+  void UnprepareAuxStatements();
+  // Runs a catalog function on the handle in place of the SQL text: closes the statement, calls
+  // Call, checks its return code and leaves its result ready to fetch.
+  void RunCatalog(const std::function<SQLRETURN(SQLHSTMT)>& Call);
+
+  // Raw bytes into a cell: exactly Length bytes (SQL_NULL_DATA: NULL), no trimming, no
+  // empty-to-NULL rule. A character or binary cell that cannot hold them raises EODBCLibrary;
+  // a cell of another C type takes exactly its size.
+  void SetColBytes(int Col, const void* Data, SQLLEN Length) { SetColBytes(Col, 1, Data, Length); }
+  void SetColBytes(int Col, int Row, const void* Data, SQLLEN Length);
+
   // ---- for the error object
   SQLSMALLINT ODBCHandleType() const override { return SQL_HANDLE_STMT; }
   SQLHANDLE ODBCHandle() const override { return FHandle; }
@@ -377,6 +439,44 @@ private:
   bool NeedLongDataLen();
   // Rows of a row set can be positioned on for reading (SQLSetPos with SQL_POSITION).
   bool CanPositionRows() const;
+
+  // Row operations (oclstmtpos.cpp). BeforeCellWrite runs before every writer changes a cell;
+  // ForgetKeyValues at every fetch. LeaveOutUnwritable marks read-only columns and long values
+  // not known for row 1 SQL_COLUMN_IGNORE; RestoreLeftOut gives their indicators back.
+  struct TRowOps;
+  struct TRowOpsDeleter {
+    void operator()(TRowOps* P) const;
+  };
+  TRowOps& RowOps();
+  void BeforeCellWrite(const TCell& Cell);
+  void ForgetKeyValues();
+  void ReleaseAuxStatements();
+  enum TGenOp : uint16_t { goUpdate = 1, goDelete = 2, goRefresh = 4, goInsert = 8 };
+  // The auxiliary statement of the operation, prepared with Text (after OnStatement).
+  THstmt& AuxStatement(TGenOp Op, std::string Text);
+  void Dispatch(TGenOp Op, const TConfirmEvent& Confirm, const char* Question);
+  void CheckRowOne(int Row) const;
+  void DescribeWritable();
+  bool CursorWritable();
+  bool DriverWrites(bool Values);
+  void DriverResult(SQLRETURN RetCode, TNoRowsAffectedFlag Member, SQLUSMALLINT Expected, SQLUSMALLINT Status);
+  void DriverWrite(SQLUSMALLINT Operation, TNoRowsAffectedFlag Member, SQLUSMALLINT Expected);
+  bool CanSetPos(SQLUINTEGER Capability);
+  void LeaveOutUnwritable();
+  void RestoreLeftOut();
+  void SendColumnData();
+  void GeneratedWrite(TGenOp Op);
+  void GeneratedRefresh();
+  std::vector<int> ValueColumns();
+  std::vector<int> KeyColumns();
+  void CheckKeyValues(const std::vector<int>& Cols);
+  void* LongWriteBuffer(TColRec& C);
+  std::string WhereClause(TGenOp Op, bool& KeyParams);
+  void BindValues(THstmt& Aux, const std::vector<int>& Cols, int& ParamNo);
+  void BindKeys(THstmt& Aux, const std::vector<int>& Cols, int& ParamNo);
+  void TakeKeyValues();
+  void RaiseNoData();
+  std::unique_ptr<TRowOps, TRowOpsDeleter> FRowOps;
 
   // A connection placed in the owner after the statement is told of while it is still being
   // constructed (not yet a THdbc); it is taken at the next use.

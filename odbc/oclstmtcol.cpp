@@ -266,6 +266,7 @@ bool THstmt::Fetch(SQLSMALLINT Orientation, SQLLEN Offset) {
   else
     rc = ODBCApi().SQLFetchScroll(FHandle, Orientation, Offset);
   if (FRowFlags) std::memset(FRowFlags.get(), 0, sizeof(uint16_t) * FRowArraySize);
+  ForgetKeyValues();
   if (FAnyFull) {
     for (auto& c : FCols) std::fill(c->HasFull.begin(), c->HasFull.end(), 0);
     FAnyFull = false;
@@ -519,7 +520,8 @@ void THstmt::BindBlobCols(bool ForWrite) {
       bufLen = c.CType == SQL_C_CHAR ? c.Ind[0] + 1 : c.Ind[0];
       if (bufLen < 0) bufLen = 0;
     }
-    Check(ODBCApi().SQLBindCol(FHandle, SQLUSMALLINT(i + 1), c.CType, ForWrite ? c.Stream->Memory() : nullptr, bufLen,
+    // An empty value needs an address too: without one the driver leaves the column out.
+    Check(ODBCApi().SQLBindCol(FHandle, SQLUSMALLINT(i + 1), c.CType, ForWrite ? LongWriteBuffer(c) : nullptr, bufLen,
                                c.Ind.get()));
   }
 }
@@ -614,6 +616,7 @@ SQLLEN THstmt::ColSizeRow(int Col, int Row) {
 void THstmt::SetColSizeRow(int Col, int Row, SQLLEN Size) {
   TCell cell;
   if (!FindCell(Col, Row, cell)) return;
+  BeforeCellWrite(cell);
   if (cell.Col->IsLong) {
     if (Size >= 0) cell.Col->Stream->SetSize(Size);
     cell.Col->Ind[0] = Size;
@@ -812,6 +815,7 @@ bool THstmt::ColIsBlob(int Col) {
 // ---- writers
 
 void THstmt::StoreText(TCell& Cell, const std::string& Text, bool ApplyNullRule) {
+  BeforeCellWrite(Cell);
   TColRec& c = *Cell.Col;
   const std::string t = TrimString(Text, FStringTrimming);
   if (c.IsLong) {
@@ -874,6 +878,7 @@ void THstmt::SetColTimestamp(int Col, int Row, const SQL_TIMESTAMP_STRUCT& TS) {
 void THstmt::SetColStream(int Col, TStream* Stream) {
   TCell cell;
   if (!FindCell(Col, 1, cell) || !cell.Col->IsLong) return;
+  BeforeCellWrite(cell);
   TColRec& c = *cell.Col;
   c.Stream->Clear();
   if (Stream != nullptr) c.Stream->LoadFromStream(Stream);

@@ -26,6 +26,11 @@ public:
   constexpr TSmallSet& Exclude(E e) { FBits &= ~Bit(e); return *this; }
   constexpr bool Empty() const { return FBits == 0; }
   constexpr std::uint64_t Bits() const { return FBits; }
+  static constexpr TSmallSet FromBits(std::uint64_t Bits) {
+    TSmallSet s;
+    s.FBits = Bits;
+    return s;
+  }
   constexpr TSmallSet operator+(TSmallSet o) const { TSmallSet r; r.FBits = FBits | o.FBits; return r; }
   constexpr TSmallSet operator-(TSmallSet o) const { TSmallSet r; r.FBits = FBits & ~o.FBits; return r; }
   constexpr TSmallSet operator*(TSmallSet o) const { TSmallSet r; r.FBits = FBits & o.FBits; return r; }

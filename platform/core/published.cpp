@@ -232,6 +232,30 @@ TPropValue EnumValue(std::size_t Ordinal, const char* const* Names, std::size_t 
   return std::int64_t(Ordinal);
 }
 
+// The text form "[a, b]" (brackets optional, blanks around members ignored) as a set value.
+TPropSet SetFromText(std::string_view Text, std::string_view PropName) {
+  const auto trim = [](std::string_view t) {
+    while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
+    while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
+    return t;
+  };
+  Text = trim(Text);
+  if (!Text.empty() && Text.front() == '[') {
+    if (Text.size() < 2 || Text.back() != ']') TypeError(PropName);
+    Text = trim(Text.substr(1, Text.size() - 2));
+  }
+  TPropSet set;
+  if (Text.empty()) return set;
+  for (;;) {
+    const size_t comma = Text.find(',');
+    const std::string_view item = trim(Text.substr(0, comma));
+    if (item.empty()) TypeError(PropName);  // an empty member, as in "[a,]"
+    set.Items.emplace_back(item);
+    if (comma == std::string_view::npos) return set;
+    Text = Text.substr(comma + 1);
+  }
+}
+
 std::uint64_t SetBits(const TPropValue& v, const char* const* Names, std::size_t Count,
                       std::string_view PropName) {
   if (const auto* set = std::get_if<TPropSet>(&v)) {
@@ -239,6 +263,7 @@ std::uint64_t SetBits(const TPropValue& v, const char* const* Names, std::size_t
     for (const std::string& item : set->Items) bits |= std::uint64_t(1) << EnumOrdinal(item, Names, Count, PropName);
     return bits;
   }
+  if (const auto* text = std::get_if<std::string>(&v)) return SetBits(SetFromText(*text, PropName), Names, Count, PropName);
   if (const auto* n = std::get_if<std::int64_t>(&v)) {
     const std::uint64_t all = Count >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << Count) - 1;
     if ((std::uint64_t(*n) & ~all) == 0) return std::uint64_t(*n);

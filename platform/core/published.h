@@ -67,7 +67,7 @@ TPropInfo& PublishEnumProperty(std::string_view ClassName, std::string_view Prop
                                const char* const (&Names)[N], E (T::*Getter)() const,
                                void (T::*Setter)(E));
 // A set of such an enumeration: the value is a TPropSet of identifiers (an integer of member
-// bits is accepted too); an unknown identifier raises EPropertyError.
+// bits, or the text "[a,b]", is accepted too); an unknown identifier raises EPropertyError.
 template <class T, class E, std::size_t N>
 TPropInfo& PublishSetProperty(std::string_view ClassName, std::string_view PropName,
                               const char* const (&Names)[N], TSmallSet<E> (T::*Getter)() const,
@@ -127,7 +127,7 @@ TObject* AsObject(const TPropValue& v, std::string_view PropName);
 std::size_t EnumOrdinal(const TPropValue& v, const char* const* Names, std::size_t Count,
                         std::string_view PropName);
 TPropValue EnumValue(std::size_t Ordinal, const char* const* Names, std::size_t Count);
-// Member bits of the set value v (identifiers among Names, or an integer of bits).
+// Member bits of the set value v (identifiers among Names, the text "[a,b]", or an integer of bits).
 std::uint64_t SetBits(const TPropValue& v, const char* const* Names, std::size_t Count,
                       std::string_view PropName);
 TPropSet SetValue(std::uint64_t Bits, const char* const* Names, std::size_t Count);
@@ -202,10 +202,6 @@ TPropInfo& PublishSetProperty(std::string_view ClassName, std::string_view PropN
         return published_detail::SetValue((published_detail::Cast<T>(o)->*Getter)().Bits(), names, N);
       },
       [names, Setter, name](TObject* o, const TPropValue& v) {
-        const std::uint64_t bits = published_detail::SetBits(v, names, N, name);
-        TSmallSet<E> set;
-        for (std::size_t i = 0; i < N; ++i)
-          if ((bits >> i) & 1) set.Include(static_cast<E>(i));
-        (published_detail::Cast<T>(o)->*Setter)(set);
+        (published_detail::Cast<T>(o)->*Setter)(TSmallSet<E>::FromBits(published_detail::SetBits(v, names, N, name)));
       });
 }

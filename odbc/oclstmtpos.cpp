@@ -1,0 +1,868 @@
+// The statement component: positioned row operations. A row of the result is inserted,
+// updated, deleted or re-read through the driver's SQLBulkOperations / SQLSetPos where the
+// driver does that right, otherwise through a generated statement on one of four auxiliary
+// statements; the table and its key are found from the result, the catalog or the SQL text.
+//
+// What the drivers here do (and why the choices below):
+// - SQLite's driver writes columns marked SQL_COLUMN_IGNORE anyway, writes long values empty
+//   and reports success with an untouched row status for a row that is gone; its positioned
+//   refresh returns the stale snapshot of its static cursor. It calls every column updatable,
+//   expressions included, but names no table for them.
+// - PostgreSQL's driver answers a changed or vanished row with SQLSTATE 01001 and changes
+//   nothing; its positioned refresh loads the next row; on a read-only cursor its
+//   SQLBulkOperations crashes. A long column bound without a buffer is left out of an update.
+// So: the driver writes only on an updatable cursor, with no column left out, and (SQLite) no
+// long value; refreshes go through the generated SELECT unless the cursor is keyset-driven or
+// dynamic; an untouched row status counts as "no row".
+#include <algorithm>
+#include <cstring>
+
+#include "oclstmt.h"
+#include "text.h"
+
+namespace {
+
+// A value of no bytes still needs an address: a driver takes a null buffer for "not bound".
+unsigned char EmptyValue[1] = {0};
+
+// SQLColAttribute's text of a column; False when the call fails.
+bool ColAttrText(SQLHSTMT H, int Col, SQLUSMALLINT Field, std::string& Out) {
+  char buf[1024] = {};
+  SQLSMALLINT len = 0;
+  const SQLRETURN rc =
+      ODBCApi().SQLColAttribute(H, SQLUSMALLINT(Col), Field, buf, SQLSMALLINT(sizeof buf - 1), &len, nullptr);
+  Out = Trim(buf);
+  return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
+}
+
+std::string Join(const std::vector<std::string>& Items, const char* Sep) {
+  std::string s;
+  for (const std::string& i : Items) {
+    if (!s.empty()) s += Sep;
+    s += i;
+  }
+  return s;
+}
+
+bool HasDiagState(SQLHSTMT H, const char* State) {
+  for (SQLSMALLINT rec = 1; rec < 100; ++rec) {
+    SQLCHAR state[16] = {}, msg[8];
+    SQLINTEGER native = 0;
+    SQLSMALLINT len = 0;
+    const SQLRETURN rc = ODBCApi().SQLGetDiagRec(SQL_HANDLE_STMT, H, rec, state, &native, msg, sizeof msg, &len);
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return false;
+    if (std::strcmp(reinterpret_cast<char*>(state), State) == 0) return true;
+  }
+  return false;
+}
+
+const char* const kRowOneOnly = "Row operations change row 1 of the row set only.";
+
+// Runs Restore when the scope ends, also on an exception.
+template <class F>
+struct TAtExit {
+  F Restore;
+  ~TAtExit() { Restore(); }
+};
+template <class F>
+TAtExit(F) -> TAtExit<F>;
+
+}  // namespace
+
+struct THstmt::TRowOps {
+  // Update, delete, refresh, insert; created on first use, owned.
+  std::unique_ptr<THstmt> Aux[4];
+  // The generated text each prepared statement was built from (before OnStatement).
+  std::string AuxText[4];
+  // Runs the catalog functions of key detection.
+  std::unique_ptr<THstmt> Catalog;
+  std::string Owner, Table;  // of the last table detection
+
+  // Per result set, filled on first use.
+  bool Described = false;
+  std::vector<char> ReadOnly;       // never written
+  std::vector<char> NoTable;        // an expression: not read back either
+  std::vector<std::string> Names;   // the table's own name of each column (an alias is not)
+
+  // Row 1 as it was read: the values of the key of a generated statement.
+  bool KeyValid = false;
+  std::vector<std::vector<unsigned char>> KeyBytes;
+  std::vector<SQLLEN> KeyInd;
+  // Row 1's cells written since the fetch.
+  std::vector<char> Written;
+  // Row 1's buffers and the cursor's copy of the row agree. Not after an insert or a delete,
+  // nor after a generated update or refresh, which the cursor does not see (PostgreSQL's driver
+  // would call our own change a conflict): until the next fetch the row is changed by key. A
+  // fetch brings the cursor's copy back, and with it the driver's check that it is current.
+  bool CursorRow = true;
+  // Indicators set aside while an operation leaves columns out.
+  std::vector<std::pair<SQLLEN*, SQLLEN>> LeftOut;
+};
+
+void THstmt::TRowOpsDeleter::operator()(TRowOps* P) const { delete P; }
+
+THstmt::TRowOps& THstmt::RowOps() {
+  if (!FRowOps) FRowOps.reset(new TRowOps);
+  return *FRowOps;
+}
+
+namespace {
+
+int AuxIndex(uint16_t Op) {
+  switch (Op) {
+    case 1: return 0;
+    case 2: return 1;
+    case 4: return 2;
+    default: return 3;
+  }
+}
+
+}  // namespace
+
+// ---- state kept beside the column buffers
+
+void THstmt::BeforeCellWrite(const TCell& Cell) {
+  if (Cell.Row != 1) return;
+  TRowOps& r = RowOps();
+  if (!r.KeyValid) TakeKeyValues();
+  const auto it = std::find_if(FCols.begin(), FCols.end(), [&](const auto& c) { return c.get() == Cell.Col; });
+  if (it == FCols.end()) return;
+  if (r.Written.size() < FCols.size()) r.Written.resize(FCols.size(), 0);
+  r.Written[size_t(it - FCols.begin())] = 1;
+  // The value is the caller's now: a deferred read must not replace it.
+  if (Cell.Col->IsLong) Cell.Col->Loaded = true;
+}
+
+void THstmt::ForgetKeyValues() {
+  if (!FRowOps) return;
+  FRowOps->KeyValid = false;
+  FRowOps->CursorRow = true;
+  std::fill(FRowOps->Written.begin(), FRowOps->Written.end(), 0);
+}
+
+void THstmt::TakeKeyValues() {
+  TRowOps& r = RowOps();
+  const size_t n = FCols.size();
+  r.KeyBytes.resize(n);
+  r.KeyInd.assign(n, SQL_NULL_DATA);
+  for (size_t i = 0; i < n; ++i) {
+    TColRec& c = *FCols[i];
+    std::vector<unsigned char>& bytes = r.KeyBytes[i];
+    if (c.IsLong) {
+      const SQLLEN ind = c.Ind[0];
+      const auto* p = static_cast<const unsigned char*>(c.Stream->Memory());
+      bytes.assign(p, p + (ind >= 0 && p != nullptr ? size_t(c.Stream->Size()) : 0));
+      r.KeyInd[i] = ind < 0 ? ind : SQLLEN(bytes.size());
+      continue;
+    }
+    TCell cell;
+    if (!FindCell(int(i) + 1, 1, cell) || cell.Value == nullptr) continue;
+    const auto* p = static_cast<const unsigned char*>(cell.Value);
+    bytes.assign(p, p + cell.Capacity);
+    r.KeyInd[i] = *cell.Ind;
+  }
+  r.KeyValid = true;
+}
+
+void THstmt::KeepKeyValues() {
+  Trace(1, "THstmt.KeepKeyValues");
+  Init();
+  BindCols();
+  TakeKeyValues();
+}
+
+void THstmt::ReleaseAuxStatements() {
+  if (!FRowOps) return;
+  TRowOps& r = *FRowOps;
+  // Their parameters point into the column buffers about to be freed: dropped first.
+  for (auto& aux : r.Aux) {
+    if (!aux) continue;
+    if (aux->Allocated()) {
+      try {
+        aux->Close();
+      } catch (...) {
+        ::TerminateSilently(aux.get());
+      }
+    }
+    aux->SetPrepared(false);
+  }
+  r.Described = false;
+  r.ReadOnly.clear();
+  r.NoTable.clear();
+  r.Names.clear();
+  r.KeyValid = false;
+  r.KeyBytes.clear();
+  r.KeyInd.clear();
+  r.Written.clear();
+}
+
+void THstmt::UnprepareAuxStatements() {
+  Trace(1, "THstmt.UnprepareAuxStatements");
+  if (!FRowOps) return;
+  for (auto& aux : FRowOps->Aux)
+    if (aux) aux->SetPrepared(false);
+}
+
+void THstmt::SetSkipByPosition(bool Value) {
+  FSkipByPosition = Value;
+  UnprepareAuxStatements();
+}
+
+void THstmt::SetSkipByCursor(bool Value) {
+  FSkipByCursor = Value;
+  UnprepareAuxStatements();
+}
+
+THstmt& THstmt::AuxStatement(TGenOp Op, std::string Text) {
+  TRowOps& r = RowOps();
+  const int idx = AuxIndex(Op);
+  std::unique_ptr<THstmt>& aux = r.Aux[idx];
+  if (!aux) {
+    aux = std::make_unique<THstmt>(nullptr);
+    // The generated text holds no parameter tokens; a quoted name may hold a colon.
+    aux->SetSQLParsing(false);
+  }
+  if (aux->hDbc() != hDbc()) aux->SetHdbc(hDbc());
+  aux->SetBlobSize(FBlobSize);
+  // Kept prepared while the same text would be built (a rewrite by OnStatement stays).
+  if (!aux->Prepared() || r.AuxText[idx] != Text) {
+    r.AuxText[idx] = Text;
+    if (OnStatement) OnStatement(this, Op, Text);
+    aux->SetSQL(Text);
+    aux->Prepare();
+  }
+  return *aux;
+}
+
+void* THstmt::LongWriteBuffer(TColRec& C) {
+  void* p = C.Stream->Memory();
+  return p != nullptr ? p : EmptyValue;
+}
+
+// ---- small public parts
+
+uint16_t* THstmt::RowFlags(int Row) {
+  Trace(1, "THstmt.RowFlags");
+  if (!FRowFlags || Row < 1 || size_t(Row) > FRowArraySize) return nullptr;
+  return &FRowFlags[size_t(Row) - 1];
+}
+
+std::string THstmt::CursorName() {
+  Trace(1, "THstmt.CursorName");
+  Init();
+  char buf[256] = {};
+  SQLSMALLINT len = 0;
+  Check(ODBCApi().SQLGetCursorName(FHandle, reinterpret_cast<SQLCHAR*>(buf), SQLSMALLINT(sizeof buf), &len));
+  buf[sizeof buf - 1] = 0;
+  return buf;
+}
+
+void THstmt::RunCatalog(const std::function<SQLRETURN(SQLHSTMT)>& Call) {
+  Trace(1, "THstmt.RunCatalog");
+  Close();
+  Check(Call(FHandle));
+  ODBCApi().SQLSetStmtAttr(FHandle, SQL_ATTR_ROWS_FETCHED_PTR, &FRowsFetched, 0);
+  FExecuted = true;
+}
+
+void THstmt::SetColBytes(int Col, int Row, const void* Data, SQLLEN Length) {
+  Trace(1, "THstmt.SetColBytes");
+  TCell cell;
+  if (!FindCell(Col, Row, cell)) return;
+  TColRec& c = *cell.Col;
+  if (Length < 0 && Length != SQL_NULL_DATA)
+    throw EODBCLibrary("Invalid length " + std::to_string(Length) + " for column " + c.Name + ".");
+  const size_t n = Length > 0 ? size_t(Length) : 0;
+  if (!c.IsLong) {
+    const bool text = c.CType == SQL_C_CHAR;
+    const bool binary = c.CType == SQL_C_BINARY;
+    const bool fits = c.Buffer && (text ? n + 1 <= c.ElemSize : binary ? n <= c.ElemSize : n == c.ElemSize);
+    if (Length != SQL_NULL_DATA && !fits)
+      throw EODBCLibrary("Value too long for column " + c.Name + ".");
+  }
+  BeforeCellWrite(cell);
+  if (c.IsLong) {
+    c.Stream->Clear();
+    if (n > 0) c.Stream->WriteBuffer(Data, SQLLEN(n));
+    c.Ind[0] = Length == SQL_NULL_DATA ? SQL_NULL_DATA : SQLLEN(n);
+    return;
+  }
+  if (Length != SQL_NULL_DATA) {
+    auto* elem = c.Buffer.get() + c.ElemSize * (size_t(Row) - 1);
+    if (n > 0) std::memcpy(elem, Data, n);
+    if (c.CType == SQL_C_CHAR) elem[n] = 0;
+  }
+  if (!c.HasFull.empty()) c.HasFull[size_t(Row) - 1] = 0;
+  *cell.Ind = Length;
+}
+
+// ---- dispatch
+
+void THstmt::CheckRowOne(int Row) const {
+  if (Row != 1) throw EODBCLibrary(kRowOneOnly);
+}
+
+void THstmt::Dispatch(TGenOp Op, const TConfirmEvent& Confirm, const char* Question) {
+  Init();
+  BindCols();
+  const bool rowSet = FRowSetSize > 1 && FRowsFetched >= 1;
+  // The generated statements read row 1's buffers and a bulk add writes every row of the set:
+  // a flag on another row would change the wrong row.
+  if (rowSet)
+    for (size_t r = 2; r <= FRowArraySize; ++r)
+      if (RowOperation(int(r)) != 0) throw EODBCLibrary(kRowOneOnly);
+  if (Confirm && !Confirm(this, Question)) return;
+  if (rowSet && RowOperation(1) != Op) return;
+  switch (Op) {
+    case goInsert: InsertRow(); break;
+    case goUpdate: UpdateRow(1); break;
+    case goDelete: DeleteRow(1); break;
+    case goRefresh: RefreshRow(1); break;
+  }
+}
+
+void THstmt::DoInsert() {
+  Trace(1, "THstmt.DoInsert");
+  Dispatch(goInsert, OnInsert, "Insert row(s)?");
+}
+
+void THstmt::DoUpdate() {
+  Trace(1, "THstmt.DoUpdate");
+  Dispatch(goUpdate, OnUpdate, "Update row(s)?");
+}
+
+void THstmt::DoDelete() {
+  Trace(1, "THstmt.DoDelete");
+  Dispatch(goDelete, OnDelete, "Delete row(s)?");
+}
+
+void THstmt::DoRefresh() {
+  Trace(1, "THstmt.DoRefresh");
+  Dispatch(goRefresh, OnRefresh, "Refresh row(s)?");
+}
+
+// ---- table and key
+
+std::string THstmt::TargetTableName() {
+  Trace(1, "THstmt.TargetTableName");
+  TRowOps& r = RowOps();
+  r.Owner.clear();
+  r.Table = Trim(FTargetTable);
+  if (!r.Table.empty()) return r.Table;
+  Init();
+  const char* const noTable = "Unable to determine table name:  set TargetTable property.";
+  if (!ColAttrText(FHandle, 1, SQL_DESC_SCHEMA_NAME, r.Owner)) r.Owner.clear();
+  const bool ok = ColAttrText(FHandle, 1, SQL_DESC_TABLE_NAME, r.Table);
+  if (!ok) throw EODBCLibrary(noTable);
+  if (!r.Table.empty()) return r.Table;
+  r.Owner.clear();
+  // The SQL text: the one table of its FROM clause. Line breaks of either kind count as blanks.
+  std::string s = FSQL;
+  for (char& c : s)
+    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+  const std::string u = UpperCase(s);
+  const size_t from = u.find(" FROM ");
+  if (from == std::string::npos) throw EODBCLibrary(noTable);
+  std::string rest = TrimLeft(s.substr(from + 6));
+  std::string clause = UpperCase(rest);
+  for (const char* end : {" WHERE ", " GROUP ", " ORDER ", " HAVING ", " UNION ", " LIMIT ", " FOR "})
+    if (size_t e = clause.find(end); e != std::string::npos) clause.resize(e);
+  if (clause.find(',') != std::string::npos || (" " + clause + " ").find(" JOIN ") != std::string::npos)
+    throw EODBCLibrary("Unable to determine table name:  FROM clause holds more than one table; set TargetTable property.");
+  std::string table;
+  if (!rest.empty() && rest[0] == '"') {
+    const size_t close = rest.find('"', 1);
+    if (close != std::string::npos) table = rest.substr(1, close - 1);
+  } else {
+    table = rest.substr(0, rest.find(' '));
+    if (table.find_first_of("()") != std::string::npos) table.clear();
+  }
+  if (table.empty()) throw EODBCLibrary(noTable);
+  r.Table = table;
+  return r.Table;
+}
+
+void THstmt::DetectPrimaryCols() {
+  Trace(1, "THstmt.DetectPrimaryCols");
+  Init();
+  BindCols();
+  for (const auto& c : FCols)
+    if (c->IsPrimary) return;
+  TargetTableName();
+  TRowOps& r = RowOps();
+  const std::string owner = r.Owner, table = r.Table;
+  if (!r.Catalog) r.Catalog = std::make_unique<THstmt>(nullptr);
+  THstmt& cat = *r.Catalog;
+  if (cat.hDbc() != hDbc()) cat.SetHdbc(hDbc());
+  auto* schemaArg = owner.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(const_cast<char*>(owner.c_str()));
+  const SQLSMALLINT schemaLen = owner.empty() ? 0 : SQLSMALLINT(owner.size());
+  auto* tableArg = reinterpret_cast<SQLCHAR*>(const_cast<char*>(table.c_str()));
+  // Every name is looked up before any column is marked: a key that is only half marked would
+  // find more than its row.
+  std::vector<int> key;
+  const auto collect = [&](int NameCol) {
+    while (cat.FetchNext()) {
+      if (NameCol == 2 && cat.ColSmallint(8) == SQL_PC_PSEUDO) continue;
+      key.push_back(ColByName(cat.ColString(NameCol)));
+    }
+  };
+  TAtExit release{[&cat] {
+    try {
+      cat.Close();
+    } catch (...) {
+      ::TerminateSilently(&cat);
+    }
+  }};
+  cat.RunCatalog([&](SQLHSTMT H) {
+    return ODBCApi().SQLSpecialColumns(H, SQL_BEST_ROWID, nullptr, 0, schemaArg, schemaLen, tableArg,
+                                       SQLSMALLINT(table.size()), SQL_SCOPE_CURROW, SQL_NULLABLE);
+  });
+  collect(2);
+  if (key.empty()) {
+    cat.RunCatalog([&](SQLHSTMT H) {
+      return ODBCApi().SQLPrimaryKeys(H, nullptr, 0, schemaArg, schemaLen, tableArg, SQLSMALLINT(table.size()));
+    });
+    collect(4);
+  }
+  for (int c : key) FCols[size_t(c) - 1]->IsPrimary = true;
+}
+
+std::vector<int> THstmt::KeyColumns() {
+  std::vector<int> cols;
+  for (size_t i = 0; i < FCols.size(); ++i)
+    if (FCols[i]->IsPrimary) cols.push_back(int(i) + 1);
+  return cols;
+}
+
+std::string THstmt::PrimaryWhere() {
+  Trace(1, "THstmt.PrimaryWhere");
+  DetectPrimaryCols();
+  DescribeWritable();
+  std::vector<std::string> parts;
+  for (int c : KeyColumns()) parts.push_back(QuoteIdentifier(RowOps().Names[size_t(c) - 1]) + " = ?");
+  if (parts.empty()) throw EODBCLibrary("Unable to determine primary columns:  set PrimaryCols property.");
+  return Join(parts, " AND ");
+}
+
+std::string THstmt::PrimaryColNames() {
+  Trace(1, "THstmt.PrimaryColNames");
+  DetectPrimaryCols();
+  std::string s;
+  for (int c : KeyColumns()) s += FCols[size_t(c) - 1]->Name + ";";
+  return s;
+}
+
+// ---- writability
+
+void THstmt::DescribeWritable() {
+  TRowOps& r = RowOps();
+  if (r.Described && r.ReadOnly.size() == FCols.size()) return;
+  const size_t n = FCols.size();
+  r.ReadOnly.assign(n, 0);
+  r.NoTable.assign(n, 0);
+  r.Names.assign(n, std::string());
+  bool anyTable = false;
+  for (size_t i = 0; i < n; ++i) {
+    SQLLEN updatable = SQL_ATTR_READWRITE_UNKNOWN;
+    if (!Judge(ODBCApi().SQLColAttribute(FHandle, SQLUSMALLINT(i + 1), SQL_DESC_UPDATABLE, nullptr, 0, nullptr,
+                                         &updatable)))
+      updatable = SQL_ATTR_READWRITE_UNKNOWN;
+    r.ReadOnly[i] = updatable == SQL_ATTR_READONLY;
+    std::string table;
+    r.NoTable[i] = !ColAttrText(FHandle, int(i) + 1, SQL_DESC_TABLE_NAME, table) || table.empty();
+    anyTable = anyTable || !r.NoTable[i];
+    if (!ColAttrText(FHandle, int(i) + 1, SQL_DESC_BASE_COLUMN_NAME, r.Names[i]) || r.Names[i].empty())
+      r.Names[i] = FCols[i]->Name;
+  }
+  // A column of no table beside columns of a table is an expression; a driver that names no
+  // table at all tells nothing.
+  for (size_t i = 0; i < n; ++i) {
+    if (!anyTable) r.NoTable[i] = 0;
+    if (r.NoTable[i]) r.ReadOnly[i] = 1;
+  }
+  r.Described = true;
+}
+
+bool THstmt::CursorWritable() {
+  SQLULEN concurrency = FConcurrencyType;
+  if (!Judge(ODBCApi().SQLGetStmtAttr(FHandle, SQL_ATTR_CONCURRENCY, &concurrency, 0, nullptr)))
+    concurrency = FConcurrencyType;
+  return concurrency != SQL_CONCUR_READ_ONLY;
+}
+
+bool THstmt::DriverWrites(bool Values) {
+  if (!CursorWritable()) return false;
+  if (!Values) return true;
+  for (const auto& c : FCols) {
+    if (c->Ind[0] == SQL_COLUMN_IGNORE) return false;
+    if (!c->IsLong && !c->Buffer) return false;  // a value the library cannot hold
+    if (c->IsLong && FSetPosUnreliable) return false;
+  }
+  return true;
+}
+
+// ---- driver row operations
+
+void THstmt::SendColumnData() {
+  PutDataAtExec([this](SQLPOINTER Token, const void*& Data, SQLLEN& Length) {
+    for (auto& c : FCols) {
+      if (!c->IsLong || LongWriteBuffer(*c) != Token) continue;
+      Data = Token;
+      const SQLLEN ind = c->Ind[0];
+      Length = ind <= SQL_LEN_DATA_AT_EXEC_OFFSET ? SQL_LEN_DATA_AT_EXEC_OFFSET - ind : 0;
+      return true;
+    }
+    return false;
+  });
+}
+
+void THstmt::RaiseNoData() {
+  FRetCode = SQL_NO_DATA;
+  GlobalEnv()->Error()->RaiseError(this, SQL_NO_DATA);
+}
+
+void THstmt::DriverResult(SQLRETURN RetCode, TNoRowsAffectedFlag Member, SQLUSMALLINT Expected,
+                          SQLUSMALLINT Status) {
+  FRetCode = RetCode;
+  if (RetCode == SQL_NO_DATA) {
+    if (FNoRowsAffected.Contains(Member)) RaiseNoData();
+    return;
+  }
+  Check(RetCode);
+  // Another user changed or removed the row first: nothing was written.
+  if ((RetCode == SQL_SUCCESS_WITH_INFO && HasDiagState(FHandle, "01001")) ||
+      (Expected != 0 && (Status == SQL_ROW_ERROR || Status == SQL_ROW_SUCCESS_WITH_INFO))) {
+    GlobalEnv()->Error()->RaiseError(this, RetCode == SQL_SUCCESS ? SQL_ERROR : RetCode);
+    return;
+  }
+  // A row status the driver left as it was: no row was changed.
+  if (Expected != 0 && Status != Expected && FNoRowsAffected.Contains(Member)) RaiseNoData();
+}
+
+// ---- the four operations
+
+void THstmt::LeaveOutUnwritable() {
+  Init();
+  BindCols();
+  DescribeWritable();
+  TRowOps& r = RowOps();
+  if (r.Written.size() < FCols.size()) r.Written.resize(FCols.size(), 0);
+  for (size_t i = 0; i < FCols.size(); ++i) {
+    TColRec& c = *FCols[i];
+    // A long value not read for this row (deferred, or a larger row set) would be written
+    // empty or stale.
+    const bool unknownLong = c.IsLong && !r.Written[i] && !(FRowArraySize == 1 && c.Loaded);
+    if ((r.ReadOnly[i] || unknownLong) && c.Ind[0] != SQL_COLUMN_IGNORE) {
+      r.LeftOut.emplace_back(&c.Ind[0], c.Ind[0]);
+      c.Ind[0] = SQL_COLUMN_IGNORE;
+    }
+  }
+}
+
+void THstmt::RestoreLeftOut() {
+  TRowOps& r = RowOps();
+  for (const auto& [cell, value] : r.LeftOut) *cell = value;
+  r.LeftOut.clear();
+}
+
+bool THstmt::CanSetPos(SQLUINTEGER Capability) {
+  const SQLUINTEGER attrs = FSkipByPosition ? 0 : FCursorAttributes;
+  return (attrs & Capability) != 0 && RowOps().CursorRow && (FRowArraySize == 1 || !FSetPosUnreliable);
+}
+
+void THstmt::DriverWrite(SQLUSMALLINT Operation, TNoRowsAffectedFlag Member, SQLUSMALLINT Expected) {
+  const bool values = Operation != SQL_DELETE;
+  if (values) BindBlobCols(true);
+  TAtExit unbind{[this, values] {
+    try {
+      if (values) BindBlobCols(false);
+    } catch (...) {
+    }
+  }};
+  // Row 1's status is set to "no row" first and given back when the driver leaves it alone.
+  SQLUSMALLINT none = SQL_ROW_NOROW;
+  SQLUSMALLINT* status = FRowStatus ? FRowStatus.get() : &none;
+  const SQLUSMALLINT before = status[0];
+  status[0] = SQL_ROW_NOROW;
+  TAtExit giveBack{[status, before] {
+    if (status[0] == SQL_ROW_NOROW) status[0] = before;
+  }};
+  SQLRETURN rc = Operation == SQL_ADD ? ODBCApi().SQLBulkOperations(FHandle, SQL_ADD)
+                                      : ODBCApi().SQLSetPos(FHandle, 1, Operation, SQL_LOCK_NO_CHANGE);
+  FRetCode = rc;
+  if (rc == SQL_NEED_DATA) {
+    SendColumnData();
+    rc = FRetCode;
+  }
+  DriverResult(rc, Member, Expected, status[0]);
+}
+
+void THstmt::InsertRow() {
+  Trace(1, "THstmt.InsertRow");
+  LeaveOutUnwritable();
+  TRowOps& r = RowOps();
+  TAtExit restore{[this] { RestoreLeftOut(); }};
+  const SQLUINTEGER attrs = FSkipByPosition ? 0 : FCursorAttributes;
+  // A bulk add writes every row of the row set.
+  if ((attrs & SQL_CA1_BULK_ADD) != 0 && FRowArraySize == 1 && DriverWrites(true))
+    DriverWrite(SQL_ADD, nrByInsert, 0);
+  else
+    GeneratedWrite(goInsert);
+  r.KeyValid = false;
+  r.CursorRow = false;
+}
+
+void THstmt::UpdateRow(int Row) {
+  Trace(1, "THstmt.UpdateRow");
+  CheckRowOne(Row);
+  LeaveOutUnwritable();
+  TRowOps& r = RowOps();
+  TAtExit restore{[this] { RestoreLeftOut(); }};
+  if (CanSetPos(SQL_CA1_POS_UPDATE) && DriverWrites(true)) {
+    DriverWrite(SQL_UPDATE, nrByUpdate, SQL_ROW_UPDATED);
+  } else {
+    GeneratedWrite(goUpdate);
+    r.CursorRow = false;
+  }
+  r.KeyValid = false;
+}
+
+void THstmt::DeleteRow(int Row) {
+  Trace(1, "THstmt.DeleteRow");
+  CheckRowOne(Row);
+  Init();
+  BindCols();
+  TRowOps& r = RowOps();
+  if (CanSetPos(SQL_CA1_POS_DELETE) && DriverWrites(false))
+    DriverWrite(SQL_DELETE, nrByDelete, SQL_ROW_DELETED);
+  else
+    GeneratedWrite(goDelete);
+  r.KeyValid = false;
+  r.CursorRow = false;
+}
+
+void THstmt::RefreshRow(int Row) {
+  Trace(1, "THstmt.RefreshRow");
+  CheckRowOne(Row);
+  Init();
+  BindCols();
+  // A static cursor answers from its own copy of the row (or, PostgreSQL's, with the next
+  // row): only a cursor that sees other users' changes is asked.
+  const bool live = FEffectiveCursorType == SQL_CURSOR_KEYSET_DRIVEN || FEffectiveCursorType == SQL_CURSOR_DYNAMIC;
+  if (live && CanSetPos(SQL_CA1_POS_REFRESH)) {
+    const SQLRETURN rc = ODBCApi().SQLSetPos(FHandle, 1, SQL_REFRESH, SQL_LOCK_NO_CHANGE);
+    FRetCode = rc;
+    if (rc == SQL_NO_DATA) {
+      if (FNoRowsAffected.Contains(nrByRefresh)) RaiseNoData();
+      return;
+    }
+    Check(rc);
+    // Long columns are not bound: read again.
+    for (size_t i = 0; i < FCols.size(); ++i) {
+      TColRec& c = *FCols[i];
+      if (!c.IsLong) continue;
+      c.Loaded = false;
+      c.Ind[0] = FBlobDeferral ? SQL_NULL_DATA : ReadBlobCol(int(i) + 1, 1, c.Stream.get(), c.CType);
+    }
+  } else {
+    GeneratedRefresh();
+    RowOps().CursorRow = false;
+  }
+  RowOps().KeyValid = false;
+}
+
+// ---- generated statements
+
+std::vector<int> THstmt::ValueColumns() {
+  std::vector<int> cols;
+  for (size_t i = 0; i < FCols.size(); ++i) {
+    const TColRec& c = *FCols[i];
+    if (c.Ind[0] == SQL_COLUMN_IGNORE || (!c.IsLong && !c.Buffer)) continue;
+    cols.push_back(int(i) + 1);
+  }
+  return cols;
+}
+
+std::string THstmt::WhereClause(TGenOp Op, bool& KeyParams) {
+  const SQLUINTEGER attrs = FSkipByCursor ? 0 : FCursorAttributes;
+  const SQLUINTEGER current =
+      Op == goUpdate ? SQL_CA1_POSITIONED_UPDATE : Op == goDelete ? SQL_CA1_POSITIONED_DELETE : 0;
+  KeyParams = current == 0 || (attrs & current) == 0;
+  if (!KeyParams) return "WHERE CURRENT OF " + CursorName();
+  return "WHERE " + PrimaryWhere();
+}
+
+namespace {
+
+void BindOne(THstmt& Aux, int ParamNo, SQLSMALLINT CType, SQLSMALLINT SQLType, void* Value, SQLLEN Length) {
+  const TStmtParamRec* rec = Aux.ParamRec(ParamNo);
+  // Bound once while the text stays prepared; a buffer that moved is bound again.
+  if (rec == nullptr || rec->Value != Value || rec->CType != CType) Aux.BindParam(ParamNo, CType, SQLType, Value);
+  Aux.SetParamSize(ParamNo, Length);
+}
+
+SQLSMALLINT LongSQLType(SQLSMALLINT CType) { return CType == SQL_C_BINARY ? SQL_LONGVARBINARY : SQL_LONGVARCHAR; }
+
+}  // namespace
+
+void THstmt::BindValues(THstmt& Aux, const std::vector<int>& Cols, int& ParamNo) {
+  for (int col : Cols) {
+    TColRec& c = *FCols[size_t(col) - 1];
+    ++ParamNo;
+    if (c.IsLong) {
+      const SQLLEN ind = c.Ind[0];
+      BindOne(Aux, ParamNo, c.CType, LongSQLType(c.CType), LongWriteBuffer(c),
+              ind < 0 ? ind : SQLLEN(c.Stream->Size()));
+      continue;
+    }
+    TCell cell;
+    FindCell(col, 1, cell);
+    BindOne(Aux, ParamNo, c.CType, c.SQLType, cell.Value, *cell.Ind);
+  }
+}
+
+void THstmt::CheckKeyValues(const std::vector<int>& Cols) {
+  TRowOps& r = RowOps();
+  if (Cols.empty()) return;
+  if (!r.KeyValid) TakeKeyValues();
+  for (int k : Cols) {
+    const TColRec& c = *FCols[size_t(k) - 1];
+    // A NULL equals nothing: the statement would find no row and change nothing.
+    if (r.KeyInd[size_t(k) - 1] == SQL_NULL_DATA) throw EODBCLibrary("key column " + c.Name + " is NULL");
+    if (!c.IsLong && !c.Buffer) throw EODBCLibrary("key column " + c.Name + " has a type the library cannot bind");
+  }
+}
+
+void THstmt::BindKeys(THstmt& Aux, const std::vector<int>& Cols, int& ParamNo) {
+  TRowOps& r = RowOps();
+  for (int col : Cols) {
+    TColRec& c = *FCols[size_t(col) - 1];
+    const size_t i = size_t(col) - 1;
+    ++ParamNo;
+    SQLLEN ind = r.KeyInd[i];
+    if (ind != SQL_NULL_DATA && ind < 0) ind = c.CType == SQL_C_CHAR ? SQL_NTS : 0;
+    std::vector<unsigned char>& bytes = r.KeyBytes[i];
+    void* value = bytes.empty() ? EmptyValue : bytes.data();
+    BindOne(Aux, ParamNo, c.CType, c.IsLong ? LongSQLType(c.CType) : c.SQLType, value, ind);
+  }
+}
+
+void THstmt::GeneratedWrite(TGenOp Op) {
+  TRowOps& r = RowOps();
+  const bool values = Op == goInsert || Op == goUpdate;
+  const std::vector<int> cols = values ? ValueColumns() : std::vector<int>{};
+  if (values && cols.empty()) {
+    // Nothing to set is nothing to do; a row of no values cannot be inserted.
+    if (Op == goInsert) throw EODBCLibrary("No column of the row can be inserted.");
+    return;
+  }
+  const std::string table = QuoteIdentifier(TargetTableName());
+  bool keyParams = false;
+  const std::string where = Op == goInsert ? std::string() : WhereClause(Op, keyParams);
+  const std::vector<int> keys = keyParams ? KeyColumns() : std::vector<int>{};
+  CheckKeyValues(keys);
+  DescribeWritable();
+  std::vector<std::string> names;
+  for (int c : cols) names.push_back(QuoteIdentifier(r.Names[size_t(c) - 1]));
+  std::string text;
+  switch (Op) {
+    case goInsert:
+      text = "INSERT INTO " + table + " (" + Join(names, ", ") + ") VALUES (" +
+             Join(std::vector<std::string>(names.size(), "?"), ", ") + ")";
+      break;
+    case goUpdate:
+      for (std::string& n : names) n += " = ?";
+      text = "UPDATE " + table + " SET " + Join(names, ", ") + " " + where;
+      break;
+    default: text = "DELETE FROM " + table + " " + where; break;
+  }
+  THstmt& aux = AuxStatement(Op, text);
+  int n = 0;
+  BindValues(aux, cols, n);
+  BindKeys(aux, keys, n);
+  aux.Execute();
+  const TNoRowsAffectedFlag member = Op == goInsert ? nrByInsert : Op == goUpdate ? nrByUpdate : nrByDelete;
+  if (FNoRowsAffected.Contains(member) && aux.NumRowsAffected() == 0) RaiseNoData();
+}
+
+void THstmt::GeneratedRefresh() {
+  TRowOps& r = RowOps();
+  DescribeWritable();
+  std::vector<int> cols;
+  std::vector<std::string> names;
+  for (size_t i = 0; i < FCols.size(); ++i) {
+    const TColRec& c = *FCols[i];
+    if (r.NoTable[i] || (!c.IsLong && !c.Buffer)) continue;
+    cols.push_back(int(i) + 1);
+    names.push_back(QuoteIdentifier(r.Names[i]));
+  }
+  const std::string table = QuoteIdentifier(TargetTableName());
+  const std::string where = "WHERE " + PrimaryWhere();
+  const std::vector<int> keys = KeyColumns();
+  CheckKeyValues(keys);
+  THstmt& aux = AuxStatement(goRefresh, "SELECT " + Join(names, ", ") + " FROM " + table + " " + where);
+  int n = 0;
+  BindKeys(aux, keys, n);
+  aux.Execute();
+  TAtExit closeCursor{[&aux] {
+    try {
+      aux.CloseCursor();
+    } catch (...) {
+    }
+  }};
+  if (!aux.FetchNext()) {
+    if (FNoRowsAffected.Contains(nrByRefresh)) RaiseNoData();
+    return;
+  }
+  // The values read back, checked against row 1's elements before any is copied.
+  struct TValue {
+    const void* Data;
+    SQLLEN Length;
+  };
+  std::vector<TValue> got;
+  for (size_t j = 0; j < cols.size(); ++j) {
+    TColRec& c = *FCols[size_t(cols[j]) - 1];
+    const int a = int(j) + 1;
+    TValue v{nullptr, aux.ColSize(a)};
+    const bool bytes = c.IsLong || c.CType == SQL_C_CHAR || c.CType == SQL_C_BINARY;
+    if (aux.ColIsBlob(a)) {
+      TMemoryStream* s = aux.ColStream(a);
+      v.Data = s != nullptr ? s->Memory() : nullptr;
+      if (!bytes) throw EODBCLibrary("Column " + c.Name + " was read back as another type.");
+    } else {
+      v.Data = aux.ColValue(a);
+      if (!c.IsLong && aux.ColCType(a) != c.CType)
+        throw EODBCLibrary("Column " + c.Name + " was read back as another type.");
+    }
+    if (v.Length < 0 && v.Length != SQL_NULL_DATA)
+      throw EODBCLibrary("Value of column " + c.Name + " was read back without its length.");
+    if (v.Length > 0 && v.Data == nullptr) throw EODBCLibrary("Value of column " + c.Name + " was not read back.");
+    // Bounded by the element (the terminator of a text included): never read or written past.
+    const SQLLEN room = c.CType == SQL_C_CHAR ? SQLLEN(c.ElemSize) - 1 : SQLLEN(c.ElemSize);
+    if (!c.IsLong && bytes && v.Length > room)
+      throw EODBCLibrary("Value of column " + c.Name + " is longer than its buffer.");
+    got.push_back(v);
+  }
+  if (r.Written.size() < FCols.size()) r.Written.resize(FCols.size(), 0);
+  for (size_t j = 0; j < cols.size(); ++j) {
+    const size_t i = size_t(cols[j]) - 1;
+    TColRec& c = *FCols[i];
+    const TValue& v = got[j];
+    if (c.IsLong) {
+      c.Stream->Clear();
+      if (v.Length > 0) c.Stream->WriteBuffer(v.Data, v.Length);
+      c.Ind[0] = v.Length;
+      c.Loaded = true;
+      r.Written[i] = 1;  // the value is known for this row
+      continue;
+    }
+    if (v.Length != SQL_NULL_DATA) {
+      unsigned char* elem = c.Buffer.get();
+      const bool text = c.CType == SQL_C_CHAR, binary = c.CType == SQL_C_BINARY;
+      std::memcpy(elem, v.Data, text || binary ? size_t(v.Length) : c.ElemSize);
+      if (text) elem[v.Length] = 0;
+    }
+    if (!c.HasFull.empty()) c.HasFull[0] = 0;
+    c.Ind[0] = v.Length;
+  }
+}
