@@ -837,29 +837,6 @@ int THstmt::RowCount() {
 
 namespace {
 
-// An enumeration streams as its identifier (its ordinal is accepted too).
-template <class E, size_t N>
-void PublishEnum(const char* Prop, const char* const (&Names)[N], E (THstmt::*Get)() const,
-                 void (THstmt::*Set)(E)) {
-  RegisterPublishedProp(
-      "THstmt", Prop,
-      [Names, Get](TObject* o) -> TPropValue {
-        const size_t v = size_t((dynamic_cast<THstmt&>(*o).*Get)());
-        return v < N ? TPropValue(std::string(Names[v])) : TPropValue(std::int64_t(v));
-      },
-      [Names, Get, Set, Prop](TObject* o, const TPropValue& v) {
-        long value = -1;
-        if (const auto* t = std::get_if<std::string>(&v)) {
-          for (size_t i = 0; i < N; ++i)
-            if (SameText(*t, Names[i])) value = long(i);
-        } else if (const auto* n = std::get_if<std::int64_t>(&v)) {
-          if (*n >= 0 && size_t(*n) < N) value = long(*n);
-        }
-        if (value < 0) throw EPropertyError(std::string("Invalid value for property ") + Prop);
-        (dynamic_cast<THstmt&>(*o).*Set)(E(value));
-      });
-}
-
 [[maybe_unused]] const bool StmtPropsRegistered = [] {
   RegisterPublishedClass("THstmt", "THbase");
   PublishProperty("THstmt", "hDbc", &THstmt::hDbc, &THstmt::SetHdbc);
@@ -873,12 +850,12 @@ void PublishEnum(const char* Prop, const char* const (&Names)[N], E (THstmt::*Ge
   PublishProperty("THstmt", "BindBookmarks", &THstmt::BindBookmarks, &THstmt::SetBindBookmarks);
   PublishProperty("THstmt", "BlobSize", &THstmt::BlobSize, &THstmt::SetBlobSize);
   PublishProperty("THstmt", "BlobDeferral", &THstmt::BlobDeferral, &THstmt::SetBlobDeferral);
-  PublishEnum("BlobPlacement", BlobPlacementNames, &THstmt::BlobPlacement, &THstmt::SetBlobPlacement);
+  PublishEnumProperty("THstmt", "BlobPlacement", BlobPlacementNames, &THstmt::BlobPlacement, &THstmt::SetBlobPlacement);
   PublishProperty("THstmt", "ExecAsync", &THstmt::ExecAsync, &THstmt::SetExecAsync);
-  PublishEnum("EmptyStringToNull", EmptyToNullNames, &THstmt::EmptyStringToNull, &THstmt::SetEmptyStringToNull);
-  PublishEnum("StringTrimming", StringTrimmingNames, &THstmt::StringTrimming, &THstmt::SetStringTrimming);
+  PublishEnumProperty("THstmt", "EmptyStringToNull", EmptyToNullNames, &THstmt::EmptyStringToNull, &THstmt::SetEmptyStringToNull);
+  PublishEnumProperty("THstmt", "StringTrimming", StringTrimmingNames, &THstmt::StringTrimming, &THstmt::SetStringTrimming);
   PublishProperty("THstmt", "BindByName", &THstmt::BindByName, &THstmt::SetBindByName);
-  PublishEnum("RowCountMethod", RowCountMethodNames, &THstmt::RowCountMethod, &THstmt::SetRowCountMethod);
+  PublishEnumProperty("THstmt", "RowCountMethod", RowCountMethodNames, &THstmt::RowCountMethod, &THstmt::SetRowCountMethod);
   PublishSetProperty("THstmt", "NoRowsAffected", NoRowsAffectedNames, &THstmt::NoRowsAffected,
                      &THstmt::SetNoRowsAffected);
   return true;
