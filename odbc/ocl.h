@@ -251,6 +251,11 @@ public:
   int32_t GetInfoInteger(SQLUSMALLINT InfoType);
   // The driver lacks SQLDescribeParam (connects first).
   bool NoDescribeParam();
+  // Failed calls of this connection's statements, counted by the error object: a server cursor
+  // of PostgreSQL's driver ends silently when a write on its connection fails, and a data set
+  // reading one notices it here.
+  std::uint64_t StatementFailures() const { return FStatementFailures; }
+  void NoteStatementFailure() { ++FStatementFailures; }
   std::string DriverKey();
   // The size row of the key (ASCII case-insensitive), nullptr when none.
   TDriverRec* FindDriverSize(const std::string& Key) const;
@@ -294,5 +299,6 @@ private:
   SQLUSMALLINT FInfoPrompt = SQL_DRIVER_NOPROMPT;
   SQLUINTEGER FCursorLib = SQL_CUR_USE_DRIVER;
   bool FNoDescribeParam = false;
+  std::uint64_t FStatementFailures = 0;
   std::vector<std::unique_ptr<TDriverRec>> FDriverSizes;
 };

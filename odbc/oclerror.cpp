@@ -150,7 +150,10 @@ void TODBCError::RaiseError(THbase* Source, SQLRETURN RetCode) {
         E.FShared->LinkDead = true;
     }
   }
-  if (Source != nullptr) Source->ErrorCleanup();
+  if (Source != nullptr) {
+    if (THdbc* conn = Source->LinkConnection(); conn != nullptr && conn != Source) conn->NoteStatementFailure();
+    Source->ErrorCleanup();
+  }
   const bool raise = OnRaiseError ? OnRaiseError(Source, E) : true;
   if (raise) throw E;
   // Declined: the library drops its own copy without tearing anything down; a copy the handler

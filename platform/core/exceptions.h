@@ -43,3 +43,11 @@ ZEL_EXCEPTION(EOSError, Exception)
 
 // Raises a silent EAbort.
 [[noreturn]] void Abort();
+
+// For code that must not let an exception pass (a data set's filter handler): called inside a
+// catch block, hands the exception being handled to the application's exception handling.
+// platform/ui installs its application object's; without it the message goes to standard
+// error. An EAbort stays silent.
+using THandleExceptionHook = void (*)(TObject* Sender);
+extern THandleExceptionHook HandleExceptionHook;
+void HandleException(TObject* Sender) noexcept;

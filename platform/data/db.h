@@ -637,6 +637,13 @@ public:
   int RecordSize() { return GetRecordSize(); }
   virtual bool IsSequenced() { return true; }
   bool Found() const { return FFound; }
+  // Searching by the data set's OnFilterRecord (also when Filtered is off): the first, last,
+  // next or prior record it accepts becomes current; whether one was found.
+  virtual bool FindRecord(bool Restart, bool GoForward) { return false; }
+  bool FindFirst() { return FindRecord(true, true); }
+  bool FindLast() { return FindRecord(true, false); }
+  bool FindNext() { return FindRecord(false, true); }
+  bool FindPrior() { return FindRecord(false, false); }
 
   // ---- editing
   bool CanModify() { return GetCanModify(); }

@@ -67,6 +67,11 @@ protected:
 TApplication* Application = new TApplication(nullptr);
 TScreen* Screen = new TScreen(nullptr);
 
+namespace {
+[[maybe_unused]] const bool ExceptionHookInstalled =
+    (HandleExceptionHook = [](TObject* Sender) { Application->HandleException(Sender); }, true);
+}  // namespace
+
 // --- Qt bridge -----------------------------------------------------------------------------
 
 void EnsureQtApplication() {

@@ -1,0 +1,378 @@
+#pragma once
+// The ODBC data set: a TDataSet over one statement (THstmt) that it owns.
+//
+// Two modes. Direct (Cached False): every record comes from the statement's cursor and a
+// record's bookmark is the driver's bookmark of its row; the cursor must have bookmarks
+// (PostgreSQL's forward-only cursor has none: open refuses it and says to set Cached). A
+// forward-only cursor reads forward only: First goes back to the first row only while that is
+// the one row read, and returning to an earlier record raises. Cached (Cached True): fetched
+// rows are copied into record buffers held in result order (the cache) and fetched lazily as
+// positions beyond its end are asked for; a bookmark is a 4-byte record id.
+//
+// Record buffers: one slot per result column with the framework's field size (a text column
+// of size n holds 4 x n + 1 bytes), a status byte (value cut when read, deferred long value
+// loaded) and a null byte; then the record-info block, the calculated fields and the bookmark.
+// A value longer than its column's size (SQLite keeps any length) is cut at a character
+// boundary when read and its slot is marked cut: posting such a record raises, naming the
+// column, unless the field was assigned since. Binary columns are variable-bytes fields, so a
+// value keeps its length, embedded zeros and trailing bytes. A column read as a long value is a
+// memo or blob field held in the record's own memory stream.
+//
+// Bookmarks have the driver's size (8 bytes on SQLite, 4 on PostgreSQL), zero-padded to the
+// data set's BookmarkSize and compared at that size.
+//
+// Pending cached updates are never dropped implicitly: while some are pending, anything that
+// would reopen the data set (RefreshResults, a master's scroll, the setters that terminate the
+// statement) raises; only Close drops them.
+//
+// Where a failed statement on the same connection can end this data set's open server cursor
+// (PostgreSQL's driver reading through a server cursor ends it silently, and scrolling it then
+// crashes the driver), the data set raises at its next fetch instead of reading on.
+//
+// Construction is two-phase: the statement (CreateHstmt, which a descendant may override) is
+// made at the first use, never from the constructor.
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "classes.h"
+#include "db.h"
+#include "oclstmt.h"
+#include "odsi.h"
+#include "params.h"
+
+class TCustomODDataSet;
+class TReader;
+class TODCatalog;
+
+enum TODLocateOption { loPrefix, loSubString };
+inline constexpr const char* ODLocateOptionNames[] = {"loPrefix", "loSubString"};
+
+// Takes over the writing of a data set's changes; no class of the system implements it.
+class TODUpdateObject : public TComponent {
+public:
+  explicit TODUpdateObject(TComponent* AOwner) : TComponent(AOwner) {}
+  virtual TDataSet* GetDataSet() = 0;
+  virtual void SetDataSet(TDataSet* Value) = 0;
+  virtual bool CanApply(TUpdateKind UpdateKind) = 0;
+  virtual void Apply(TUpdateKind UpdateKind) = 0;
+  ZEL_CLASS(TODUpdateObject, TComponent)
+};
+
+using TODUpdateRecordEvent = std::function<void(TDataSet* DataSet, TUpdateKind UpdateKind, bool& ApplyUpdate)>;
+using TODUpdateErrorEvent =
+    std::function<void(TDataSet* DataSet, EODBC& E, TUpdateKind UpdateKind, bool& RaiseError)>;
+
+class TCustomODDataSet : public TDataSet, public IODDataSet {
+public:
+  explicit TCustomODDataSet(TComponent* AOwner);
+  ~TCustomODDataSet() override;
+
+  // ---- IODDataSet
+  THstmt* Hstmt() const override;
+  bool Cached() const override { return FCached; }
+  void SetCached(bool Value) override;
+  void TerminateHstmt() override;
+  void Unprepare() override;
+  void RefreshParams() override;
+  void SetParamsBound(bool Value) override { FParamsBound = Value; }
+
+  // ---- properties
+  THdbc* hDbc() const;
+  void SetHdbc(THdbc* Value);
+  TDataSetHstmt* hStmt() const;
+  void SetHStmt(TDataSetHstmt*) {}
+  TDataSource* GetDataSource() override;
+  void SetDataSource(TDataSource* Value);
+  bool ParamCheck() const { return FParamCheck; }
+  void SetParamCheck(bool Value) { FParamCheck = Value; }
+  bool Editable() const { return FEditable; }
+  void SetEditable(bool Value);
+  TODParams* Params();
+  void SetParams(TODParams* Value);
+  TODLocateOption LocateOption() const { return FLocateOption; }
+  void SetLocateOption(TODLocateOption Value) { FLocateOption = Value; }
+  bool LocateInsert() const { return FLocateInsert; }
+  void SetLocateInsert(bool Value) { FLocateInsert = Value; }
+  TODUpdateObject* UpdateObject() const { return FUpdateObject.Get(); }
+  void SetUpdateObject(TODUpdateObject* Value);
+  bool CachedUpdates() const { return FCachedUpdates; }
+  void SetCachedUpdates(bool Value);
+  bool EmptyFieldToNull() const { return FEmptyFieldToNull; }
+  void SetEmptyFieldToNull(bool Value) { FEmptyFieldToNull = Value; }
+  TNotifyEvent OnRefreshRecord;
+  TODUpdateRecordEvent OnUpdateRecord;
+  TODUpdateErrorEvent OnUpdateError;
+
+  // The statement's source: the table wins over the stored procedure, both over the SQL text.
+  const std::string& SQLText() const { return FSQL; }
+  void SetSQL(const std::string& Text);
+  const std::string& TableName() const { return FTableName; }
+  void SetTable(const std::string& Name);
+  const std::string& StoredProcName() const { return FStoredProcName; }
+  void SetStoredProc(const std::string& Name);
+
+  // ---- statement
+  void Prepare();
+  bool Prepared() const { return FPrepared; }
+  bool ParamsBound() const { return FParamsBound; }
+  // Binds the parameters, executes, reads output parameters back.
+  void ExecSQL();
+  // The ODBC call text of the stored procedure: "{:RESULT = CALL P(:A, :B)}".
+  std::string StoredProcStatement();
+  // Builds the parameters from the SQL text or the catalog when they must be rebuilt.
+  void CreateParams();
+  void BindParams();
+  TStrings* GetParamNames();
+
+  // ---- fetching (Part of the record-buffer protocol; True when positioned on a row)
+  bool FetchFirst();
+  bool FetchNext();
+  bool FetchLast();
+  bool FetchPrev();
+  bool FetchAbsolute(int Row);
+  bool FetchBookmark(const void* Bookmark);
+  // Cached mode: moves in the cache by an ODBC fetch orientation (1 next, 2 first, 3 last,
+  // 4 prior, 5 absolute, 6 relative, 8 bookmark: Value is the record id).
+  bool FetchCache(int16_t Orientation, int Value);
+  // Fetches rows into the cache until it holds Limit records (every row for Limit < 0).
+  void FillCache(int Limit);
+  void FetchAll();
+  bool MoveAbsolute(int Row);
+  // Closes and opens again (raises while cached updates are pending).
+  void RefreshResults();
+  void SetParamsFromCursor();
+  bool AllFetched() const { return FAllFetched; }
+  int CachePos() const { return FCachePos; }
+  int CacheCount() const { return int(FCache.size()); }
+  int PendingUpdates() const { return FPendingUpdates; }
+
+  // ---- the record cache and the spare buffers (also for posting and cached updates)
+  TRecordBuffer NewCacheRecord();
+  TRecordBuffer CurrentCacheRecord();
+  TRecordBuffer CacheRecord(int Index) const { return FCache[size_t(Index)]; }
+  // Puts Rec (a NewCacheRecord) into the cache before Index (appends when Index is Count).
+  void InsertCacheRecord(int Index, TRecordBuffer Rec);
+  void DeleteCacheRecord(int Index);
+  void ClearCache();
+  // 0-based index of the cache record with that record id, -1 when none; not a scan.
+  int IndexOfCacheId(std::int32_t Id);
+  int OldCopyCount() const { return int(FOldCopies.size()); }
+  TRecordBuffer OldCopy(int Index) const { return FOldCopies[size_t(Index)]; }
+  // The saved copy of a cache record (same record id); a new, zero-filled one when none.
+  TRecordBuffer OldCopyOf(TRecordBuffer Rec);
+  int IndexOfOldCopy(TRecordBuffer Rec) const;
+  bool FindOldCopy(const void* Bookmark, TRecordBuffer& Rec);
+  void SaveOldCopy(TRecordBuffer Rec);
+  void DeleteOldCopy(int Index);
+  void ClearOldCopies();
+  void AllocSpareBuffers();
+  void FreeSpareBuffers();
+  void CopyRecord(TRecordBuffer Source, TRecordBuffer Dest, bool WithBookmark);
+  TRecordBuffer GetActiveRecordBuffer();
+  bool IsDeletedRow(const void* Bookmark, bool RowValid);
+  // A new bookmark of the current position (free it with FreeBookmark); nullptr when none.
+  TBookmark GetCurrentBookmark();
+  void AddDeletedBookmark(const void* Bookmark);
+  void ClearDeletedBookmarks();
+  // Reads a deferred long value of Buffer's columns that is not loaded yet (positions on the
+  // record in direct mode). Before a record is written, so that none is written as NULL.
+  void LoadDeferredBlobs(TRecordBuffer Buffer);
+  // Raises EODBCLibrary naming the first column whose value was cut when read and that was not
+  // assigned since.
+  void CheckCutValues(TRecordBuffer Buffer);
+
+  // ---- record buffer layout
+  struct TRecInfo {
+    std::uint8_t BookmarkFlag;
+    std::uint8_t UpdateStatus;  // 0 unchanged, 1 modified, 2 inserted, 3 deleted
+    std::int32_t FormerPos;     // cache position of a record deleted under cached updates
+  };
+  TRecInfo* GetRecInfo(TRecordBuffer Buffer) const;
+  std::int32_t RecordId(TRecordBuffer Buffer) const;  // cached mode
+  int SlotWidth(int Col) const { return FSlots[size_t(Col) - 1].Width; }
+  int SlotOffset(int Col) const { return FSlots[size_t(Col) - 1].Offset; }
+  TFieldType ColFieldType(int Col) const { return FSlots[size_t(Col) - 1].Type; }
+  bool SlotIsNull(TRecordBuffer Buffer, int Col) const;
+  bool SlotCut(TRecordBuffer Buffer, int Col) const;
+
+  // ---- field transfer between the statement's row set and a record buffer
+  // Column value at Row of the row set into Buffer's slot; Offset moves past the slot.
+  void ToField(int Column, int Row, int& Offset, TRecordBuffer Buffer);
+  // Buffer's slot into row 1 of the statement's column buffers.
+  void FromField(int Column, TRecordBuffer Buffer, bool Insert, int& Offset);
+
+  // ---- update events (wired to the statement's confirm and row-count events)
+  virtual bool DoInsert(TObject* Sender, const std::string& DefaultMsg);
+  virtual bool DoUpdate(TObject* Sender, const std::string& DefaultMsg);
+  virtual bool DoDelete(TObject* Sender, const std::string& DefaultMsg);
+  virtual bool DoRefresh(TObject* Sender, const std::string& DefaultMsg);
+  virtual int DoRowCount(TObject* Sender);
+  virtual void DoUpdateRecord(TUpdateKind UpdateKind, bool& ApplyUpdate);
+  virtual void DoUpdateError(EODBC& E, TUpdateKind UpdateKind, bool& RaiseError);
+
+  // ---- TDataSet overrides
+  bool GetFieldData(TField* Field, void* Buffer) override;
+  void SetFieldData(TField* Field, const void* Buffer) override;
+  std::unique_ptr<TStream> CreateBlobStream(TField* Field, TBlobStreamMode Mode) override;
+  bool BookmarkValid(const void* Bookmark) override { return Bookmark != nullptr; }
+  int CompareBookmarks(const void* Bookmark1, const void* Bookmark2) override;
+  bool GetCurrentRecord(TRecordBuffer Buffer) override;
+  bool Locate(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options) override;
+  Variant Lookup(const std::string& KeyFields, const Variant& KeyValues, const std::string& ResultFields) override;
+  bool FindRecord(bool Restart, bool GoForward) override;
+  void SetFiltered(bool Value) override;
+  void SetOnFilterRecord(const TFilterRecordEvent& Value) override;
+  void SetRecNo(int Value) override;
+  bool IsSequenced() override { return false; }
+  void SetBlockReadSize(int) override {}
+  void GetDetailLinkFields(std::vector<TField*>& MasterFields, std::vector<TField*>& DetailFields) override;
+  TUpdateStatus UpdateStatus() override;
+  // Finds the first record from the first one whose key fields match, leaving it in the
+  // apply buffer (filter and skip rules apply).
+  bool LocateRecord(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options);
+
+  void ReadState(TReader* Reader) override;
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+  ZEL_CLASS(TCustomODDataSet, TDataSet)
+
+protected:
+  // The statement of this data set; a descendant may return its own class. Called once, at the
+  // first use of the statement.
+  virtual std::unique_ptr<THstmt> CreateHstmt();
+
+  TRecordBuffer AllocRecordBuffer() override;
+  void FreeRecordBuffer(TRecordBuffer& Buffer) override;
+  TGetResult GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool DoCheck) override;
+  int GetRecordSize() override { return FDataSize; }
+  void GetBookmarkData(TRecordBuffer Buffer, void* Data) override;
+  void SetBookmarkData(TRecordBuffer Buffer, const void* Data) override;
+  TBookmarkFlag GetBookmarkFlag(TRecordBuffer Buffer) override;
+  void SetBookmarkFlag(TRecordBuffer Buffer, TBookmarkFlag Value) override;
+  void InternalInitRecord(TRecordBuffer Buffer) override;
+  void ClearCalcFields(TRecordBuffer Buffer) override;
+  void InternalOpen() override;
+  void InternalClose() override;
+  bool IsCursorOpen() override { return FCursorOpen; }
+  void InternalInitFieldDefs() override;
+  void InternalFirst() override;
+  void InternalLast() override;
+  void InternalGotoBookmark(const void* Bookmark) override;
+  void InternalSetToRecord(TRecordBuffer Buffer) override;
+  void InternalPost() override;
+  void InternalAddRecord(TRecordBuffer Buffer, bool Append) override;
+  void InternalDelete() override;
+  void InternalRefresh() override;
+  void InternalHandleException() override;
+  bool GetCanModify() override { return FEditable; }
+  int GetRecordCount() override;
+  int GetRecNo() override;
+
+  // The buffer field access uses while cached updates are applied (buffer mode 2): the record
+  // of the cache at ApplyCacheIndex, or the saved copy at ApplyOldIndex.
+  int FBufferMode = 0;
+  int FApplyOldIndex = -1;
+  int FApplyCacheIndex = -1;
+  int FPendingUpdates = 0;
+  // FOldValueBuffer holds the record being edited or deleted (old values read there).
+  bool FOldValueSet = false;
+  TRecordBuffer FFilterBuffer = nullptr;
+  TRecordBuffer FOldValueBuffer = nullptr;
+  TRecordBuffer FApplyBuffer = nullptr;
+  std::string FLocateKeyNames;
+  Variant FLocateKeyValues;
+
+private:
+  struct TSlot {
+    TFieldType Type = ftUnknown;
+    int Offset = 0;
+    int Width = 0;     // the value part
+    bool Blob = false;  // a long column: the value part holds the record's memory stream
+  };
+  THstmt& Stmt() const { return *Hstmt(); }
+  void EnsureHstmt() const;
+  bool Loading() const { return ComponentState().Contains(csLoading); }
+  bool Designing() const { return ComponentState().Contains(csDesigning); }
+  // The common end of the three source setters.
+  void SourceChanged();
+  void CheckNoPendingUpdates(const char* What) const;
+  TFieldType ColumnFieldType(int Col);
+  unsigned char* Slot(TRecordBuffer Buffer, int Col) const { return reinterpret_cast<unsigned char*>(Buffer) + FSlots[size_t(Col) - 1].Offset; }
+  unsigned char& SlotStatus(TRecordBuffer Buffer, int Col) const { return Slot(Buffer, Col)[FSlots[size_t(Col) - 1].Width]; }
+  unsigned char& SlotNull(TRecordBuffer Buffer, int Col) const { return Slot(Buffer, Col)[FSlots[size_t(Col) - 1].Width + 1]; }
+  TMemoryStream* SlotStream(TRecordBuffer Buffer, int Col) const;
+  char* BookmarkOf(TRecordBuffer Buffer) const { return Buffer + FBookmarkOffset; }
+  // The statement's fetches in direct mode, guarded against a cursor ended under us.
+  bool DirectFetch(SQLSMALLINT Orientation, SQLLEN Offset);
+  void CheckCursorAlive();
+  bool ForwardOnly() const;
+  [[noreturn]] void ForwardOnlyError() const;
+  void SetCachePosition(int N);
+  bool FindCacheBookmark(std::int32_t Id);
+  // Reads the current row (or cache record) into Buffer; Bookmark is the current position's.
+  void ReadCurrentRow(TRecordBuffer Buffer, const std::vector<unsigned char>* Bookmark);
+  bool FilterAccepts(const std::vector<unsigned char>* Bookmark);
+  // The current row's bookmark in direct mode (empty when none), padded to BookmarkSize.
+  std::vector<unsigned char> CurrentRowBookmark();
+  bool IsDeletedBookmark(const void* Bookmark);
+  bool FieldMatchesKey(TField* Field, const Variant& Key, TLocateOptions Options);
+  void CreateParamsFromText();
+  void CreateParamsFromCatalog();
+  void AddCatalogParam(const class TCatalogColumn& Column);
+  void BuildSlots();
+
+  mutable std::unique_ptr<THstmt> FHstmt;
+  mutable std::unique_ptr<TDataSetHstmt> FDataSetHstmt;
+  bool FCursorOpen = false;
+  std::string FSQL;
+  std::string FTableName;
+  std::string FStoredProcName;
+  std::unique_ptr<TODDataLink> FDataLink;
+  bool FParamCheck = true;
+  std::unique_ptr<TODParams> FParams;
+  std::unique_ptr<TStringList> FParamNames;
+  bool FPrepared = false;
+  bool FEditable = false;
+  bool FParamsChanged = false;
+  bool FParamsBound = false;
+  TODLocateOption FLocateOption = loPrefix;
+  bool FLocateInsert = false;
+  TComponentRef<TODUpdateObject> FUpdateObject;
+  bool FCached = false;
+  bool FAllFetched = false;
+  int FCachePos = 0;
+  std::int32_t FLastRecordId = 0;
+  bool FCachedUpdates = false;
+  bool FEmptyFieldToNull = false;
+  bool FFindFlag = false;
+  // Layout, fixed for one open.
+  std::vector<TSlot> FSlots;
+  int FDataSize = 0;
+  int FRecInfoOffset = 0;
+  int FCalcFieldsOffset = 0;
+  int FBookmarkOffset = 0;
+  int FBufferSize = 0;
+  bool FHasBlobs = false;
+  // The error of a row the cache could not take; raised again by every later fill.
+  std::exception_ptr FFillError;
+  std::vector<TRecordBuffer> FOldCopies;
+  std::vector<TRecordBuffer> FCache;
+  std::vector<TBookmark> FDeletedBookmarks;
+  // Cache lookups by record id: the ids rise along the list until a record is inserted in
+  // the middle; then a map, rebuilt after the next change of the list.
+  bool FCacheSorted = true;
+  bool FCacheMapValid = false;
+  std::unordered_map<std::int32_t, int> FCacheMap;
+  // Direct mode: rows fetched since the execution, and the first row handed out again by a
+  // forward-only cursor's First.
+  std::int64_t FRowsRead = 0;
+  bool FReplayRow = false;
+  // The connection's failure count when the result was opened, and whether a failure there can
+  // end this result (a server cursor of PostgreSQL's driver).
+  std::uint64_t FOpenFailures = 0;
+  bool FServerCursor = false;
+};

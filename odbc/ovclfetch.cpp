@@ -1,0 +1,510 @@
+// The ODBC data set: opening and closing, the field definitions, the fetch primitives of both
+// modes, the record cache and its old copies, and the record buffers' memory.
+#include <algorithm>
+#include <cstring>
+
+#include "ovcl.h"
+#include "text.h"
+
+namespace {
+
+constexpr unsigned char kLoaded = 2;  // slot status: a long value is read (see ovclfield.cpp)
+constexpr int kMinBookmarkSize = 8;   // SQLite's driver reports 4 and hands out 8
+
+int AlignUp(int N) { return (N + 7) & ~7; }
+
+}  // namespace
+
+// ---- opening and closing
+
+void TCustomODDataSet::InternalInitFieldDefs() {
+  Trace(2, "TCustomODDataSet.InternalInitFieldDefs");
+  ExecSQL();
+  FieldDefs()->Clear();
+  THstmt& s = Stmt();
+  const int n = s.NumCols();
+  for (int c = 1; c <= n; ++c) {
+    const TFieldType type = ColumnFieldType(c);
+    TFieldDef* def = FieldDefs()->AddFieldDef();
+    def->SetName(s.ColNames()->Get(c - 1));
+    def->SetDataType(type);
+    const bool sized = type == ftString || type == ftBytes || type == ftVarBytes;
+    def->SetSize(sized ? int(std::min<SQLULEN>(s.ColPrecision(c), 65535)) : 0);
+    def->SetFieldNo(c);
+    def->SetPrecision(s.ColScale(c));
+  }
+}
+
+void TCustomODDataSet::InternalOpen() {
+  Trace(2, "TCustomODDataSet.InternalOpen");
+  SetParamsFromCursor();
+  InternalInitFieldDefs();
+  THstmt& s = Stmt();
+  const int cols = s.NumCols();
+  if (cols > 0) {
+    hStmt()->CheckLongColumns();
+    if (!FCached && (s.CursorAttributes() & SQL_CA1_BOOKMARK) == 0)
+      throw EODBCLibrary("The cursor of this result has no bookmarks, which reading without a cache needs: set Cached.");
+  }
+  FAllFetched = false;
+  FCachePos = 0;
+  FLastRecordId = 0;
+  FPendingUpdates = 0;
+  FRowsRead = 0;
+  FReplayRow = false;
+  FFillError = nullptr;
+  FCacheSorted = true;
+  FCacheMapValid = false;
+  FCacheMap.clear();
+  FCursorOpen = true;
+  if (DefaultFields()) CreateFields();
+  BindFields(true);
+  BuildSlots();
+  FHasBlobs = std::any_of(FSlots.begin(), FSlots.end(), [](const TSlot& t) { return t.Blob; });
+  FRecInfoOffset = AlignUp(FDataSize);
+  FCalcFieldsOffset = FRecInfoOffset + int(sizeof(TRecInfo));
+  SetBookmarkSize(FCached ? 4 : std::max<int>(int(s.BookmarkSize()), kMinBookmarkSize));
+  FBookmarkOffset = AlignUp(FCalcFieldsOffset + CalcFieldsSize());
+  FBufferSize = FBookmarkOffset + BookmarkSize();
+  AllocSpareBuffers();
+  ClearOldCopies();
+  ClearCache();
+  ClearDeletedBookmarks();
+  // A failed write on the connection ends a server cursor of PostgreSQL's driver silently.
+  THdbc* dbc = s.hDbc();
+  FServerCursor = dbc != nullptr && cols > 0 && UpperCase(dbc->GetInfoString(SQL_DBMS_NAME)).find("POSTGRES") != std::string::npos;
+  FOpenFailures = dbc != nullptr ? dbc->StatementFailures() : 0;
+}
+
+void TCustomODDataSet::InternalClose() {
+  Trace(2, "TCustomODDataSet.InternalClose");
+  FreeSpareBuffers();
+  ClearOldCopies();
+  ClearCache();
+  FOldValueSet = false;
+  if (FHstmt && FHstmt->Allocated()) {
+    try {
+      FHstmt->CloseCursor();
+    } catch (const Exception&) {
+      // The cursor is gone either way (a connection torn down, say).
+    }
+  }
+  FParams->ClearBindings();
+  FParams->ClearDescriptions();
+  FParamsBound = false;
+  FCursorOpen = false;
+  if (DefaultFields()) DestroyFields();
+}
+
+// ---- fetching
+
+bool TCustomODDataSet::ForwardOnly() const { return !FCached && Stmt().CursorType() == SQL_CURSOR_FORWARD_ONLY; }
+
+void TCustomODDataSet::ForwardOnlyError() const {
+  throw EODBCLibrary("A forward-only cursor cannot return to an earlier record: set Cached or use a scrollable cursor.");
+}
+
+void TCustomODDataSet::CheckCursorAlive() {
+  if (!FServerCursor) return;
+  THdbc* dbc = Stmt().hDbc();
+  if (dbc != nullptr && dbc->StatementFailures() != FOpenFailures)
+    throw EODBCLibrary("A statement on this data set's connection failed while its result was being read, which "
+                       "ends the server's cursor: open the data set again.");
+}
+
+bool TCustomODDataSet::DirectFetch(SQLSMALLINT Orientation, SQLLEN Offset) {
+  if (FSlots.empty()) return false;  // a statement without a result
+  CheckCursorAlive();
+  const bool ok = Stmt().Fetch(Orientation, Offset);
+  if (ok && Orientation == SQL_FETCH_NEXT) ++FRowsRead;
+  return ok;
+}
+
+bool TCustomODDataSet::FetchFirst() { return FCached ? FetchCache(SQL_FETCH_FIRST, 0) : DirectFetch(SQL_FETCH_FIRST, 0); }
+
+bool TCustomODDataSet::FetchNext() {
+  if (FCached) return FetchCache(SQL_FETCH_NEXT, 0);
+  if (FReplayRow) {
+    // A forward-only cursor's first row, still in the statement's buffers.
+    FReplayRow = false;
+    return true;
+  }
+  return DirectFetch(SQL_FETCH_NEXT, 0);
+}
+
+bool TCustomODDataSet::FetchLast() { return FCached ? FetchCache(SQL_FETCH_LAST, 0) : DirectFetch(SQL_FETCH_LAST, 0); }
+
+bool TCustomODDataSet::FetchPrev() { return FCached ? FetchCache(SQL_FETCH_PRIOR, 0) : DirectFetch(SQL_FETCH_PRIOR, 0); }
+
+bool TCustomODDataSet::FetchAbsolute(int Row) {
+  return FCached ? FetchCache(SQL_FETCH_ABSOLUTE, Row) : DirectFetch(SQL_FETCH_ABSOLUTE, Row);
+}
+
+bool TCustomODDataSet::FetchBookmark(const void* Bookmark) {
+  if (FCached) {
+    std::int32_t id;
+    std::memcpy(&id, Bookmark, sizeof id);
+    return FetchCache(SQL_FETCH_BOOKMARK, id);
+  }
+  CheckCursorAlive();
+  const auto* b = static_cast<const unsigned char*>(Bookmark);
+  return Stmt().FetchBookmark(std::vector<unsigned char>(b, b + BookmarkSize()));
+}
+
+bool TCustomODDataSet::FetchCache(int16_t Orientation, int Value) {
+  switch (Orientation) {
+    case SQL_FETCH_NEXT: SetCachePosition(FCachePos + 1); break;
+    case SQL_FETCH_FIRST: SetCachePosition(1); break;
+    case SQL_FETCH_LAST: SetCachePosition(-1); break;
+    case SQL_FETCH_PRIOR:
+      if (FCachePos > 0) SetCachePosition(FCachePos - 1);
+      break;
+    case SQL_FETCH_ABSOLUTE: SetCachePosition(Value); break;
+    case SQL_FETCH_RELATIVE: SetCachePosition(FCachePos + Value); break;
+    case SQL_FETCH_BOOKMARK:
+      if (!FindCacheBookmark(Value)) throw EODBCLibrary("Bookmark not found in cache.");
+      break;
+    default: break;
+  }
+  return FCachePos >= 1 && FCachePos <= int(FCache.size());
+}
+
+void TCustomODDataSet::SetCachePosition(int N) {
+  if (N < 0) {
+    FillCache(-1);
+    const int count = int(FCache.size());
+    FCachePos = count >= -N ? N + count + 1 : 0;
+    return;
+  }
+  if (int(FCache.size()) < N) {
+    FillCache(N);
+    if (int(FCache.size()) < N) {
+      FCachePos = int(FCache.size()) + 1;
+      return;
+    }
+  }
+  FCachePos = N;
+}
+
+void TCustomODDataSet::FillCache(int Limit) {
+  if (FAllFetched) return;
+  // A row that could not be read is not skipped by the next fill: its error comes again.
+  if (FFillError) std::rethrow_exception(FFillError);
+  THstmt& s = Stmt();
+  const int cols = int(FSlots.size());
+  if (cols == 0) {
+    FAllFetched = true;
+    return;
+  }
+  try {
+    while (Limit < 0 || int(FCache.size()) < Limit) {
+      CheckCursorAlive();
+      if (!s.FetchNext() || s.NumRowsFetched() == 0) break;
+      const int rows = int(s.NumRowsFetched());
+      for (int r = 1; r <= rows; ++r) {
+        TRecordBuffer rec = NewCacheRecord();
+        try {
+          int offset = 0;
+          for (int c = 1; c <= cols; ++c) ToField(c, r, offset, rec);
+        } catch (...) {
+          FreeRecordBuffer(rec);
+          throw;
+        }
+        FCache.push_back(rec);
+        FCacheMapValid = false;
+      }
+    }
+  } catch (const Exception&) {
+    FFillError = std::current_exception();
+    throw;
+  }
+  FAllFetched = Limit < 0 || int(FCache.size()) < Limit;
+}
+
+bool TCustomODDataSet::FindCacheBookmark(std::int32_t Id) {
+  const int i = IndexOfCacheId(Id);
+  if (i < 0) return false;
+  FCachePos = i + 1;
+  return true;
+}
+
+void TCustomODDataSet::FetchAll() {
+  if (FAllFetched) return;
+  CheckBrowseMode();
+  FetchLast();
+  CursorPosChanged();
+}
+
+bool TCustomODDataSet::MoveAbsolute(int Row) {
+  if (IsEmpty()) return true;
+  CheckBrowseMode();
+  DoBeforeScroll();
+  bool r = FetchAbsolute(Row);
+  if (!r) r = Row > 0 ? FetchPrev() : FetchNext();
+  Resync({rmExact, rmCenter});
+  DoAfterScroll();
+  return r;
+}
+
+// ---- the record cache
+
+TRecordBuffer TCustomODDataSet::NewCacheRecord() {
+  TRecordBuffer rec = AllocRecordBuffer();
+  ++FLastRecordId;
+  std::memcpy(BookmarkOf(rec), &FLastRecordId, sizeof FLastRecordId);
+  TRecInfo* info = GetRecInfo(rec);
+  info->BookmarkFlag = bfInserted;
+  info->UpdateStatus = 0;
+  info->FormerPos = -1;
+  return rec;
+}
+
+TRecordBuffer TCustomODDataSet::CurrentCacheRecord() {
+  if (FCachePos < 1 || FCachePos > int(FCache.size())) throw EODBCLibrary("Current record not found in cache.");
+  return FCache[size_t(FCachePos) - 1];
+}
+
+void TCustomODDataSet::InsertCacheRecord(int Index, TRecordBuffer Rec) {
+  Index = std::clamp(Index, 0, int(FCache.size()));
+  if (Index < int(FCache.size())) FCacheSorted = false;  // a new id ahead of older ones
+  FCache.insert(FCache.begin() + Index, Rec);
+  FCacheMapValid = false;
+}
+
+void TCustomODDataSet::DeleteCacheRecord(int Index) {
+  if (Index < 0 || Index >= int(FCache.size())) return;
+  TRecordBuffer rec = FCache[size_t(Index)];
+  FCache.erase(FCache.begin() + Index);
+  FreeRecordBuffer(rec);
+  FCacheMapValid = false;
+  if (int(FCache.size()) < FCachePos) FCachePos = int(FCache.size());
+}
+
+void TCustomODDataSet::ClearCache() {
+  for (TRecordBuffer& rec : FCache) FreeRecordBuffer(rec);
+  FCache.clear();
+  FCacheMap.clear();
+  FCacheMapValid = false;
+  FCacheSorted = true;
+}
+
+std::int32_t TCustomODDataSet::RecordId(TRecordBuffer Buffer) const {
+  std::int32_t id;
+  std::memcpy(&id, BookmarkOf(Buffer), sizeof id);
+  return id;
+}
+
+int TCustomODDataSet::IndexOfCacheId(std::int32_t Id) {
+  if (FCacheSorted) {
+    auto it = std::lower_bound(FCache.begin(), FCache.end(), Id,
+                               [this](TRecordBuffer r, std::int32_t v) { return RecordId(r) < v; });
+    return it != FCache.end() && RecordId(*it) == Id ? int(it - FCache.begin()) : -1;
+  }
+  if (!FCacheMapValid) {
+    FCacheMap.clear();
+    FCacheMap.reserve(FCache.size());
+    for (size_t i = 0; i < FCache.size(); ++i) FCacheMap.emplace(RecordId(FCache[i]), int(i));
+    FCacheMapValid = true;
+  }
+  auto it = FCacheMap.find(Id);
+  return it != FCacheMap.end() ? it->second : -1;
+}
+
+int TCustomODDataSet::IndexOfOldCopy(TRecordBuffer Rec) const {
+  const std::int32_t id = RecordId(Rec);
+  for (size_t i = 0; i < FOldCopies.size(); ++i)
+    if (RecordId(FOldCopies[i]) == id) return int(i);
+  return -1;
+}
+
+TRecordBuffer TCustomODDataSet::OldCopyOf(TRecordBuffer Rec) {
+  const int i = IndexOfOldCopy(Rec);
+  if (i >= 0) return FOldCopies[size_t(i)];
+  FOldCopies.push_back(AllocRecordBuffer());
+  return FOldCopies.back();
+}
+
+bool TCustomODDataSet::FindOldCopy(const void* Bookmark, TRecordBuffer& Rec) {
+  for (TRecordBuffer c : FOldCopies)
+    if (CompareBookmarks(BookmarkOf(c), Bookmark) == 0) {
+      Rec = c;
+      return true;
+    }
+  return false;
+}
+
+void TCustomODDataSet::SaveOldCopy(TRecordBuffer Rec) {
+  TRecordBuffer entry = nullptr;
+  if (!FindOldCopy(BookmarkOf(Rec), entry)) {
+    FOldCopies.push_back(AllocRecordBuffer());
+    entry = FOldCopies.back();
+  }
+  CopyRecord(Rec, entry, true);
+}
+
+void TCustomODDataSet::DeleteOldCopy(int Index) {
+  if (Index < 0 || Index >= int(FOldCopies.size())) return;
+  TRecordBuffer rec = FOldCopies[size_t(Index)];
+  FOldCopies.erase(FOldCopies.begin() + Index);
+  FreeRecordBuffer(rec);
+}
+
+void TCustomODDataSet::ClearOldCopies() {
+  for (TRecordBuffer& rec : FOldCopies) FreeRecordBuffer(rec);
+  FOldCopies.clear();
+}
+
+void TCustomODDataSet::AllocSpareBuffers() {
+  FreeSpareBuffers();
+  FFilterBuffer = AllocRecordBuffer();
+  FOldValueBuffer = AllocRecordBuffer();
+  FApplyBuffer = AllocRecordBuffer();
+}
+
+void TCustomODDataSet::FreeSpareBuffers() {
+  FreeRecordBuffer(FFilterBuffer);
+  FreeRecordBuffer(FOldValueBuffer);
+  FreeRecordBuffer(FApplyBuffer);
+}
+
+void TCustomODDataSet::CopyRecord(TRecordBuffer Source, TRecordBuffer Dest, bool WithBookmark) {
+  if (Source == Dest) return;
+  if (!FHasBlobs) {
+    std::memcpy(Dest, Source, size_t(FDataSize));
+  } else {
+    for (size_t c = 1; c <= FSlots.size(); ++c) {
+      const TSlot& slot = FSlots[c - 1];
+      if (slot.Blob) {
+        // Each buffer keeps its own stream: the contents are copied.
+        TMemoryStream* to = SlotStream(Dest, int(c));
+        to->Clear();
+        TMemoryStream* from = SlotStream(Source, int(c));
+        if (from->Size() > 0) to->WriteBuffer(from->Memory(), from->Size());
+        std::memcpy(Slot(Dest, int(c)) + slot.Width, Slot(Source, int(c)) + slot.Width, 2);
+      } else {
+        std::memcpy(Slot(Dest, int(c)), Slot(Source, int(c)), size_t(slot.Width) + 2);
+      }
+    }
+  }
+  if (WithBookmark) {
+    std::memcpy(BookmarkOf(Dest), BookmarkOf(Source), size_t(BookmarkSize()));
+    GetRecInfo(Dest)->BookmarkFlag = GetRecInfo(Source)->BookmarkFlag;
+  }
+  if (CalcFieldsSize() > 0)
+    std::memcpy(Dest + FCalcFieldsOffset, Source + FCalcFieldsOffset, size_t(CalcFieldsSize()));
+}
+
+// ---- record buffers
+
+TRecordBuffer TCustomODDataSet::AllocRecordBuffer() {
+  auto* buffer = new char[size_t(std::max(FBufferSize, 1))]();
+  if (FHasBlobs) {
+    for (size_t c = 1; c <= FSlots.size(); ++c)
+      if (FSlots[c - 1].Blob) {
+        TMemoryStream* m = new TMemoryStream();
+        std::memcpy(Slot(buffer, int(c)), &m, sizeof m);
+      }
+  }
+  GetRecInfo(buffer)->FormerPos = -1;
+  InitRecord(buffer);
+  return buffer;
+}
+
+void TCustomODDataSet::FreeRecordBuffer(TRecordBuffer& Buffer) {
+  if (Buffer == nullptr) return;
+  if (FHasBlobs) {
+    for (size_t c = 1; c <= FSlots.size(); ++c)
+      if (FSlots[c - 1].Blob) delete SlotStream(Buffer, int(c));
+  }
+  delete[] Buffer;
+  Buffer = nullptr;
+}
+
+void TCustomODDataSet::InternalInitRecord(TRecordBuffer Buffer) {
+  if (Buffer == nullptr) return;
+  for (size_t c = 1; c <= FSlots.size(); ++c) {
+    const TSlot& slot = FSlots[c - 1];
+    if (slot.Blob) {
+      SlotStream(Buffer, int(c))->Clear();
+      SlotStatus(Buffer, int(c)) = 0;
+      SlotNull(Buffer, int(c)) = 0;
+    } else {
+      std::memset(Slot(Buffer, int(c)), 0, size_t(slot.Width) + 2);
+    }
+  }
+}
+
+void TCustomODDataSet::ClearCalcFields(TRecordBuffer Buffer) {
+  if (Buffer != nullptr && CalcFieldsSize() > 0) std::memset(Buffer + FCalcFieldsOffset, 0, size_t(CalcFieldsSize()));
+}
+
+TCustomODDataSet::TRecInfo* TCustomODDataSet::GetRecInfo(TRecordBuffer Buffer) const {
+  return reinterpret_cast<TRecInfo*>(Buffer + FRecInfoOffset);
+}
+
+// ---- deleted rows, bookmarks of the current position, deferred long values
+
+bool TCustomODDataSet::IsDeletedBookmark(const void* Bookmark) {
+  if (Bookmark == nullptr) return false;
+  return std::any_of(FDeletedBookmarks.begin(), FDeletedBookmarks.end(),
+                     [&](TBookmark b) { return CompareBookmarks(b, Bookmark) == 0; });
+}
+
+bool TCustomODDataSet::IsDeletedRow(const void* Bookmark, bool RowValid) {
+  if (FCached) return false;
+  if (!RowValid) return true;
+  return IsDeletedBookmark(Bookmark);
+}
+
+void TCustomODDataSet::AddDeletedBookmark(const void* Bookmark) {
+  TBookmark b = AllocBookmark();
+  std::memcpy(b, Bookmark, size_t(BookmarkSize()));
+  FDeletedBookmarks.push_back(b);
+}
+
+void TCustomODDataSet::ClearDeletedBookmarks() {
+  for (TBookmark& b : FDeletedBookmarks) FreeBookmark(b);
+  FDeletedBookmarks.clear();
+}
+
+std::vector<unsigned char> TCustomODDataSet::CurrentRowBookmark() {
+  std::vector<unsigned char> bm = Stmt().GetBookmark();
+  if (bm.empty()) return bm;
+  if (int(bm.size()) > BookmarkSize())
+    throw EODBCLibrary("The driver's bookmark of " + std::to_string(bm.size()) + " bytes is longer than the " +
+                       std::to_string(BookmarkSize()) + " bytes it reported.");
+  bm.resize(size_t(BookmarkSize()), 0);
+  return bm;
+}
+
+TBookmark TCustomODDataSet::GetCurrentBookmark() {
+  if (FCached) {
+    TBookmark b = AllocBookmark();
+    std::memcpy(b, BookmarkOf(CurrentCacheRecord()), size_t(BookmarkSize()));
+    return b;
+  }
+  const std::vector<unsigned char> bm = CurrentRowBookmark();
+  if (bm.empty()) return nullptr;
+  TBookmark b = AllocBookmark();
+  std::memcpy(b, bm.data(), bm.size());
+  return b;
+}
+
+void TCustomODDataSet::LoadDeferredBlobs(TRecordBuffer Buffer) {
+  if (!FHasBlobs || FCached || !Stmt().BlobDeferral() || GetRecInfo(Buffer)->BookmarkFlag != bfCurrent) return;
+  bool positioned = false;
+  for (size_t c = 1; c <= FSlots.size(); ++c) {
+    const int col = int(c);
+    if (!FSlots[c - 1].Blob || (SlotStatus(Buffer, col) & kLoaded) != 0) continue;
+    if (!positioned) {
+      InternalSetToRecord(Buffer);
+      CursorPosChanged();
+      positioned = true;
+    }
+    TMemoryStream* to = SlotStream(Buffer, col);
+    to->Clear();
+    if (TMemoryStream* from = Stmt().ColStream(col)) to->LoadFromStream(from);
+    SlotNull(Buffer, col) = Stmt().ColNull(col) ? 0 : 1;
+    SlotStatus(Buffer, col) |= kLoaded;
+  }
+}

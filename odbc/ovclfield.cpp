@@ -1,0 +1,379 @@
+// The ODBC data set: the field type and slot of each result column, moving values between
+// the statement's column buffers and record slots, stored procedure calls and the parameters
+// (from the SQL text or the catalog) with their binding.
+#include <algorithm>
+#include <cstring>
+
+#include "oclcatalog.h"
+#include "oclconv.h"
+#include "ovcl.h"
+#include "text.h"
+
+namespace {
+
+constexpr unsigned char kCut = 1;     // slot status: the value was cut to the column's size
+constexpr unsigned char kLoaded = 2;  // slot status: a long value is read (not deferred)
+
+template <class T>
+void Put(unsigned char* P, T V) {
+  std::memcpy(P, &V, sizeof V);
+}
+
+template <class T>
+T Get(const unsigned char* P) {
+  T v;
+  std::memcpy(&v, P, sizeof v);
+  return v;
+}
+
+}  // namespace
+
+TFieldType TCustomODDataSet::ColumnFieldType(int Col) {
+  THstmt& s = Stmt();
+  const SQLSMALLINT ctype = s.ColCType(Col);
+  // A value the statement reads in pieces is a memo or blob, never a text field reading empty.
+  if (s.ColIsBlob(Col)) return ctype == SQL_C_BINARY ? ftBlob : ftMemo;
+  const SQLSMALLINT sqltype = s.ColSQLType(Col);
+  const bool unsignedC = ctype == SQL_C_UTINYINT || ctype == SQL_C_USHORT || ctype == SQL_C_ULONG || ctype == SQL_C_UBIGINT;
+  if (sqltype == SQL_INTEGER && unsignedC) return ftLargeint;  // beyond a 32-bit field's range
+  const TFieldType t = SqlTypeToFieldType(sqltype, !unsignedC);
+  // Binary values keep their length: SQLite reports its blobs as fixed binary of any length.
+  return t == ftBytes ? ftVarBytes : t;
+}
+
+void TCustomODDataSet::BuildSlots() {
+  THstmt& s = Stmt();
+  const int n = s.NumCols();
+  FSlots.assign(size_t(n), TSlot{});
+  int offset = 0;
+  for (int c = 1; c <= n; ++c) {
+    TSlot& slot = FSlots[size_t(c) - 1];
+    slot.Type = ColumnFieldType(c);
+    slot.Blob = s.ColIsBlob(c);
+    slot.Offset = offset;
+    slot.Width = slot.Blob ? int(sizeof(TMemoryStream*)) : FieldTypeDataSize(slot.Type, int(s.ColPrecision(c)));
+    offset += slot.Width + 2;  // the value, its status byte, its null byte
+  }
+  FDataSize = offset;
+}
+
+bool TCustomODDataSet::SlotIsNull(TRecordBuffer Buffer, int Col) const { return SlotNull(Buffer, Col) == 0; }
+
+bool TCustomODDataSet::SlotCut(TRecordBuffer Buffer, int Col) const { return (SlotStatus(Buffer, Col) & kCut) != 0; }
+
+TMemoryStream* TCustomODDataSet::SlotStream(TRecordBuffer Buffer, int Col) const {
+  return Get<TMemoryStream*>(Slot(Buffer, Col));
+}
+
+void TCustomODDataSet::ToField(int Column, int Row, int& Offset, TRecordBuffer Buffer) {
+  THstmt& s = Stmt();
+  const TSlot& slot = FSlots[size_t(Column) - 1];
+  unsigned char* p = Slot(Buffer, Column);
+  unsigned char status = 0;
+  Offset = slot.Offset + slot.Width + 2;
+  if (slot.Blob) {
+    TMemoryStream* m = SlotStream(Buffer, Column);
+    m->Clear();
+    // Deferred values are read when asked for in direct mode; a cached record holds its own.
+    if (s.BlobDeferral() && !FCached) {
+      SlotStatus(Buffer, Column) = 0;
+      SlotNull(Buffer, Column) = 0;
+      return;
+    }
+    if (TMemoryStream* src = s.RowSetSize() < 2 ? s.ColStream(Column) : s.ColStream(Column, Row)) m->LoadFromStream(src);
+    SlotStatus(Buffer, Column) = kLoaded;
+    SlotNull(Buffer, Column) = s.ColNullRow(Column, Row) ? 0 : 1;
+    return;
+  }
+  switch (slot.Type) {
+    case ftString:
+    case ftFixedChar:
+    case ftWideString: {
+      std::string text = s.ColString(Column, Row);
+      // Bytes never count fewer than characters: only a longer text can exceed the size.
+      const size_t chars = size_t(slot.Width - 1) / 4;
+      if (text.size() > chars && Utf8Length(text) > chars) {
+        text = Utf8Left(text, chars);
+        status |= kCut;
+      }
+      std::memcpy(p, text.data(), text.size());
+      p[text.size()] = 0;
+      break;
+    }
+    case ftSmallint: Put<int16_t>(p, s.ColSmallint(Column, Row)); break;
+    case ftWord: Put<uint16_t>(p, s.ColWord(Column, Row)); break;
+    case ftBoolean: Put<uint16_t>(p, s.ColWord(Column, Row) != 0 ? 1 : 0); break;
+    case ftInteger: Put<int32_t>(p, s.ColInteger(Column, Row)); break;
+    case ftFloat:
+    case ftCurrency: Put<double>(p, s.ColDouble(Column, Row)); break;
+    case ftLargeint: Put<int64_t>(p, s.ColInt64(Column, Row)); break;
+    case ftDate:
+    case ftTime:
+    case ftDateTime: {
+      const TDateTime dt = TimestampToDateTime(s.ColTimestamp(Column, Row));
+      if (slot.Type == ftDate)
+        Put<int32_t>(p, DateTimeToNativeDate(dt));
+      else if (slot.Type == ftTime)
+        Put<int32_t>(p, DateTimeToNativeTime(dt));
+      else
+        Put<double>(p, DateTimeToNativeDateTime(dt));
+      break;
+    }
+    case ftBytes:
+    case ftVarBytes: {
+      const bool var = slot.Type == ftVarBytes;
+      const size_t room = size_t(slot.Width) - (var ? 2 : 0);
+      std::memset(p, 0, size_t(slot.Width));
+      const SQLLEN len = s.ColSizeRow(Column, Row);
+      const void* data = s.ColValue(Column, Row);
+      size_t n = len > 0 && data != nullptr ? size_t(len) : 0;
+      if (n > room) {
+        n = room;
+        status |= kCut;
+      }
+      unsigned char* to = p;
+      if (var) {
+        Put<uint16_t>(p, uint16_t(n));
+        to += 2;
+      }
+      if (n > 0) std::memcpy(to, data, n);
+      break;
+    }
+    default: break;
+  }
+  SlotStatus(Buffer, Column) = status;
+  SlotNull(Buffer, Column) = s.ColNullRow(Column, Row) || s.ColIgnoreRow(Column, Row) ? 0 : 1;
+}
+
+void TCustomODDataSet::CheckCutValues(TRecordBuffer Buffer) {
+  for (size_t c = 1; c <= FSlots.size(); ++c)
+    if (SlotCut(Buffer, int(c)))
+      throw EODBCLibrary("The value of column " + Stmt().ColNames()->Get(int(c) - 1) +
+                         " is longer than the column's size and was cut when it was read; assign it before "
+                         "the record is written.");
+}
+
+void TCustomODDataSet::FromField(int Column, TRecordBuffer Buffer, bool Insert, int& Offset) {
+  THstmt& s = Stmt();
+  const TSlot& slot = FSlots[size_t(Column) - 1];
+  const unsigned char* p = Slot(Buffer, Column);
+  Offset = slot.Offset + slot.Width + 2;
+  if (SlotCut(Buffer, Column)) CheckCutValues(Buffer);
+  if (slot.Blob) {
+    s.SetColStream(Column, SlotStream(Buffer, Column));
+  } else {
+    switch (slot.Type) {
+      case ftString:
+      case ftFixedChar:
+      case ftWideString:
+        s.SetColString(Column, std::string(reinterpret_cast<const char*>(p), strnlen(reinterpret_cast<const char*>(p), size_t(slot.Width))));
+        break;
+      case ftSmallint: s.SetColSmallint(Column, Get<int16_t>(p)); break;
+      case ftWord:
+      case ftBoolean: s.SetColWord(Column, Get<uint16_t>(p)); break;
+      case ftInteger: s.SetColInteger(Column, Get<int32_t>(p)); break;
+      case ftFloat:
+      case ftCurrency: s.SetColDouble(Column, Get<double>(p)); break;
+      case ftLargeint: s.SetColInt64(Column, Get<int64_t>(p)); break;
+      case ftDate:
+      case ftTime:
+      case ftDateTime: {
+        TDateTime dt = 0;
+        if (slot.Type == ftDate) {
+          const int32_t days = Get<int32_t>(p);
+          dt = NativeDateToDateTime(days == 0 ? DateDelta : days);
+        } else if (slot.Type == ftTime) {
+          dt = NativeTimeToDateTime(Get<int32_t>(p));
+        } else {
+          const double ms = Get<double>(p);
+          dt = ms == 0 ? 0.0 : NativeDateTimeToDateTime(ms);
+        }
+        SQL_TIMESTAMP_STRUCT ts;
+        s.SetColTimestamp(Column, DateTimeToTimestamp(ts, dt));
+        break;
+      }
+      case ftBytes:
+      case ftVarBytes: {
+        // The bytes as they are: embedded zeros and trailing bytes are part of the value.
+        if (slot.Type == ftVarBytes)
+          s.SetColBytes(Column, p + 2, SQLLEN(std::min<int>(Get<uint16_t>(p), slot.Width - 2)));
+        else
+          s.SetColBytes(Column, p, SQLLEN(slot.Width));
+        break;
+      }
+      default: break;
+    }
+  }
+  const bool isNull = SlotIsNull(Buffer, Column);
+  if (!Insert || FEmptyFieldToNull) {
+    if (isNull) s.SetColNull(Column, true);
+  } else {
+    // A NULL column is left out of the insert, so that the database's default applies; the
+    // insert is built again for the present set of columns.
+    if (isNull) s.SetColIgnore(Column, true);
+    s.UnprepareAuxStatements();
+  }
+}
+
+// ---- stored procedures and parameters
+
+std::string TCustomODDataSet::StoredProcStatement() {
+  TODParams* params = Params();
+  std::string text = "{";
+  for (int i = 0; i < params->Count(); ++i)
+    if (params->Items(i)->ParamType() == ptResult) {
+      text += ":" + params->Items(i)->Name() + " = ";
+      break;
+    }
+  text += "CALL " + FStoredProcName + "(";
+  for (int i = 0; i < params->Count(); ++i)
+    if (params->Items(i)->ParamType() != ptResult) text += ":" + params->Items(i)->Name() + ", ";
+  if (text.back() == ' ') {
+    text.resize(text.size() - 2);
+    text += ")}";
+  } else if (text.back() == '(') {
+    text.pop_back();
+    text += "}";
+  }
+  return text;
+}
+
+void TCustomODDataSet::CreateParams() {
+  if (!FParamsChanged || Loading()) return;
+  if (!FTableName.empty()) {
+    FParams->Clear();
+    return;
+  }
+  if (!FStoredProcName.empty())
+    CreateParamsFromCatalog();
+  else
+    CreateParamsFromText();
+  FParamsChanged = false;
+  FParamsBound = false;
+}
+
+namespace {
+
+bool Contains(const std::vector<std::string>& Names, const std::string& Name) {
+  return std::any_of(Names.begin(), Names.end(), [&](const std::string& n) { return SameText(n, Name); });
+}
+
+// Removes the parameters whose names are not among Names, with their descriptions.
+void DropParamsNotIn(TODParams& Params, const std::vector<std::string>& Names) {
+  for (int i = Params.Count() - 1; i >= 0; --i) {
+    TParam* p = Params.Items(i);
+    if (Contains(Names, p->Name())) continue;
+    Params.DeleteDescription(p->Name());
+    Params.RemoveParam(p);
+    delete p;
+  }
+}
+
+}  // namespace
+
+void TCustomODDataSet::CreateParamsFromText() {
+  bool describe = false;
+  if (THdbc* dbc = hDbc()) {
+    try {
+      dbc->SetConnected(true);
+      describe = !dbc->NoDescribeParam();
+    } catch (const Exception&) {
+      describe = false;
+    }
+  }
+  std::vector<std::string> tokens;
+  TStrings* names = Stmt().ParamNames();
+  for (int i = 0; i < names->Count(); ++i) tokens.push_back(names->Get(i));
+  if (Designing()) {
+    DropParamsNotIn(*FParams, tokens);
+  } else {
+    FParams->Clear();
+    FParams->ClearDescriptions();
+  }
+  for (size_t n = 0; n < tokens.size(); ++n) {
+    const std::string& name = tokens[n];
+    // A token that occurs twice is one parameter.
+    if (FParams->FindParam(name) != nullptr) continue;
+    SQLSMALLINT type = 0, digits = 0, nullable = SQL_NULLABLE_UNKNOWN;
+    SQLULEN size = 0;
+    if (describe) {
+      try {
+        Prepare();
+        Stmt().DescribeParam(int(n) + 1, type, false, nullable, digits, size);
+      } catch (const Exception&) {
+        describe = false;
+        type = 0;
+        digits = 0;
+        size = 0;
+        nullable = SQL_NULLABLE_UNKNOWN;
+      }
+    }
+    const TFieldType ft = SqlTypeToFieldType(type, true);
+    FParams->DeleteDescription(name);
+    FParams->AddDescription(name, nullable == SQL_NO_NULLS, ft, digits, int32_t(std::min<SQLULEN>(size, INT32_MAX)));
+    FParams->CreateParam(ft, name, ptInput);
+  }
+}
+
+void TCustomODDataSet::AddCatalogParam(const TCatalogColumn& Column) {
+  FParams->DeleteDescription(Column.Name);
+  const TFieldType ft = SqlTypeToFieldType(Column.DataType, true);
+  FParams->AddDescription(Column.Name, Column.Nullable == SQL_NO_NULLS, ft, Column.DecimalDigits, Column.ColumnSize);
+  FParams->CreateParam(ft, Column.Name, ProcColumnTypeToParamType(Column.ColumnType));
+}
+
+void TCustomODDataSet::CreateParamsFromCatalog() {
+  THdbc* dbc = hDbc();
+  if (dbc == nullptr) return;
+  try {
+    dbc->SetConnected(true);
+  } catch (const Exception&) {
+    return;
+  }
+  TODCatalog catalog(nullptr);
+  catalog.SetHdbc(dbc);
+  catalog.Invalidate();
+  TCatalogProcedure* proc = catalog.FindProcedure("", FStoredProcName);
+  if (proc == nullptr) return;
+  // The parameters in order, result columns left out; a parameter the driver reports without
+  // a name gets one ("RESULT" for the return value, else "PARAMn"), since its token needs one.
+  std::vector<TCatalogColumn> columns;
+  std::vector<std::string> names;
+  TCatalogColumns* all = proc->Columns();
+  for (int i = 0; i < all->Count(); ++i)
+    if (all->Items(i)->ColumnType != SQL_RESULT_COL) columns.push_back(*all->Items(i));
+  for (size_t i = 0; i < columns.size(); ++i)
+    if (!columns[i].Name.empty()) names.push_back(columns[i].Name);
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (!columns[i].Name.empty()) continue;
+    std::string name = columns[i].ColumnType == SQL_RETURN_VALUE ? "RESULT" : "PARAM" + std::to_string(i + 1);
+    for (int k = 1; Contains(names, name); ++k) name = "PARAM" + std::to_string(i + 1) + "_" + std::to_string(k);
+    columns[i].Name = name;
+    names.push_back(name);
+  }
+  if (Designing()) {
+    DropParamsNotIn(*FParams, names);
+    for (const TCatalogColumn& c : columns)
+      if (FParams->FindParam(c.Name) == nullptr) AddCatalogParam(c);
+  } else {
+    FParams->Clear();
+    FParams->ClearDescriptions();
+    for (const TCatalogColumn& c : columns) AddCatalogParam(c);
+  }
+}
+
+void TCustomODDataSet::BindParams() {
+  Trace(2, "TCustomODDataSet.BindParams");
+  if (Loading()) return;
+  if (!FParamsBound) {
+    Prepare();
+    CreateParams();
+  }
+  FParams->SyncBindings();
+  FParams->ParamsToBuffers();
+  if (!FParamsBound) {
+    FParams->BindBuffers();
+    FParamsBound = true;
+  }
+  FParams->SetParamLengths();
+}
