@@ -18,8 +18,6 @@
 // --toggle-collect='*Through*' and divide by the rows.
 #include <sql.h>
 #include <sqlext.h>
-#include <sys/resource.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -32,36 +30,19 @@
 #include <vector>
 
 #include "ocl.h"
+#include "goodsissue.h"
 #include "odbccheck.h"
 #include "oclstmt.h"
 
 namespace {
 
-const char* kQuery =
-    "SELECT Kljuc, Poz, Datum, Sifra1, Sifra2, Sifra, Prejemnik, Naslov, Posta, Kraj, Drzava, Ident, "
-    "Kolicina FROM Izdaja ORDER BY Kljuc, Poz";
-const char* kQueryText =
-    "SELECT Kljuc, Poz, Datum, Sifra1, Sifra2, Sifra, Prejemnik, Naslov, Posta, Kraj, Drzava, Ident, "
-    "Kolicina, Opomba FROM Izdaja ORDER BY Kljuc, Poz";
+const char* const kQuery = kGoodsIssueQuery;
+const char* const kQueryText = kGoodsIssueQueryText;
 constexpr SQLULEN kTightRows = 256;
 constexpr SQLLEN kNoteRoom = 256;
 
-long PeakRssKb() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss;
-}
-
 double Seconds(std::chrono::steady_clock::time_point from) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
-}
-
-// CPU time of the process: both loops run on one thread, so this is what they cost, also on a
-// machine busy with other work.
-double CpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
 
 // StepAPI=1 makes SQLite's driver step through a forward-only result instead of reading it
@@ -71,29 +52,6 @@ bool StepApi = true;
 std::string ConnectString(const std::string& File) {
   return "DRIVER=" + std::string(ZELKOR_SQLITE_ODBC_DRIVER) + ";Database=" + File +
          ";StepAPI=" + (StepApi ? "1" : "0") + ";";
-}
-
-// Fills the file with Rows rows in one statement.
-void MakeData(THdbc* Dbc, long Rows) {
-  THstmt s(nullptr);
-  s.SetHdbc(Dbc);
-  s.SetSQLParsing(false);
-  s.SetSQL("DROP TABLE IF EXISTS Izdaja");
-  s.Execute();
-  s.SetSQL(
-      "CREATE TABLE Izdaja (Kljuc varchar(11), Poz integer, Datum date, Sifra1 varchar(2), Sifra2 varchar(2), "
-      "Sifra varchar(8), Prejemnik varchar(40), Naslov varchar(40), Posta varchar(10), Kraj varchar(40), "
-      "Drzava varchar(2), Ident varchar(15), Kolicina numeric(15,4), Opomba text, PRIMARY KEY (Kljuc, Poz))");
-  s.Execute();
-  s.SetSQL(
-      "INSERT INTO Izdaja WITH RECURSIVE c(x) AS (SELECT 0 UNION ALL SELECT x + 1 FROM c WHERE x + 1 < " +
-      std::to_string(Rows) +
-      ") SELECT 'K' || printf('%010d', x / 5), x % 5 + 1, date('2024-01-01', '+' || (x % 365) || ' days'), "
-      "'A1', 'B2', printf('S%07d', x % 1000), 'Podjetje d.o.o. št. ' || (x % 1000), "
-      "'Slovenska cesta ' || (x % 200), '1000', 'Ljubljana', 'SI', printf('ART%012d', x % 5000), "
-      "(x % 1000) * 1.5, 'Opomba k dokumentu ' || (x / 5) || ': blago prevzeto brez pripomb, dostava ' || "
-      "(x % 7) || '. dan' FROM c");
-  s.Execute();
 }
 
 struct Sums {
@@ -258,7 +216,7 @@ int main(int argc, char** argv) {
     if (!temporary && std::filesystem::exists(file) && !only.empty()) {
       // A file made by an earlier run: its rows are taken as they are.
     } else {
-      MakeData(dbc, rows);
+      MakeGoodsIssueData(dbc, rows);
     }
     if (only.empty())
       std::printf("rows %ld, 13 columns (+ a text column), file %s, StepAPI=%d (made in %.2f s)\n", rows,
