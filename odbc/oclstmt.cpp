@@ -180,8 +180,9 @@ void THstmt::Notification(TComponent* AComponent, TOperation Operation) {
   }
 }
 
-void THstmt::ReadState(TReader* Reader) {
-  SetComponentState(ComponentState() + csReading);
+void ReadPropertiesTolerating(TReader* Reader, TComponent* Instance,
+                               const std::function<bool(const std::string& Name)>& Tolerate) {
+  Instance->SetComponentState(Instance->ComponentState() + csReading);
   try {
     TStream* stream = Reader->Stream();
     while (!Reader->EndOfList()) {
@@ -189,24 +190,31 @@ void THstmt::ReadState(TReader* Reader) {
       const std::string name = Reader->ReadStr();
       stream->SetPosition(at);
       try {
-        Reader->ReadProperty(this);
+        Reader->ReadProperty(Instance);
       } catch (const EReadError&) {
-        const bool trimming = name.find("StringTrimming") != std::string::npos;
-        if (!trimming && name.find("OnPrepare") == std::string::npos &&
-            name.find("OnExecute") == std::string::npos && name.find("OnFetch") == std::string::npos)
-          throw;
+        if (!Tolerate(name)) throw;
         stream->SetPosition(at);
         Reader->ReadStr();
         Reader->SkipValue();
-        if (trimming) FStringTrimming = stTrimNone;
       }
     }
     Reader->ReadListEnd();
   } catch (...) {
-    SetComponentState(ComponentState() - csReading);
+    Instance->SetComponentState(Instance->ComponentState() - csReading);
     throw;
   }
-  SetComponentState(ComponentState() - csReading);
+  Instance->SetComponentState(Instance->ComponentState() - csReading);
+}
+
+void THstmt::ReadState(TReader* Reader) {
+  ReadPropertiesTolerating(Reader, this, [this](const std::string& Name) {
+    if (Name.find("StringTrimming") != std::string::npos) {
+      FStringTrimming = stTrimNone;
+      return true;
+    }
+    return Name.find("OnPrepare") != std::string::npos || Name.find("OnExecute") != std::string::npos ||
+           Name.find("OnFetch") != std::string::npos;
+  });
 }
 
 void THstmt::AdoptInserted() const {

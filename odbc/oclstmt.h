@@ -108,6 +108,11 @@ struct TColRec {
   std::vector<char> HasFull;  // 0 none, 1 Full holds the value, 2 not known whether NULL
 };
 
+// Reads Instance's properties from a form stream up to the list end, as ReadState does; a
+// property that cannot be read is skipped when Tolerate, told its name, accepts it.
+void ReadPropertiesTolerating(TReader* Reader, TComponent* Instance,
+                              const std::function<bool(const std::string& Name)>& Tolerate);
+
 class THstmt : public THbase {
 public:
   explicit THstmt(TComponent* AOwner);

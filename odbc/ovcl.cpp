@@ -265,25 +265,7 @@ void TCustomODDataSet::SetParamsFromCursor() {
   }
 }
 
-void TCustomODDataSet::RefreshParams() {
-  DisableControls();
-  try {
-    TDataSource* src = FDataLink->DataSource();
-    TDataSet* master = src != nullptr ? src->DataSet() : nullptr;
-    if (master != nullptr && master->Active() && master->State() != dsSetKey) {
-      CheckNoPendingUpdates("The detail data set cannot follow its master");
-      Close();
-      Open();
-    }
-  } catch (...) {
-    EnableControls();
-    throw;
-  }
-  EnableControls();
-}
-
-void TCustomODDataSet::RefreshResults() {
-  CheckNoPendingUpdates("The data set cannot be opened again");
+void TCustomODDataSet::Reopen() {
   DisableControls();
   try {
     Close();
@@ -293,6 +275,19 @@ void TCustomODDataSet::RefreshResults() {
     throw;
   }
   EnableControls();
+}
+
+void TCustomODDataSet::RefreshParams() {
+  TDataSource* src = FDataLink->DataSource();
+  TDataSet* master = src != nullptr ? src->DataSet() : nullptr;
+  if (master == nullptr || !master->Active() || master->State() == dsSetKey) return;
+  CheckNoPendingUpdates("The detail data set cannot follow its master");
+  Reopen();
+}
+
+void TCustomODDataSet::RefreshResults() {
+  CheckNoPendingUpdates("The data set cannot be opened again");
+  Reopen();
 }
 
 void TCustomODDataSet::GetDetailLinkFields(std::vector<TField*>& MasterFields,
@@ -315,30 +310,12 @@ void TCustomODDataSet::GetDetailLinkFields(std::vector<TField*>& MasterFields,
 // ---- loading and links
 
 void TCustomODDataSet::ReadState(TReader* Reader) {
-  SetComponentState(ComponentState() + csReading);
-  try {
-    TStream* stream = Reader->Stream();
-    while (!Reader->EndOfList()) {
-      const std::int64_t at = stream->Position();
-      const std::string name = Reader->ReadStr();
-      stream->SetPosition(at);
-      try {
-        Reader->ReadProperty(this);
-      } catch (const EReadError&) {
-        // A stored StringTrimming that cannot be read loads as no trimming.
-        if (name.find("StringTrimming") == std::string::npos) throw;
-        stream->SetPosition(at);
-        Reader->ReadStr();
-        Reader->SkipValue();
-        hStmt()->SetStringTrimming(stTrimNone);
-      }
-    }
-    Reader->ReadListEnd();
-  } catch (...) {
-    SetComponentState(ComponentState() - csReading);
-    throw;
-  }
-  SetComponentState(ComponentState() - csReading);
+  // A stored StringTrimming that cannot be read loads as no trimming.
+  ReadPropertiesTolerating(Reader, this, [this](const std::string& Name) {
+    if (Name.find("StringTrimming") == std::string::npos) return false;
+    hStmt()->SetStringTrimming(stTrimNone);
+    return true;
+  });
 }
 
 void TCustomODDataSet::Notification(TComponent* AComponent, TOperation Operation) {

@@ -222,8 +222,6 @@ public:
   bool BookmarkValid(const void* Bookmark) override { return Bookmark != nullptr; }
   int CompareBookmarks(const void* Bookmark1, const void* Bookmark2) override;
   bool GetCurrentRecord(TRecordBuffer Buffer) override;
-  bool Locate(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options) override;
-  Variant Lookup(const std::string& KeyFields, const Variant& KeyValues, const std::string& ResultFields) override;
   bool FindRecord(bool Restart, bool GoForward) override;
   void SetFiltered(bool Value) override;
   void SetOnFilterRecord(const TFilterRecordEvent& Value) override;
@@ -232,9 +230,11 @@ public:
   void SetBlockReadSize(int) override {}
   void GetDetailLinkFields(std::vector<TField*>& MasterFields, std::vector<TField*>& DetailFields) override;
   TUpdateStatus UpdateStatus() override;
-  // Finds the first record from the first one whose key fields match, leaving it in the
-  // apply buffer (filter and skip rules apply).
-  bool LocateRecord(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options);
+  // Finds the first record from the first one whose key fields match, leaving it in Buffer (the
+  // apply buffer when none): filter and skip rules apply; text is trimmed as the statement
+  // trims it, and with loPartialKey matched by LocateOption. Locate and Lookup search with it.
+  bool LocateRecord(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options,
+                    TRecordBuffer Buffer = nullptr) override;
 
   void ReadState(TReader* Reader) override;
   void Notification(TComponent* AComponent, TOperation Operation) override;
@@ -283,6 +283,7 @@ protected:
   TRecordBuffer FFilterBuffer = nullptr;
   TRecordBuffer FOldValueBuffer = nullptr;
   TRecordBuffer FApplyBuffer = nullptr;
+  TRecordBuffer FLocateBuffer = nullptr;  // the buffer of buffer mode 1
   std::string FLocateKeyNames;
   Variant FLocateKeyValues;
 
@@ -300,6 +301,10 @@ private:
   // The common end of the three source setters.
   void SourceChanged();
   void CheckNoPendingUpdates(const char* What) const;
+  // Close and Open with the controls disabled.
+  void Reopen();
+  // After a change of the filter: a cache is filtered again where it is, a cursor read again.
+  void Refilter();
   TFieldType ColumnFieldType(int Col);
   unsigned char* Slot(TRecordBuffer Buffer, int Col) const { return reinterpret_cast<unsigned char*>(Buffer) + FSlots[size_t(Col) - 1].Offset; }
   unsigned char& SlotStatus(TRecordBuffer Buffer, int Col) const { return Slot(Buffer, Col)[FSlots[size_t(Col) - 1].Width]; }

@@ -56,7 +56,7 @@ TRecordBuffer TCustomODDataSet::GetActiveRecordBuffer() {
     }
     default: break;
   }
-  if (FBufferMode == 1) return FApplyBuffer;
+  if (FBufferMode == 1) return FLocateBuffer != nullptr ? FLocateBuffer : FApplyBuffer;
   if (FBufferMode == 2) return FApplyOldIndex >= 0 ? FOldCopies[size_t(FApplyOldIndex)] : FCache[size_t(FApplyCacheIndex)];
   if (State() == dsBrowse && IsEmpty()) return nullptr;
   return ActiveBuffer();
@@ -341,23 +341,22 @@ TUpdateStatus TCustomODDataSet::UpdateStatus() {
 
 // ---- filtering
 
-void TCustomODDataSet::SetFiltered(bool Value) {
-  TDataSet::SetFiltered(Value);
+void TCustomODDataSet::Refilter() {
   if (!Active()) return;
-  // A cache is filtered again where it is; a cursor is read again from the start.
   if (FCached)
     First();
   else
     RefreshResults();
 }
 
+void TCustomODDataSet::SetFiltered(bool Value) {
+  TDataSet::SetFiltered(Value);
+  Refilter();
+}
+
 void TCustomODDataSet::SetOnFilterRecord(const TFilterRecordEvent& Value) {
   TDataSet::SetOnFilterRecord(Value);
-  if (!Active()) return;
-  if (FCached)
-    First();
-  else
-    RefreshResults();
+  Refilter();
 }
 
 // ---- searching
@@ -397,18 +396,21 @@ bool TCustomODDataSet::FieldMatchesKey(TField* Field, const Variant& Key, TLocat
   }
 }
 
-bool TCustomODDataSet::LocateRecord(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options) {
+bool TCustomODDataSet::LocateRecord(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options,
+                                    TRecordBuffer Buffer) {
   CheckBrowseMode();
   CursorPosChanged();
   std::vector<TField*> fields;
   GetFieldList(fields, KeyFields);
   bool found = false;
   const int savedMode = FBufferMode;
+  TRecordBuffer savedBuffer = FLocateBuffer;
+  FLocateBuffer = Buffer != nullptr ? Buffer : FApplyBuffer;
   DisableControls();
   try {
     FBufferMode = 1;
     InternalFirst();
-    while (!found && GetRecord(FApplyBuffer, gmNext, true) == grOK) {
+    while (!found && GetRecord(FLocateBuffer, gmNext, true) == grOK) {
       found = !fields.empty();
       for (size_t i = 0; i < fields.size() && found; ++i) {
         Variant key;
@@ -423,38 +425,14 @@ bool TCustomODDataSet::LocateRecord(const std::string& KeyFields, const Variant&
     }
   } catch (...) {
     FBufferMode = savedMode;
+    FLocateBuffer = savedBuffer;
     EnableControls();
     throw;
   }
   FBufferMode = savedMode;
+  FLocateBuffer = savedBuffer;
   EnableControls();
   return found;
-}
-
-bool TCustomODDataSet::Locate(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options) {
-  CheckBrowseMode();
-  if (IsEmpty()) return false;
-  if (!LocateRecord(KeyFields, KeyValues, Options)) return false;
-  std::vector<char> bookmark(static_cast<size_t>(BookmarkSize()));
-  GetBookmarkData(FApplyBuffer, bookmark.data());
-  GotoBookmark(bookmark.data());
-  return true;
-}
-
-Variant TCustomODDataSet::Lookup(const std::string& KeyFields, const Variant& KeyValues,
-                                 const std::string& ResultFields) {
-  Variant result = Null();
-  CheckBrowseMode();
-  if (IsEmpty()) return result;
-  if (!LocateRecord(KeyFields, KeyValues, {})) return result;
-  // The found record with its calculated fields; the current record does not move.
-  TRecordBuffer temp = TempBuffer();
-  CopyRecord(FApplyBuffer, temp, true);
-  WithTempState(dsCalcFields, [&] {
-    CalculateFields(temp);
-    result = GetFieldValue(ResultFields);
-  });
-  return result;
 }
 
 bool TCustomODDataSet::FindRecord(bool Restart, bool GoForward) {
