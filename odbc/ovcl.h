@@ -230,11 +230,9 @@ public:
   void SetBlockReadSize(int) override {}
   void GetDetailLinkFields(std::vector<TField*>& MasterFields, std::vector<TField*>& DetailFields) override;
   TUpdateStatus UpdateStatus() override;
-  // Finds the first record from the first one whose key fields match, leaving it in Buffer (the
-  // apply buffer when none): filter and skip rules apply; text is trimmed as the statement
-  // trims it, and with loPartialKey matched by LocateOption. Locate and Lookup search with it.
-  bool LocateRecord(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options,
-                    TRecordBuffer Buffer = nullptr) override;
+  // Locate and Lookup (the framework's) compare text trimmed as the statement trims it, and with
+  // loPartialKey by LocateOption; 64-bit integers whole.
+  bool FieldMatches(TField* Field, const Variant& Key, TLocateOptions Options) override;
 
   void ReadState(TReader* Reader) override;
   void Notification(TComponent* AComponent, TOperation Operation) override;
@@ -283,7 +281,6 @@ protected:
   TRecordBuffer FFilterBuffer = nullptr;
   TRecordBuffer FOldValueBuffer = nullptr;
   TRecordBuffer FApplyBuffer = nullptr;
-  TRecordBuffer FLocateBuffer = nullptr;  // the buffer of buffer mode 1
   std::string FLocateKeyNames;
   Variant FLocateKeyValues;
 
@@ -324,7 +321,6 @@ private:
   // The current row's bookmark in direct mode (empty when none), padded to BookmarkSize.
   std::vector<unsigned char> CurrentRowBookmark();
   bool IsDeletedBookmark(const void* Bookmark);
-  bool FieldMatchesKey(TField* Field, const Variant& Key, TLocateOptions Options);
   void CreateParamsFromText();
   void CreateParamsFromCatalog();
   void AddCatalogParam(const class TCatalogColumn& Column);

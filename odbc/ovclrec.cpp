@@ -56,7 +56,7 @@ TRecordBuffer TCustomODDataSet::GetActiveRecordBuffer() {
     }
     default: break;
   }
-  if (FBufferMode == 1) return FLocateBuffer != nullptr ? FLocateBuffer : FApplyBuffer;
+  if (FBufferMode == 1) return FApplyBuffer;
   if (FBufferMode == 2) return FApplyOldIndex >= 0 ? FOldCopies[size_t(FApplyOldIndex)] : FCache[size_t(FApplyCacheIndex)];
   if (State() == dsBrowse && IsEmpty()) return nullptr;
   return ActiveBuffer();
@@ -361,7 +361,7 @@ void TCustomODDataSet::SetOnFilterRecord(const TFilterRecordEvent& Value) {
 
 // ---- searching
 
-bool TCustomODDataSet::FieldMatchesKey(TField* Field, const Variant& Key, TLocateOptions Options) {
+bool TCustomODDataSet::FieldMatches(TField* Field, const Variant& Key, TLocateOptions Options) {
   switch (Field->DataType()) {
     case ftString:
     case ftFixedChar:
@@ -388,51 +388,8 @@ bool TCustomODDataSet::FieldMatchesKey(TField* Field, const Variant& Key, TLocat
     default:
       // Numbers (64-bit integers whole), Booleans, dates: the framework's comparison, where a
       // key that does not convert matches nothing.
-      try {
-        return FieldMatches(Field, Key, Options);
-      } catch (const Exception&) {
-        return false;
-      }
+      return TDataSet::FieldMatches(Field, Key, Options);
   }
-}
-
-bool TCustomODDataSet::LocateRecord(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options,
-                                    TRecordBuffer Buffer) {
-  CheckBrowseMode();
-  CursorPosChanged();
-  std::vector<TField*> fields;
-  GetFieldList(fields, KeyFields);
-  bool found = false;
-  const int savedMode = FBufferMode;
-  TRecordBuffer savedBuffer = FLocateBuffer;
-  FLocateBuffer = Buffer != nullptr ? Buffer : FApplyBuffer;
-  DisableControls();
-  try {
-    FBufferMode = 1;
-    InternalFirst();
-    while (!found && GetRecord(FLocateBuffer, gmNext, true) == grOK) {
-      found = !fields.empty();
-      for (size_t i = 0; i < fields.size() && found; ++i) {
-        Variant key;
-        if (fields.size() == 1 && !KeyValues.IsArray())
-          key = KeyValues;
-        else if (KeyValues.IsArray() && int(i) < KeyValues.ArrayCount())
-          key = KeyValues[int(i)];
-        else
-          key = Null();
-        found = FieldMatchesKey(fields[i], key, Options);
-      }
-    }
-  } catch (...) {
-    FBufferMode = savedMode;
-    FLocateBuffer = savedBuffer;
-    EnableControls();
-    throw;
-  }
-  FBufferMode = savedMode;
-  FLocateBuffer = savedBuffer;
-  EnableControls();
-  return found;
 }
 
 bool TCustomODDataSet::FindRecord(bool Restart, bool GoForward) {

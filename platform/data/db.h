@@ -843,12 +843,11 @@ protected:
   void SetCalcBuffer(TRecordBuffer Buffer) { FCalcBuffer = Buffer; }
 
   // ---- searching: scans from the first record for a match, leaving it in Buffer
-  // (TempBuffer when null); fields are read from it in dsCalcFields (CalcBuffer). Locate and
-  // Lookup search through it: a data set with its own matching overrides it.
-  virtual bool LocateRecord(const std::string& KeyFields, const Variant& KeyValues,
-                            TLocateOptions Options, TRecordBuffer Buffer = nullptr);
+  // (TempBuffer when null); fields are read from it in dsCalcFields (CalcBuffer).
+  bool LocateRecord(const std::string& KeyFields, const Variant& KeyValues,
+                    TLocateOptions Options, TRecordBuffer Buffer = nullptr);
   // Whether Field's value in the current field buffer matches Value under Options.
-  bool FieldMatches(TField* Field, const Variant& Value, TLocateOptions Options);
+  virtual bool FieldMatches(TField* Field, const Variant& Value, TLocateOptions Options);
 
   // ---- event steps
   virtual void DoBeforeOpen();
