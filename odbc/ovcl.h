@@ -36,6 +36,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -303,6 +304,8 @@ private:
   // After a change of the filter: a cache is filtered again where it is, a cursor read again.
   void Refilter();
   TFieldType ColumnFieldType(int Col);
+  // The text of a bound character cell without copying it; false where ColString must read it.
+  bool CellText(int Column, int Row, std::string_view& Text);
   unsigned char* Slot(TRecordBuffer Buffer, int Col) const { return reinterpret_cast<unsigned char*>(Buffer) + FSlots[size_t(Col) - 1].Offset; }
   unsigned char& SlotStatus(TRecordBuffer Buffer, int Col) const { return Slot(Buffer, Col)[FSlots[size_t(Col) - 1].Width]; }
   unsigned char& SlotNull(TRecordBuffer Buffer, int Col) const { return Slot(Buffer, Col)[FSlots[size_t(Col) - 1].Width + 1]; }

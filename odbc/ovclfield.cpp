@@ -65,6 +65,30 @@ TMemoryStream* TCustomODDataSet::SlotStream(TRecordBuffer Buffer, int Col) const
   return Get<TMemoryStream*>(Slot(Buffer, Col));
 }
 
+bool TCustomODDataSet::CellText(int Column, int Row, std::string_view& Text) {
+  // A bound character cell read where the driver put it (the statement keeps a value longer
+  // than its element whole and points there), trimmed as ColString trims: no string is made.
+  THstmt& s = Stmt();
+  if (s.ColCType(Column) != SQL_C_CHAR) return false;
+  const SQLLEN ind = s.ColSizeRow(Column, Row);
+  if (ind == SQL_NULL_DATA || ind == SQL_COLUMN_IGNORE) {
+    Text = {};
+    return true;
+  }
+  const auto* p = static_cast<const char*>(s.ColValue(Column, Row));
+  if (p == nullptr || ind < 0) return false;
+  size_t n = size_t(ind);
+  if (const void* z = std::memchr(p, 0, n)) n = size_t(static_cast<const char*>(z) - p);
+  std::string_view v(p, n);
+  const TStringTrimming t = s.StringTrimming();
+  if (t == stTrimTrailing || t == stTrimBoth)
+    while (!v.empty() && static_cast<unsigned char>(v.back()) <= 32) v.remove_suffix(1);
+  if (t == stTrimLeading || t == stTrimBoth)
+    while (!v.empty() && static_cast<unsigned char>(v.front()) <= 32) v.remove_prefix(1);
+  Text = v;
+  return true;
+}
+
 void TCustomODDataSet::ToField(int Column, int Row, int& Offset, TRecordBuffer Buffer) {
   THstmt& s = Stmt();
   const TSlot& slot = FSlots[size_t(Column) - 1];
@@ -89,11 +113,16 @@ void TCustomODDataSet::ToField(int Column, int Row, int& Offset, TRecordBuffer B
     case ftString:
     case ftFixedChar:
     case ftWideString: {
-      std::string text = s.ColString(Column, Row);
+      std::string owned;
+      std::string_view text;
+      if (!CellText(Column, Row, text)) {
+        owned = s.ColString(Column, Row);
+        text = owned;
+      }
       // Bytes never count fewer than characters: only a longer text can exceed the size.
       const size_t chars = size_t(slot.Width - 1) / 4;
       if (text.size() > chars && Utf8Length(text) > chars) {
-        text = Utf8Left(text, chars);
+        text = text.substr(0, Utf8ByteOffset(text, chars));
         status |= kCut;
       }
       std::memcpy(p, text.data(), text.size());
