@@ -14,16 +14,16 @@
 #include <system_error>
 #include <thread>
 
+#include "engineimpl.h"
 #include "text.h"
 
 namespace fs = std::filesystem;
 
-namespace {
+namespace engine_impl {
 
 constexpr int kApplicationId = 0x5A4C4B54;
 constexpr int kFormatVersion = 1;
 int gDefaultBusyMs = 30000;
-constexpr const char* kNoCase = "ZELKOR_NOCASE";
 
 // --- text ---------------------------------------------------------------------------------
 
@@ -105,12 +105,6 @@ std::vector<std::string> SplitFields(const std::string& list) {
 
 // --- types --------------------------------------------------------------------------------
 
-struct TTypeInfo {
-  TEngineFieldType Type;
-  const char* Name;
-  const char* Affinity;
-};
-
 constexpr TTypeInfo kTypes[] = {
     {TEngineFieldType::String, "STRING", "TEXT"},      {TEngineFieldType::Smallint, "SMALLINT", "INTEGER"},
     {TEngineFieldType::Integer, "INTEGER", "INTEGER"}, {TEngineFieldType::Word, "WORD", "INTEGER"},
@@ -153,25 +147,12 @@ std::string SqliteMessage(sqlite3* db, int rc) {
   return m ? m : sqlite3_errstr(rc);
 }
 
-// Resets a statement when it goes out of scope, so no read transaction stays open.
-struct TReset {
-  sqlite3_stmt* St;
-  ~TReset() { sqlite3_reset(St); sqlite3_clear_bindings(St); }
-};
+}  // namespace engine_impl
 
-}  // namespace
+using namespace engine_impl;
 
-// How long a connection waits for another's lock. SQLite's own wait backs off to 100 ms
-// naps, and a writer that commits in a loop frees its lock only for moments between its
-// transactions: a backed-off waiter missed every such moment for over 20 s while the other
-// wrote 1,500 rows, so under load it ran out of time and its row was lost. Short naps catch
-// those moments (a few seconds at worst in the same trial).
-struct TEngineBusyWait {
-  int Ms = 0;
-  std::chrono::steady_clock::time_point Since;
-};
 
-namespace {
+namespace engine_impl {
 
 int BusyNap(void* context, int count) {
   auto* w = static_cast<TEngineBusyWait*>(context);
@@ -194,7 +175,7 @@ sqlite3* OpenDb(const std::string& path, int flags, TEngineBusyWait* wait) {
   }
   sqlite3_extended_result_codes(db, 0);
   sqlite3_busy_handler(db, BusyNap, wait);
-  sqlite3_create_collation(db, kNoCase, SQLITE_UTF8, nullptr, NoCaseCompare);
+  sqlite3_create_collation(db, EngineCollationName, SQLITE_UTF8, nullptr, NoCaseCompare);
   return db;
 }
 
@@ -289,7 +270,7 @@ void BuildSchema(sqlite3* db, const std::string& path, const std::vector<TEngine
     for (size_t k = 0; k < names.size(); ++k) {
       if (k) sql += ", ";
       sql += Column(FieldPos(fields, names[k]));
-      if (opts & eioCaseInsensitive) sql += std::string(" COLLATE ") + kNoCase;
+      if (opts & eioCaseInsensitive) sql += std::string(" COLLATE ") + EngineCollationName;
       if (opts & eioDescending) sql += " DESC";
     }
     sql += ");";
@@ -297,9 +278,13 @@ void BuildSchema(sqlite3* db, const std::string& path, const std::vector<TEngine
   ExecOn(db, sql, path);
 }
 
-}  // namespace
+}  // namespace engine_impl
 
 const char* EngineFieldTypeName(TEngineFieldType t) { return Info(t).Name; }
+
+int EngineCompareText(std::string_view a, std::string_view b) {
+  return NoCaseCompare(nullptr, int(a.size()), a.data(), int(b.size()), b.data());
+}
 
 std::string EngineTableFileName(const std::string& name) {
   fs::path p(name);
@@ -436,6 +421,11 @@ TEngineTable::TEngineTable(const std::string& path, bool readOnly, bool exclusiv
 TEngineTable::~TEngineTable() {
   for (auto& [sql, st] : FStatements) sqlite3_finalize(st);
   sqlite3_close_v2(FDb);
+  if (FDeleteOnClose) {
+    std::error_code ec;
+    fs::remove(FPath, ec);
+    fs::remove(FPath + "-journal", ec);
+  }
 }
 
 void TEngineTable::SetBusyTimeout(int ms) { FBusyWait->Ms = ms; }
@@ -537,55 +527,54 @@ std::vector<TEngineValue> TEngineTable::Normalize(const std::vector<TEngineValue
   std::vector<TEngineValue> out(values.size());
   for (size_t i = 0; i < values.size(); ++i) {
     const auto& f = FFields[i];
-    const TEngineValue& v = values[i];
-    auto mismatch = [&] {
-      throw EEngineError("Type mismatch for field " + f.Name);
-    };
-    if (EngineIsNull(v)) {
-      if (f.Required && f.Type != TEngineFieldType::AutoInc)
-        throw EEngineError("Field " + f.Name + " must have a value", EEngineError::ecRequiredField);
-      continue;
-    }
-    if (IsIntegerType(f.Type)) {
-      int64_t n;
-      if (auto p = std::get_if<int64_t>(&v)) {
-        n = *p;
-      } else if (auto d = std::get_if<double>(&v)) {
-        if (!std::isfinite(*d) || *d != std::floor(*d) || std::fabs(*d) > 9.2e18)
-          throw EEngineError("Value out of range for field " + f.Name, EEngineError::ecValueOutOfRange);
-        n = int64_t(*d);
-      } else {
-        mismatch();
-      }
-      int64_t lo = std::numeric_limits<int64_t>::min(), hi = std::numeric_limits<int64_t>::max();
-      switch (f.Type) {
-        case TEngineFieldType::Smallint: lo = -32768; hi = 32767; break;
-        case TEngineFieldType::Word: lo = 0; hi = 65535; break;
-        case TEngineFieldType::Integer: case TEngineFieldType::AutoInc: lo = INT32_MIN; hi = INT32_MAX; break;
-        case TEngineFieldType::Boolean: n = n != 0; break;
-        default: break;
-      }
-      if (n < lo || n > hi)
-        throw EEngineError("Value out of range for field " + f.Name, EEngineError::ecValueOutOfRange);
-      out[i] = n;
-    } else if (IsRealType(f.Type)) {
-      double d;
-      if (auto p = std::get_if<double>(&v)) d = *p;
-      else if (auto n = std::get_if<int64_t>(&v)) d = double(*n);
-      else mismatch();
-      if (!std::isfinite(d))
-        throw EEngineError("Value out of range for field " + f.Name, EEngineError::ecValueOutOfRange);
-      out[i] = d;
-    } else {
-      auto s = std::get_if<std::string>(&v);
-      if (!s) mismatch();
-      if (f.Type == TEngineFieldType::String) out[i] = Utf8Left(*s, size_t(f.Size));
-      else if (f.Type == TEngineFieldType::Bytes || f.Type == TEngineFieldType::VarBytes)
-        out[i] = s->substr(0, size_t(f.Size));
-      else out[i] = *s;
-    }
+    if (EngineIsNull(values[i]) && f.Required && f.Type != TEngineFieldType::AutoInc)
+      throw EEngineError("Field " + f.Name + " must have a value", EEngineError::ecRequiredField);
+    out[i] = NormalizeValue(int(i), values[i]);
   }
   return out;
+}
+
+TEngineValue TEngineTable::NormalizeValue(int field, const TEngineValue& v) const {
+  const auto& f = FFields[size_t(field)];
+  auto mismatch = [&] { throw EEngineError("Type mismatch for field " + f.Name); };
+  if (EngineIsNull(v)) return v;
+  if (IsIntegerType(f.Type)) {
+    int64_t n;
+    if (auto p = std::get_if<int64_t>(&v)) {
+      n = *p;
+    } else if (auto d = std::get_if<double>(&v)) {
+      if (!std::isfinite(*d) || *d != std::floor(*d) || std::fabs(*d) > 9.2e18)
+        throw EEngineError("Value out of range for field " + f.Name, EEngineError::ecValueOutOfRange);
+      n = int64_t(*d);
+    } else {
+      mismatch();
+    }
+    int64_t lo = std::numeric_limits<int64_t>::min(), hi = std::numeric_limits<int64_t>::max();
+    switch (f.Type) {
+      case TEngineFieldType::Smallint: lo = -32768; hi = 32767; break;
+      case TEngineFieldType::Word: lo = 0; hi = 65535; break;
+      case TEngineFieldType::Integer: case TEngineFieldType::AutoInc: lo = INT32_MIN; hi = INT32_MAX; break;
+      case TEngineFieldType::Boolean: n = n != 0; break;
+      default: break;
+    }
+    if (n < lo || n > hi)
+      throw EEngineError("Value out of range for field " + f.Name, EEngineError::ecValueOutOfRange);
+    return n;
+  }
+  if (IsRealType(f.Type)) {
+    double d;
+    if (auto p = std::get_if<double>(&v)) d = *p;
+    else if (auto n = std::get_if<int64_t>(&v)) d = double(*n);
+    else mismatch();
+    if (!std::isfinite(d))
+      throw EEngineError("Value out of range for field " + f.Name, EEngineError::ecValueOutOfRange);
+    return d;
+  }
+  auto s = std::get_if<std::string>(&v);
+  if (!s) mismatch();
+  if (f.Type == TEngineFieldType::String) return Utf8Left(*s, size_t(f.Size));
+  if (f.Type == TEngineFieldType::Bytes || f.Type == TEngineFieldType::VarBytes) return s->substr(0, size_t(f.Size));
+  return *s;
 }
 
 void TEngineTable::BindValue(sqlite3_stmt* st, int pos, const TEngineValue& v, int field) const {
@@ -733,14 +722,65 @@ void TEngineTable::DeleteRecord(TEngineBookmark bm) {
   tx.Commit();
 }
 
+std::vector<TEngineValidityCheck> TEngineTable::ValidityChecks() {
+  std::vector<TEngineValidityCheck> out;
+  {
+    sqlite3_stmt* st = Prepare("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'zelkor_checks'");
+    TReset r{st};
+    int rc = sqlite3_step(st);
+    if (rc != SQLITE_ROW) Fail("Cannot read table", rc);
+    if (sqlite3_column_int(st, 0) == 0) return out;  // a table that never had a check
+  }
+  sqlite3_stmt* st = Prepare("SELECT field, picture FROM zelkor_checks ORDER BY field");
+  TReset r{st};
+  int rc;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    const unsigned char* p = sqlite3_column_text(st, 1);
+    out.push_back({sqlite3_column_int(st, 0), p ? reinterpret_cast<const char*>(p) : ""});
+  }
+  if (rc != SQLITE_DONE) Fail("Cannot read table", rc);
+  return out;
+}
+
+void TEngineTable::SetValidityCheck(int FieldNo, const std::string& Picture) {
+  CheckWritable();
+  if (FieldNo < 1 || size_t(FieldNo) > FFields.size())
+    throw EEngineError("Table " + FPath + " has no field number " + std::to_string(FieldNo));
+  TWriteTransaction tx(FDb, FPath);
+  Exec("CREATE TABLE IF NOT EXISTS zelkor_checks(field INTEGER PRIMARY KEY, picture TEXT NOT NULL)");
+  sqlite3_stmt* st = Prepare(Picture.empty() ? "DELETE FROM zelkor_checks WHERE field = ?"
+                                             : "INSERT OR REPLACE INTO zelkor_checks(field, picture) VALUES(?, ?)");
+  {
+    TReset r{st};
+    sqlite3_bind_int(st, 1, FieldNo);
+    if (!Picture.empty()) sqlite3_bind_text64(st, 2, Picture.data(), Picture.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    int rc = sqlite3_step(st);
+    if (rc != SQLITE_DONE) Fail("Cannot write to table", rc);
+  }
+  tx.Commit();
+}
+
 // --- TEngineCursor ------------------------------------------------------------------------
 
-TEngineCursor::TEngineCursor(TEngineTable& table) : FTable(table) {}
+namespace {
+
+std::uint32_t NextCursorId() {
+  static std::atomic<std::uint32_t> last{0};
+  std::uint32_t id;
+  do id = ++last; while (id == 0);
+  return id;
+}
+
+}  // namespace
+
+TEngineCursor::TEngineCursor(TEngineTable& table) : FTable(table), FId(NextCursorId()) {}
 TEngineCursor::~TEngineCursor() = default;
 
 void TEngineCursor::SetKeyParts(int index) {
   FIndex = index;
   FKey.clear();
+  FRangeStart = {};
+  FRangeEnd = {};
   if (index < 0) return;
   const auto& x = FTable.FIndexes[size_t(index)];
   for (const auto& name : SplitFields(x.Fields))
@@ -779,8 +819,14 @@ std::vector<int> TEngineCursor::KeyFields() const {
   return out;
 }
 
+std::vector<TEngineValue> TEngineCursor::KeyOf(const TEngineRecord& rec) const {
+  std::vector<TEngineValue> key;
+  for (const auto& k : FKey) key.push_back(rec.Values[size_t(k.Field)]);
+  return key;
+}
+
 std::string TEngineCursor::KeyExpr(const TKeyPart& k) const {
-  return Column(k.Field) + (k.CaseInsensitive ? std::string(" COLLATE ") + kNoCase : std::string());
+  return Column(k.Field) + (k.CaseInsensitive ? std::string(" COLLATE ") + EngineCollationName : std::string());
 }
 
 std::string TEngineCursor::OrderBy(bool forward, size_t from) const {
@@ -801,84 +847,119 @@ void TEngineCursor::SetCurrent(const TEngineRecord& rec) {
 void TEngineCursor::First() { FPos = cpBof; FOnRecord = false; }
 void TEngineCursor::Last() { FPos = cpEof; FOnRecord = false; }
 
-bool TEngineCursor::FirstOrLast(bool forward, TEngineRecord& out) {
-  sqlite3_stmt* st = FTable.Prepare("SELECT " + FTable.SelectList() + " FROM data ORDER BY " +
-                                    OrderBy(forward, 0) + " LIMIT 1");
-  TReset r{st};
-  return TakeRow(st, out) || PassEnd(forward);
-}
-
-bool TEngineCursor::TakeRow(sqlite3_stmt* st, TEngineRecord& out) {
-  int rc = sqlite3_step(st);
-  if (rc == SQLITE_ROW) {
-    FTable.ReadRow(st, out);
-    SetCurrent(out);
-    return true;
-  }
-  if (rc != SQLITE_DONE) FTable.Fail("Cannot read table", rc);
-  return false;
-}
-
 bool TEngineCursor::PassEnd(bool forward) {
   FPos = forward ? cpEof : cpBof;
   FOnRecord = false;
   return false;
 }
 
-// From the current key, the nearest record in the travel direction. Key parts are fixed one
-// level at a time from the deepest (same key, next bookmark) to the first; each query is a
-// plain range seek that the table's index answers. NULL sorts before every value.
-bool TEngineCursor::Step(bool forward, TEngineRecord& out) {
-  if (FPos == cpBof) {
-    if (forward) return FirstOrLast(true, out);
-    return false;
-  }
-  if (FPos == cpEof) {
-    if (!forward) return FirstOrLast(false, out);
-    return false;
-  }
-  const std::string select = "SELECT " + FTable.SelectList() + " FROM data WHERE ";
-  for (size_t level = FKey.size() + 1; level-- > 0;) {
-    std::string prefix;
-    std::vector<std::pair<int, const TEngineValue*>> binds;  // field, value
-    for (size_t i = 0; i < level && i < FKey.size(); ++i) {
-      const TEngineValue& v = FCurrent.Values[size_t(FKey[i].Field)];
-      if (EngineIsNull(v)) {
-        prefix += KeyExpr(FKey[i]) + " IS NULL AND ";
-      } else {
-        prefix += KeyExpr(FKey[i]) + " = ? AND ";
-        binds.push_back({FKey[i].Field, &v});
+bool TEngineCursor::Visible(const TEngineRecord& rec) const {
+  return RangeSide(rec) == 0 && ExpressionsKeep(rec) && CallbacksKeep(rec);
+}
+
+// Key parts are fixed one level at a time from the deepest (same key, next bookmark) to the
+// first; each level is a plain range seek that the table's index answers, and the levels in
+// turn give every record beyond the position in order. Records that the range or an
+// expression refuses are stepped over within the same statement; the statement is reset
+// before a callback is asked. NULL sorts before every value.
+bool TEngineCursor::Seek(std::vector<TEngineValue> key, TEngineBookmark bm, bool forward, bool inclusive,
+                         TEngineRecord& out) {
+  const std::string select = "SELECT " + FTable.SelectList() + " FROM data";
+  const bool callbacks = HasCallbacks();
+  struct TCond {
+    std::string Where;
+    std::vector<std::pair<int, const TEngineValue*>> Binds;  // field, value
+    bool Bookmark = false;
+  };
+  for (;;) {
+    std::vector<TCond> conds;
+    const size_t parts = key.size();
+    auto prefix = [&](size_t level, TCond& c) {
+      for (size_t i = 0; i < level; ++i) {
+        if (EngineIsNull(key[i])) {
+          c.Where += KeyExpr(FKey[i]) + " IS NULL AND ";
+        } else {
+          c.Where += KeyExpr(FKey[i]) + " = ? AND ";
+          c.Binds.push_back({FKey[i].Field, &key[i]});
+        }
       }
+    };
+    if (bm > 0 && parts == FKey.size()) {
+      TCond c;
+      prefix(parts, c);
+      c.Where += forward ? "_recno_ > ?" : "_recno_ < ?";
+      c.Bookmark = true;
+      conds.push_back(std::move(c));
     }
-    std::vector<std::string> conds;
-    const TEngineValue* condValue = nullptr;
-    int condField = -1;
-    if (level == FKey.size()) {
-      conds.push_back(forward ? "_recno_ > ?" : "_recno_ < ?");
-    } else {
+    for (size_t level = parts; level-- > 0;) {
       const TKeyPart& k = FKey[level];
-      const TEngineValue& v = FCurrent.Values[size_t(k.Field)];
-      bool up = forward != k.Descending;
+      const TEngineValue& v = key[level];
+      const bool up = forward != k.Descending;
+      const bool incl = inclusive && bm == 0 && level + 1 == parts;
+      std::vector<std::string> tails;
       if (up) {
-        conds.push_back(EngineIsNull(v) ? KeyExpr(k) + " IS NOT NULL" : KeyExpr(k) + " > ?");
+        if (EngineIsNull(v)) tails.push_back(incl ? "1" : KeyExpr(k) + " IS NOT NULL");
+        else tails.push_back(KeyExpr(k) + (incl ? " >= ?" : " > ?"));
       } else if (!EngineIsNull(v)) {
-        conds.push_back(KeyExpr(k) + " < ?");
-        conds.push_back(KeyExpr(k) + " IS NULL");
+        tails.push_back(KeyExpr(k) + (incl ? " <= ?" : " < ?"));
+        tails.push_back(KeyExpr(k) + " IS NULL");
+      } else if (incl) {
+        tails.push_back(KeyExpr(k) + " IS NULL");
       }
-      condValue = &v;
-      condField = k.Field;
+      for (const auto& tail : tails) {
+        TCond c;
+        prefix(level, c);
+        c.Where += tail;
+        if (tail.find('?') != std::string::npos) c.Binds.push_back({k.Field, &v});
+        conds.push_back(std::move(c));
+      }
     }
-    for (const auto& cond : conds) {
-      sqlite3_stmt* st = FTable.Prepare(select + prefix + cond + " ORDER BY " + OrderBy(forward, 0) + " LIMIT 1");
+    if (parts == 0 && bm == 0) conds.push_back(TCond{});
+
+    TEngineRecord cand;
+    bool found = false;
+    for (const auto& c : conds) {
+      sqlite3_stmt* st = FTable.Prepare(select + (c.Where.empty() ? "" : " WHERE " + c.Where) + " ORDER BY " +
+                                        OrderBy(forward, 0));
       TReset r{st};
       int p = 1;
-      for (auto& [field, value] : binds) FTable.BindValue(st, p++, *value, field);
-      if (level == FKey.size()) sqlite3_bind_int64(st, p, FCurrent.Bookmark);
-      else if (cond.find('?') != std::string::npos) FTable.BindValue(st, p, *condValue, condField);
-      if (TakeRow(st, out)) return true;
+      for (auto& [field, value] : c.Binds) FTable.BindValue(st, p++, *value, field);
+      if (c.Bookmark) sqlite3_bind_int64(st, p, bm);
+      int rc;
+      while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        FTable.ReadRow(st, cand);
+        const int side = RangeSide(cand);
+        if (side == (forward ? 1 : -1)) return PassEnd(forward);
+        if (side == 0 && ExpressionsKeep(cand)) {
+          found = true;
+          break;
+        }
+      }
+      if (found) break;
+      if (rc != SQLITE_DONE) FTable.Fail("Cannot read table", rc);
     }
+    if (!found) return PassEnd(forward);
+    if (!callbacks || CallbacksKeep(cand)) {
+      SetCurrent(cand);
+      out = std::move(cand);
+      return true;
+    }
+    key = KeyOf(cand);
+    bm = cand.Bookmark;
+    inclusive = false;
   }
-  return PassEnd(forward);
+}
+
+bool TEngineCursor::Step(bool forward, TEngineRecord& out) {
+  if (FPos == (forward ? cpEof : cpBof)) return false;
+  const TRangeEnd& from = forward ? FRangeStart : FRangeEnd;
+  // From the end, or from a key outside the range on the side we start from: the range's
+  // own end is the nearer place to start.
+  if (FPos == (forward ? cpBof : cpEof) || (from.Set && RangeSide(FCurrent) == (forward ? -1 : 1))) {
+    if (from.Set) return Seek(from.Key, 0, forward, !from.Exclusive, out);
+    return Seek({}, 0, forward, true, out);
+  }
+  return Seek(KeyOf(FCurrent), FCurrent.Bookmark, forward, false, out);
 }
 
 bool TEngineCursor::Next(TEngineRecord& out) { return Step(true, out); }
@@ -891,22 +972,35 @@ bool TEngineCursor::Current(TEngineRecord& out) {
     FOnRecord = false;  // stays on the key it left, so Next/Prior go on from there
     return false;
   }
+  if (!Visible(rec)) {
+    FCurrent = std::move(rec);
+    FOnRecord = false;
+    return false;
+  }
   SetCurrent(rec);
-  out = rec;
+  out = std::move(rec);
   return true;
 }
 
 bool TEngineCursor::GotoBookmark(TEngineBookmark bm) {
   TEngineRecord rec;
-  if (bm <= 0 || !FTable.ReadRecord(bm, rec)) return false;
+  if (bm <= 0 || !FTable.ReadRecord(bm, rec) || !Visible(rec)) return false;
   SetCurrent(rec);
   return true;
 }
 
 bool TEngineCursor::GotoRecord(const TEngineRecord& rec) {
-  if (GotoBookmark(rec.Bookmark)) return true;
-  if (rec.Values.size() != FTable.FFields.size()) return false;
-  FCurrent = rec;
+  TEngineRecord now;
+  if (rec.Bookmark > 0 && FTable.ReadRecord(rec.Bookmark, now)) {
+    if (Visible(now)) {
+      SetCurrent(now);
+      return true;
+    }
+  } else {
+    if (rec.Values.size() != FTable.FFields.size()) return false;
+    now = rec;
+  }
+  FCurrent = std::move(now);
   FPos = cpKey;
   FOnRecord = false;
   return false;
@@ -964,7 +1058,8 @@ void TEngineCursor::Post() {
   else FTable.ModifyRecord(bm, FBuffer.Values);
   FMode = emNone;
   FBuffer = TEngineRecord{};
-  GotoBookmark(bm);
+  TEngineRecord rec;
+  if (FTable.ReadRecord(bm, rec)) GotoRecord(rec);
 }
 
 void TEngineCursor::Cancel() {
