@@ -108,6 +108,13 @@ int TEngineFilterExpression::Decode(std::span<const std::uint8_t> b, int n, size
     }
     node.Left = left;
     node.Right = right;
+    // A 16-bit constant of a Word field holds 0 to 65535.
+    for (auto [f, c] : {std::pair{left, right}, std::pair{right, left}}) {
+      TNode& k = FNodes[size_t(c)];
+      if (FNodes[size_t(f)].Op == opField && FNodes[size_t(f)].FieldType == TEngineFieldType::Word &&
+          k.Op == opConstant && k.RawType == vtSmallint)
+        k.Number = double(std::uint16_t(std::int16_t(k.Number)));
+    }
   } else if (cls == ncField) {
     if (op != opField) Bad("field node with operator " + std::to_string(op) + where);
     if (U16(b, at + 8) == 0) Bad("field number 0" + where);
@@ -132,6 +139,7 @@ int TEngineFilterExpression::Decode(std::span<const std::uint8_t> b, int n, size
     if (op != opConstant) Bad("constant node with operator " + std::to_string(op) + where);
     const std::uint16_t type = U16(b, at + 8);
     const size_t size = U16(b, at + 10), lit = U16(b, at + 12);
+    node.RawType = type;
     if (type == vtText) {
       node.Text = poolText(lit, size);
       node.Kind = vkText;

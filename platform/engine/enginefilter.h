@@ -38,6 +38,7 @@
 //   date-times by the millisecond.
 // - Any other comparison with NULL is false (<> included); arithmetic with NULL gives NULL.
 // - A division by zero anywhere in the expression drops the record.
+// - A 16-bit constant beside a Word field reads as unsigned (its field's range).
 #include <cstdint>
 #include <span>
 #include <string>
@@ -89,6 +90,7 @@ private:
     double Number = 0;        // constants
     bool Truth = false;
     std::string Text;         // text constants, UTF-8
+    std::uint16_t RawType = 0;  // constants: the value type
   };
   struct TValue;
   int Decode(std::span<const std::uint8_t> blob, int n, size_t pool, size_t poolEnd, int offset, int depth,
