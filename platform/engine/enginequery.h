@@ -27,7 +27,8 @@
 // removed and the answer is sorted by the checked fields; CheckDescending: the same, sorted
 // descending by that field; CheckPlus: in the answer, duplicates kept, unsorted) followed by
 // at most one condition: an optional operator (= < > <= >= <>) and a value, plain or in
-// double quotes, read by the field's type with the program's format settings. A row's
+// double quotes, read by the field's type with the program's format settings (a value that
+// holds a comma, such as a number under a decimal comma, goes in quotes). A row's
 // conditions are joined with AND. Every row carries the same check marks. Not supported (a
 // clear EEngineError): several tables, example elements (_x), several conditions in a cell,
 // wildcards (..), and the words BLANK, NOT, TODAY, LIKE, CALC, AS, OR, CHANGETO, DELETE,
