@@ -67,8 +67,13 @@ std::string Native(const std::string& text) {
     if (b < 0) ConvertError(text, "holds a character that the table's character set cannot hold");
     out += char(b);
   }
-  if (Utf8Length(text) > 255) ConvertError(text, "is longer than 255 characters");
   return out + '\0';
+}
+
+// The same for a text of the blob, which holds at most 255 characters.
+std::string NativeLiteral(const std::string& text) {
+  if (Utf8Length(text) > 255) ConvertError(text, "is longer than 255 characters");
+  return Native(text);
 }
 
 // The text of a constant of the kinds written from text: the quotes of a quoted text go (its
@@ -127,7 +132,7 @@ bool EmitConstant(TNode* node, size_t slot, TFieldType field) {
   switch (node->ConstKind) {
     case 1:
       type = vtText;
-      value = Native(ConstantText(raw));
+      value = NativeLiteral(ConstantText(raw));
       break;
     case 2: {
       type = vtFloat;
@@ -208,7 +213,7 @@ bool EmitNode(TNode* node, TFieldType constField) {
     return true;
   }
   if (node->ConstKind != 0) return EmitConstant(node, slot, constField);
-  const std::string name = Native(node->Text);
+  const std::string name = NativeLiteral(node->Text);
   const int at = AddLiteral(name.data(), name.size());
   if (at < 0) return false;
   Put32(slot, ncField);
