@@ -15,6 +15,7 @@
 
 #include "dafilteremitter.h"
 #include "engine.h"
+#include "formatsettings.h"
 
 namespace fs = std::filesystem;
 using FT = TEngineFieldType;
@@ -22,8 +23,8 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-const char* const kFilter = "Qty < 500 AND Price > 10,5";
-const char* const kWhere = "f1 < 500 AND f3 > 10.5";
+const char* kFilter = "Qty < 500 AND Price > 10,5";
+const char* kWhere = "f1 < 500 AND f3 > 10.5";
 
 class BenchFields : public TFilterFieldSource {
  public:
@@ -67,7 +68,7 @@ long Engine(const std::string& path, const std::vector<std::uint8_t>& blob) {
 
 long Bare(const std::string& path) {
   sqlite3* db = nullptr;
-  sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
   sqlite3_stmt* st = nullptr;
   sqlite3_prepare_v2(db, (std::string("SELECT _recno_, f1, f2, f3 FROM data WHERE ") + kWhere + " ORDER BY _recno_").c_str(),
                      -1, &st, nullptr);
@@ -100,6 +101,10 @@ double Best(int runs, F&& f, long& count) {
 int main(int argc, char** argv) {
   const int records = argc > 1 ? std::atoi(argv[1]) : 100000;
   const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
+  if (argc > 4) {  // another condition: the filter text and the same as SQL
+    kFilter = argv[3];
+    kWhere = argv[4];
+  }
   const std::string path = (fs::temp_directory_path() / ("zelkor-filter-bench-" + std::to_string(getpid()) + ".db")).string();
   Fill(path, records);
   FormatSettings().DecimalSeparator = ',';

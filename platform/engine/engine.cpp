@@ -132,8 +132,18 @@ bool IsIntegerType(TEngineFieldType t) {
       return false;
   }
 }
-bool IsRealType(TEngineFieldType t) { return std::string(Info(t).Affinity) == "REAL"; }
-bool IsBlobType(TEngineFieldType t) { return std::string(Info(t).Affinity) == "BLOB"; }
+bool IsRealType(TEngineFieldType t) {
+  switch (t) {
+    case TEngineFieldType::Float: case TEngineFieldType::Currency: case TEngineFieldType::BCD:
+    case TEngineFieldType::Date: case TEngineFieldType::Time: case TEngineFieldType::DateTime:
+      return true;
+    default:
+      return false;
+  }
+}
+bool IsBlobType(TEngineFieldType t) {
+  return t == TEngineFieldType::Bytes || t == TEngineFieldType::VarBytes || t == TEngineFieldType::Blob;
+}
 bool IsSized(TEngineFieldType t) {
   return t == TEngineFieldType::String || t == TEngineFieldType::Bytes || t == TEngineFieldType::VarBytes;
 }
@@ -165,7 +175,9 @@ int BusyNap(void* context, int count) {
 
 sqlite3* OpenDb(const std::string& path, int flags, TEngineBusyWait* wait) {
   sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+  // A connection serves one thread (the user interface), so SQLite need not lock its mutex on
+  // every call.
+  int rc = sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     std::string msg = SqliteMessage(db, rc);
     sqlite3_close(db);
@@ -588,22 +600,37 @@ void TEngineTable::BindValue(sqlite3_stmt* st, int pos, const TEngineValue& v, i
   }
 }
 
+// Reuses the strings out already holds: a scan reads many rows into one record.
 void TEngineTable::ReadRow(sqlite3_stmt* st, TEngineRecord& out) const {
   out.Bookmark = sqlite3_column_int64(st, 0);
-  out.Values.assign(FFields.size(), TEngineValue{});
+  out.Values.resize(FFields.size());
   for (size_t i = 0; i < FFields.size(); ++i) {
     int c = int(i) + 1;
-    int type = sqlite3_column_type(st, c);
-    if (type == SQLITE_NULL) continue;
+    TEngineValue& v = out.Values[i];
+    if (sqlite3_column_type(st, c) == SQLITE_NULL) {
+      v = std::monostate{};
+      continue;
+    }
     TEngineFieldType t = FFields[i].Type;
-    if (IsIntegerType(t)) out.Values[i] = int64_t(sqlite3_column_int64(st, c));
-    else if (IsRealType(t)) out.Values[i] = sqlite3_column_double(st, c);
+    if (IsIntegerType(t)) v = int64_t(sqlite3_column_int64(st, c));
+    else if (IsRealType(t)) v = sqlite3_column_double(st, c);
     else {
       const void* p = IsBlobType(t) ? sqlite3_column_blob(st, c) : (const void*)sqlite3_column_text(st, c);
-      int n = sqlite3_column_bytes(st, c);
-      out.Values[i] = std::string(static_cast<const char*>(p ? p : ""), size_t(n));
+      const char* bytes = static_cast<const char*>(p ? p : "");
+      const size_t n = size_t(sqlite3_column_bytes(st, c));
+      if (auto s = std::get_if<std::string>(&v)) s->assign(bytes, n);
+      else v = std::string(bytes, n);
     }
   }
+}
+
+bool TEngineTable::ChangeCounter(std::uint32_t& out) const {
+  sqlite3_file* f = nullptr;
+  if (sqlite3_file_control(FDb, "main", SQLITE_FCNTL_FILE_POINTER, &f) != SQLITE_OK || !f || !f->pMethods) return false;
+  unsigned char b[4];
+  if (f->pMethods->xRead(f, b, 4, 24) != SQLITE_OK) return false;
+  out = std::uint32_t(b[0]) << 24 | std::uint32_t(b[1]) << 16 | std::uint32_t(b[2]) << 8 | b[3];
+  return true;
 }
 
 int64_t TEngineTable::RecordCount() {
@@ -649,6 +676,7 @@ private:
 
 TEngineBookmark TEngineTable::InsertRecord(const std::vector<TEngineValue>& values) {
   CheckWritable();
+  ++FWrites;
   std::vector<TEngineValue> v = Normalize(values);
   TWriteTransaction tx(FDb, FPath);
   for (size_t i = 0; i < FFields.size(); ++i) {
@@ -683,6 +711,7 @@ TEngineBookmark TEngineTable::InsertRecord(const std::vector<TEngineValue>& valu
 
 void TEngineTable::ModifyRecord(TEngineBookmark bm, const std::vector<TEngineValue>& values) {
   CheckWritable();
+  ++FWrites;
   std::vector<TEngineValue> v = Normalize(values);
   std::string sql = "UPDATE data SET ";
   std::vector<int> cols;
@@ -709,6 +738,7 @@ void TEngineTable::ModifyRecord(TEngineBookmark bm, const std::vector<TEngineVal
 
 void TEngineTable::DeleteRecord(TEngineBookmark bm) {
   CheckWritable();
+  ++FWrites;
   TWriteTransaction tx(FDb, FPath);
   sqlite3_stmt* st = Prepare("DELETE FROM data WHERE _recno_ = ?");
   {
@@ -777,6 +807,7 @@ TEngineCursor::TEngineCursor(TEngineTable& table) : FTable(table), FId(NextCurso
 TEngineCursor::~TEngineCursor() = default;
 
 void TEngineCursor::SetKeyParts(int index) {
+  DropReadAhead();
   FIndex = index;
   FKey.clear();
   FRangeStart = {};
@@ -863,7 +894,7 @@ bool TEngineCursor::Visible(const TEngineRecord& rec) const {
 // expression refuses are stepped over within the same statement; the statement is reset
 // before a callback is asked. NULL sorts before every value.
 bool TEngineCursor::Seek(std::vector<TEngineValue> key, TEngineBookmark bm, bool forward, bool inclusive,
-                         TEngineRecord& out) {
+                         TEngineRecord& out, int readAhead) {
   const std::string select = "SELECT " + FTable.SelectList() + " FROM data";
   const bool callbacks = HasCallbacks();
   struct TCond {
@@ -916,8 +947,11 @@ bool TEngineCursor::Seek(std::vector<TEngineValue> key, TEngineBookmark bm, bool
     }
     if (parts == 0 && bm == 0) conds.push_back(TCond{});
 
-    TEngineRecord cand;
+    TEngineRecord cand, row;
     bool found = false;
+    std::vector<TEngineRecord> ahead;
+    std::uint32_t counter = 0;
+    bool counted = false;
     for (const auto& c : conds) {
       sqlite3_stmt* st = FTable.Prepare(select + (c.Where.empty() ? "" : " WHERE " + c.Where) + " ORDER BY " +
                                         OrderBy(forward, 0));
@@ -927,16 +961,34 @@ bool TEngineCursor::Seek(std::vector<TEngineValue> key, TEngineBookmark bm, bool
       if (c.Bookmark) sqlite3_bind_int64(st, p, bm);
       int rc;
       while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-        FTable.ReadRow(st, cand);
-        const int side = RangeSide(cand);
-        if (side == (forward ? 1 : -1)) return PassEnd(forward);
-        if (side == 0 && ExpressionsKeep(cand)) {
-          found = true;
+        FTable.ReadRow(st, row);
+        const int side = RangeSide(row);
+        if (side == (forward ? 1 : -1)) {
+          if (!found) return PassEnd(forward);
           break;
         }
+        if (side != 0 || !ExpressionsKeep(row)) continue;
+        if (found) {
+          ahead.push_back(row);
+          if (int(ahead.size()) >= readAhead) break;
+          continue;
+        }
+        cand = row;
+        found = true;
+        // The counter is read under this statement's lock, so it belongs to what it read.
+        if (callbacks || readAhead <= 0 || !(counted = FTable.ChangeCounter(counter))) break;
       }
       if (found) break;
       if (rc != SQLITE_DONE) FTable.Fail("Cannot read table", rc);
+    }
+    FAhead.clear();
+    if (found && counted && !ahead.empty()) {
+      FAhead.assign(std::make_move_iterator(ahead.rbegin()), std::make_move_iterator(ahead.rend()));
+      FAheadForward = forward;
+      FAheadFrom = cand.Bookmark;
+      FAheadCounter = counter;
+      FAheadWrites = FTable.FWrites;
+      FAheadChecked = std::chrono::steady_clock::now();
     }
     if (!found) return PassEnd(forward);
     if (!callbacks || CallbacksKeep(cand)) {
@@ -950,16 +1002,42 @@ bool TEngineCursor::Seek(std::vector<TEngineValue> key, TEngineBookmark bm, bool
   }
 }
 
+bool TEngineCursor::ReadAheadValid() {
+  if (FAheadWrites != FTable.FWrites) return false;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - FAheadChecked < ReadAheadTrust) return true;
+  std::uint32_t counter;
+  if (!FTable.ChangeCounter(counter) || counter != FAheadCounter) return false;
+  FAheadChecked = now;
+  return true;
+}
+
 bool TEngineCursor::Step(bool forward, TEngineRecord& out) {
   if (FPos == (forward ? cpEof : cpBof)) return false;
+  if (!FAhead.empty()) {
+    if (FAheadForward == forward && FOnRecord && FCurrent.Bookmark == FAheadFrom && ReadAheadValid()) {
+      FCurrent = std::move(FAhead.back());
+      FAhead.pop_back();
+      FPos = cpKey;
+      FOnRecord = true;
+      FAheadFrom = FCurrent.Bookmark;
+      out = FCurrent;
+      return true;
+    }
+    FAhead.clear();
+  }
+  // Each step that reads the file in the same direction reads further ahead: 2, 4, ... 256.
+  FStreak = FAheadForward == forward ? std::min(FStreak + 1, 8) : 1;
+  FAheadForward = forward;
+  const int readAhead = 1 << FStreak;
   const TRangeEnd& from = forward ? FRangeStart : FRangeEnd;
   // From the end, or from a key outside the range on the side we start from: the range's
   // own end is the nearer place to start.
   if (FPos == (forward ? cpBof : cpEof) || (from.Set && RangeSide(FCurrent) == (forward ? -1 : 1))) {
-    if (from.Set) return Seek(from.Key, 0, forward, !from.Exclusive, out);
-    return Seek({}, 0, forward, true, out);
+    if (from.Set) return Seek(from.Key, 0, forward, !from.Exclusive, out, readAhead);
+    return Seek({}, 0, forward, true, out, readAhead);
   }
-  return Seek(KeyOf(FCurrent), FCurrent.Bookmark, forward, false, out);
+  return Seek(KeyOf(FCurrent), FCurrent.Bookmark, forward, false, out, readAhead);
 }
 
 bool TEngineCursor::Next(TEngineRecord& out) { return Step(true, out); }
@@ -1058,6 +1136,7 @@ void TEngineCursor::Post() {
   else FTable.ModifyRecord(bm, FBuffer.Values);
   FMode = emNone;
   FBuffer = TEngineRecord{};
+  DropReadAhead();
   TEngineRecord rec;
   if (FTable.ReadRecord(bm, rec)) GotoRecord(rec);
 }
@@ -1070,6 +1149,7 @@ void TEngineCursor::Cancel() {
 void TEngineCursor::Delete() {
   if (FMode != emNone) Cancel();
   if (!FOnRecord) throw EEngineError("No current record", EEngineError::ecNoCurrentRecord);
+  DropReadAhead();
   FTable.DeleteRecord(FCurrent.Bookmark);
   FOnRecord = false;
 }

@@ -20,6 +20,7 @@
 // current record's key, so a cursor streams through any number of records and sees what
 // other processes have written. Every write is one transaction; writers wait for each other
 // up to the busy timeout, so concurrent appenders lose no row.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -201,9 +202,13 @@ private:
   std::string SelectList() const;
   // A value converted to the field's type as a write would store it.
   TEngineValue NormalizeValue(int field, const TEngineValue& v) const;
+  // The file change counter that every committed write raises (any connection's), read
+  // without a lock; false when it cannot be read.
+  bool ChangeCounter(std::uint32_t& out) const;
 
   std::string FPath;
   bool FDeleteOnClose = false;  // an answer table of a query
+  std::uint64_t FWrites = 0;    // writes through this table
   bool FReadOnly = false;
   bool FExclusive = false;
   sqlite3* FDb = nullptr;
@@ -334,13 +339,15 @@ private:
     TEngineFilterCallback Callback;
   };
   bool Step(bool forward, TEngineRecord& out);
+  void DropReadAhead() { FAhead.clear(); }
   // The nearest visible record from a position in the travel direction: Key holds the
   // values of the first key.size() key parts; with a bookmark (and the whole key), records of
   // an equal key follow by bookmark; Inclusive takes records whose given parts equal Key. An
   // empty key without bookmark starts from the end (BOF going forward). Found: the cursor is
   // on it; else it passes the end.
+  // ReadAhead: how many of the records that follow to keep for the next steps.
   bool Seek(std::vector<TEngineValue> key, TEngineBookmark bm, bool forward, bool inclusive,
-            TEngineRecord& out);
+            TEngineRecord& out, int readAhead = 0);
   bool PassEnd(bool forward);
   std::string OrderBy(bool forward, size_t from) const;
   std::string KeyExpr(const TKeyPart& k) const;
@@ -370,4 +377,18 @@ private:
   TEngineRecord FBuffer;
   TRangeEnd FRangeStart, FRangeEnd;
   std::vector<TFilter> FFilters;  // in the order they are asked
+  // Records read ahead by a sequential scan: the visible records that follow FAheadFrom in
+  // the direction read. They spare a scan one read transaction per record. A write through
+  // this table voids them at once; another connection's write as soon as it is seen: they
+  // are taken for ReadAheadTrust after the file's change counter was last found unchanged,
+  // then only after it is read again and found unchanged.
+  std::vector<TEngineRecord> FAhead;  // nearest last
+  bool FAheadForward = true;
+  TEngineBookmark FAheadFrom = 0;
+  std::uint32_t FAheadCounter = 0;
+  std::uint64_t FAheadWrites = 0;
+  std::chrono::steady_clock::time_point FAheadChecked;
+  static constexpr std::chrono::milliseconds ReadAheadTrust{20};
+  bool ReadAheadValid();
+  int FStreak = 0;  // sequential steps in a row, for the read-ahead's size
 };

@@ -108,6 +108,7 @@ int TEngineFilterExpression::Decode(std::span<const std::uint8_t> b, int n, size
     }
     node.Left = left;
     node.Right = right;
+    node.Divides = op == opDiv || FNodes[size_t(left)].Divides || FNodes[size_t(right)].Divides;
     // A 16-bit constant of a Word field holds 0 to 65535.
     for (auto [f, c] : {std::pair{left, right}, std::pair{right, left}}) {
       TNode& k = FNodes[size_t(c)];
@@ -224,12 +225,19 @@ TEngineFilterExpression::TValue TEngineFilterExpression::Eval(int index, const T
     out.Text = n.Text;
     return out;
   }
-  // Both sides always: a division by zero drops the record wherever it is.
-  const TValue l = Eval(n.Left, rec), r = Eval(n.Right, rec);
+  const TValue l = Eval(n.Left, rec);
   if (IsLogical(n.Op)) {
-    out.Truth = n.Op == opAnd ? (l.Truth && r.Truth) : (l.Truth || r.Truth);
+    // The right side decides nothing more, unless a division by zero in it must drop the
+    // record.
+    if (!FNodes[size_t(n.Right)].Divides && l.Truth == (n.Op == opOr)) {
+      out.Truth = l.Truth;
+      return out;
+    }
+    const bool r = Eval(n.Right, rec).Truth;
+    out.Truth = n.Op == opAnd ? (l.Truth && r) : (l.Truth || r);
     return out;
   }
+  const TValue r = Eval(n.Right, rec);
   if (IsArithmetic(n.Op)) {
     if (n.Op == opDiv && !r.Null && r.Number == 0) throw TDropRecord{};
     if (l.Null || r.Null) {
@@ -306,21 +314,25 @@ TEngineFilterHandle TEngineCursor::AddFilter(std::intptr_t clientData, int prior
                              [](int p, const TFilter& x) { return p < x.Priority; });
   const TEngineFilterHandle handle = f.Handle;
   FFilters.insert(at, std::move(f));
+  DropReadAhead();
   return handle;
 }
 
 void TEngineCursor::ActivateFilter(TEngineFilterHandle handle) {
+  DropReadAhead();
   for (auto& f : FFilters)
     if (handle != 0 && f.Handle == handle) f.Active = true;
 }
 
 void TEngineCursor::DeactivateFilter(TEngineFilterHandle handle) {
+  DropReadAhead();
   for (auto& f : FFilters)
     if (handle != 0 && f.Handle == handle) f.Active = false;
 }
 
 void TEngineCursor::DropFilter(TEngineFilterHandle handle) {
   if (handle == 0) return;
+  DropReadAhead();
   FFilters.erase(std::remove_if(FFilters.begin(), FFilters.end(), [&](const TFilter& f) { return f.Handle == handle; }),
                  FFilters.end());
 }

@@ -91,6 +91,7 @@ private:
     bool Truth = false;
     std::string Text;         // text constants, UTF-8
     std::uint16_t RawType = 0;  // constants: the value type
+    bool Divides = false;       // a division in the subtree
   };
   struct TValue;
   int Decode(std::span<const std::uint8_t> blob, int n, size_t pool, size_t poolEnd, int offset, int depth,

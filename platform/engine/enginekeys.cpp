@@ -109,10 +109,12 @@ void TEngineCursor::SetRange(const std::vector<TEngineValue>& start, bool startE
   TRangeEnd to{!end.empty(), NormalizeKey(end), endExclusive};
   FRangeStart = std::move(from);
   FRangeEnd = std::move(to);
+  DropReadAhead();
   First();
 }
 
 void TEngineCursor::CancelRange() {
+  DropReadAhead();
   FRangeStart = {};
   FRangeEnd = {};
 }

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <functional>
+#include <thread>
 
 #include "cp1250.h"
 #include "datetime.h"
@@ -358,4 +359,34 @@ TEST(EngineBcd, DoublesConvertByTheirShortestDecimalForm) {
   EXPECT_TRUE(bad([](TEngineBcd& x) { x[0] = 0; }));
   EXPECT_TRUE(bad([](TEngineBcd& x) { x[5] = 0x01; }));  // a digit beyond the precision
   EXPECT_EQ(EngineRoundDecimal(2.675, 2), 2.68);
+}
+
+TEST_F(FilterFixture, ReadAheadNeverHidesAWriteOnceItIsSeen) {
+  TEngineTable t(path);
+  TEngineTable other(path);
+  TEngineCursor c(t);
+  TEngineRecord r;
+  auto qty = [&] { return std::get<int64_t>(r.Values[1]); };
+  c.First();
+  ASSERT_TRUE(c.Next(r));  // 1: Cena; the following records are read ahead
+  ASSERT_TRUE(c.Next(r));  // 2: čaj
+  // A write through the same table is seen at once.
+  TEngineRecord third;
+  ASSERT_TRUE(t.ReadRecord(3, third));
+  third.Values[1] = int64_t(33);
+  t.ModifyRecord(3, third.Values);
+  ASSERT_TRUE(c.Next(r));
+  EXPECT_EQ(qty(), 33);
+  // Another connection's write, once the read-ahead's trust has run out.
+  TEngineRecord fourth;
+  ASSERT_TRUE(other.ReadRecord(4, fourth));
+  fourth.Values[1] = int64_t(44);
+  other.ModifyRecord(4, fourth.Values);
+  std::this_thread::sleep_for(std::chrono::milliseconds(40));
+  ASSERT_TRUE(c.Next(r));
+  EXPECT_EQ(qty(), 44);
+  other.DeleteRecord(5);
+  std::this_thread::sleep_for(std::chrono::milliseconds(40));
+  ASSERT_TRUE(c.Next(r));
+  EXPECT_EQ(r.Bookmark, 6);
 }
