@@ -122,24 +122,17 @@ std::vector<TEngineValue> TTable::KeyValues(TKeyIndex Index) {
   return key;
 }
 
-bool TTable::GotoKey() {
-  CheckBrowseMode();
-  DoBeforeScroll();
-  CursorPosChanged();
-  TEngineRecord rec;
-  const bool found = Handle()->FindKey(KeyValues(kiLookup), rec);
-  if (found) Resync({rmExact, rmCenter});
-  DoAfterScroll();
-  return found;
-}
+bool TTable::GotoKey() { return SeekKey(false); }
+bool TTable::GotoNearest() { return SeekKey(true); }
 
-bool TTable::GotoNearest() {
+bool TTable::SeekKey(bool Nearest) {
   CheckBrowseMode();
   DoBeforeScroll();
   CursorPosChanged();
   TEngineRecord rec;
-  const bool found = Handle()->FindNearest(KeyValues(kiLookup), FKeyBuffers[kiLookup].Exclusive, rec);
-  if (found) Resync({rmCenter});
+  const bool found = Nearest ? Handle()->FindNearest(KeyValues(kiLookup), FKeyBuffers[kiLookup].Exclusive, rec)
+                             : Handle()->FindKey(KeyValues(kiLookup), rec);
+  if (found) Resync(Nearest ? TResyncMode{rmCenter} : TResyncMode{rmExact, rmCenter});
   DoAfterScroll();
   return found;
 }

@@ -273,6 +273,7 @@ protected:
   void UpdateIndexDefs();
 
 private:
+  bool SeekKey(bool Nearest);
   void SetKeyBuffer(TKeyIndex Index, bool Clear);
   void PostKeyBuffer(bool Commit);
   void InitKeyBuffer(TKeyBuffer& Buffer);

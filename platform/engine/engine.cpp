@@ -205,13 +205,13 @@ void ExecOn(sqlite3* db, const std::string& sql, const std::string& path) {
   }
 }
 
-std::string Quote(const std::string& s) {
-  std::string out = "'";
+std::string Quote(const std::string& s, char quote) {
+  std::string out(1, quote);
   for (char c : s) {
     out += c;
-    if (c == '\'') out += '\'';
+    if (c == quote) out += quote;
   }
-  return out + "'";
+  return out + quote;
 }
 
 void Validate(const std::vector<TEngineFieldDef>& fields, const std::vector<TEngineIndexDef>& indexes) {

@@ -349,6 +349,9 @@ private:
   bool Seek(std::vector<TEngineValue> key, TEngineBookmark bm, bool forward, bool inclusive,
             TEngineRecord& out, int readAhead = 0);
   bool PassEnd(bool forward);
+  // Seek forward from a key; a miss (or, when Exact, a record whose key differs) leaves the
+  // position as it was.
+  bool SeekKeeping(const std::vector<TEngineValue>& key, bool inclusive, bool exact, TEngineRecord& out);
   std::string OrderBy(bool forward, size_t from) const;
   std::string KeyExpr(const TKeyPart& k) const;
   void SetKeyParts(int index);

@@ -42,7 +42,8 @@ bool IsSized(TEngineFieldType t);
 
 // The data column of a field position.
 std::string Column(int field);
-std::string Quote(const std::string& s);
+// s in quotes, a quote inside doubled: '...' for SQL texts, "..." for identifiers.
+std::string Quote(const std::string& s, char quote = '\'');
 std::string SqliteMessage(sqlite3* db, int rc);
 
 // Resets a statement when it goes out of scope, so no read transaction stays open.

@@ -75,27 +75,22 @@ int TEngineCursor::RangeSide(const TEngineRecord& rec) const {
 }
 
 bool TEngineCursor::FindKey(const std::vector<TEngineValue>& key, TEngineRecord& out) {
-  const std::vector<TEngineValue> k = NormalizeKey(key);
+  return SeekKeeping(NormalizeKey(key), true, true, out);
+}
+
+bool TEngineCursor::FindNearest(const std::vector<TEngineValue>& key, bool exclusive, TEngineRecord& out) {
+  return SeekKeeping(NormalizeKey(key), !exclusive, false, out);
+}
+
+bool TEngineCursor::SeekKeeping(const std::vector<TEngineValue>& key, bool inclusive, bool exact, TEngineRecord& out) {
   const TPos pos = FPos;
   const bool onRecord = FOnRecord;
   TEngineRecord current = FCurrent;
   TEngineRecord rec;
-  if (Seek(k, 0, true, true, rec) && CompareKey(rec, k) == 0) {
+  if (Seek(key, 0, true, inclusive, rec) && (!exact || CompareKey(rec, key) == 0)) {
     out = std::move(rec);
     return true;
   }
-  FPos = pos;
-  FOnRecord = onRecord;
-  FCurrent = std::move(current);
-  return false;
-}
-
-bool TEngineCursor::FindNearest(const std::vector<TEngineValue>& key, bool exclusive, TEngineRecord& out) {
-  const std::vector<TEngineValue> k = NormalizeKey(key);
-  const TPos pos = FPos;
-  const bool onRecord = FOnRecord;
-  TEngineRecord current = FCurrent;
-  if (Seek(k, 0, true, !exclusive, out)) return true;
   FPos = pos;
   FOnRecord = onRecord;
   FCurrent = std::move(current);

@@ -20,14 +20,7 @@ namespace {
 
 [[noreturn]] void Bad(const std::string& what) { throw EEngineError(what, EEngineError::ecInvalidQuery); }
 
-std::string QuoteIdent(const std::string& s) {
-  std::string out = "\"";
-  for (char c : s) {
-    out += c;
-    if (c == '"') out += '"';
-  }
-  return out + "\"";
-}
+std::string QuoteIdent(const std::string& s) { return Quote(s, '"'); }
 
 bool IsIdentStart(unsigned char c) { return c == '_' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x80; }
 bool IsIdentChar(unsigned char c) { return IsIdentStart(c) || (c >= '0' && c <= '9') || c == '$'; }

@@ -118,8 +118,9 @@ TEST_F(KeyFixture, RangesOnACompositeAndACaseInsensitiveIndex) {
   EXPECT_FALSE(t.GetKeyBuffer(kiRangeEnd).Modified);
   t.ApplyRange();
   EXPECT_EQ(Names(t), (V{"Dom", "Zelje", "žaba"}));
-  // RecordCount counts the table, not the range.
+  // RecordCount counts the table, not the range; a folder of tables is no SQL server.
   EXPECT_EQ(t.RecordCount(), 10);
+  EXPECT_FALSE(t.IsSQLBased());
 }
 
 TEST_F(KeyFixture, ARangeAndAFilterTogether) {
