@@ -414,7 +414,8 @@ bool TBDEDataSet::Accepts(TRecordBuffer Buffer) {
 }
 
 void TBDEDataSet::WithRecordUnderTest(const TEngineRecord& Record, const std::function<void()>& Body) {
-  CheckActive();
+  // Also while the data set opens: the first records are read before it is active.
+  if (!FCursor) DatabaseError("Cannot perform this operation on a closed dataset", this);
   // A callback may read another record under test inside this one: each level its buffer.
   if (!FTestBuffer) FTestBuffer = AllocRecordBuffer();
   const bool own = FTestBufferBusy;

@@ -24,6 +24,7 @@ namespace engine_impl {
 constexpr int kApplicationId = 0x5A4C4B54;
 constexpr int kFormatVersion = 1;
 int gDefaultBusyMs = 30000;
+std::atomic<std::uint64_t> gWrites{0};
 
 // --- text ---------------------------------------------------------------------------------
 
@@ -676,7 +677,7 @@ private:
 
 TEngineBookmark TEngineTable::InsertRecord(const std::vector<TEngineValue>& values) {
   CheckWritable();
-  ++FWrites;
+  ++gWrites;
   std::vector<TEngineValue> v = Normalize(values);
   TWriteTransaction tx(FDb, FPath);
   for (size_t i = 0; i < FFields.size(); ++i) {
@@ -711,7 +712,7 @@ TEngineBookmark TEngineTable::InsertRecord(const std::vector<TEngineValue>& valu
 
 void TEngineTable::ModifyRecord(TEngineBookmark bm, const std::vector<TEngineValue>& values) {
   CheckWritable();
-  ++FWrites;
+  ++gWrites;
   std::vector<TEngineValue> v = Normalize(values);
   std::string sql = "UPDATE data SET ";
   std::vector<int> cols;
@@ -738,7 +739,7 @@ void TEngineTable::ModifyRecord(TEngineBookmark bm, const std::vector<TEngineVal
 
 void TEngineTable::DeleteRecord(TEngineBookmark bm) {
   CheckWritable();
-  ++FWrites;
+  ++gWrites;
   TWriteTransaction tx(FDb, FPath);
   sqlite3_stmt* st = Prepare("DELETE FROM data WHERE _recno_ = ?");
   {
@@ -987,7 +988,7 @@ bool TEngineCursor::Seek(std::vector<TEngineValue> key, TEngineBookmark bm, bool
       FAheadForward = forward;
       FAheadFrom = cand.Bookmark;
       FAheadCounter = counter;
-      FAheadWrites = FTable.FWrites;
+      FAheadWrites = gWrites;
       FAheadChecked = std::chrono::steady_clock::now();
     }
     if (!found) return PassEnd(forward);
@@ -1003,7 +1004,7 @@ bool TEngineCursor::Seek(std::vector<TEngineValue> key, TEngineBookmark bm, bool
 }
 
 bool TEngineCursor::ReadAheadValid() {
-  if (FAheadWrites != FTable.FWrites) return false;
+  if (FAheadWrites != gWrites) return false;
   const auto now = std::chrono::steady_clock::now();
   if (now - FAheadChecked < ReadAheadTrust) return true;
   std::uint32_t counter;

@@ -208,7 +208,6 @@ private:
 
   std::string FPath;
   bool FDeleteOnClose = false;  // an answer table of a query
-  std::uint64_t FWrites = 0;    // writes through this table
   bool FReadOnly = false;
   bool FExclusive = false;
   sqlite3* FDb = nullptr;
@@ -382,7 +381,7 @@ private:
   std::vector<TFilter> FFilters;  // in the order they are asked
   // Records read ahead by a sequential scan: the visible records that follow FAheadFrom in
   // the direction read. They spare a scan one read transaction per record. A write through
-  // this table voids them at once; another connection's write as soon as it is seen: they
+  // any table of this process voids them at once; another process's as soon as it is seen: they
   // are taken for ReadAheadTrust after the file's change counter was last found unchanged,
   // then only after it is read again and found unchanged.
   std::vector<TEngineRecord> FAhead;  // nearest last

@@ -2,6 +2,7 @@
 // Internals shared by the engine's own files (table, filters, keys, queries); not an API.
 #include <sqlite3.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -20,6 +21,9 @@ struct TEngineBusyWait {
 };
 
 namespace engine_impl {
+
+// Writes through any table of this process, so far.
+extern std::atomic<std::uint64_t> gWrites;
 
 // Decodes one UTF-8 character; a byte that does not start a valid sequence stands for itself.
 char32_t NextChar(const unsigned char* s, size_t n, size_t& i);

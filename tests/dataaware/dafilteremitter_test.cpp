@@ -223,6 +223,8 @@ class FilteredTable : public TTable {
     return out;
   }
   void SetRing(int n) { SetBufferCount(n); }
+  // The fields as a record filter sees the record under test.
+  void UnderTest(const TEngineRecord& Record, const std::function<void()>& Body) { WithRecordUnderTest(Record, Body); }
 
  protected:
   void PrepareCursor() override {
@@ -317,7 +319,14 @@ TEST_F(InstallFixture, CallbackAndExpressionSurviveCloseAndOpen) {
   std::vector<int> seen;
   t.SetCallback([&](std::intptr_t client, const TEngineRecord& rec) {
     EXPECT_EQ(client, reinterpret_cast<std::intptr_t>(static_cast<TTable*>(&t)));
-    const int q = int(std::get<int64_t>(rec.Values[0]));
+    int q = 0;
+    std::string name;
+    t.UnderTest(rec, [&] {
+      EXPECT_EQ(t.State(), dsFilter);
+      q = t.FieldByName("Qty")->AsInteger();
+      name = t.FieldByName("Name")->AsString();
+    });
+    EXPECT_EQ(name, "item " + std::to_string(q));
     seen.push_back(q);
     return q % 2 == 0;
   });
