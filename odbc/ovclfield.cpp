@@ -125,7 +125,7 @@ void TCustomODDataSet::ToField(int Column, int Row, int& Offset, TRecordBuffer B
         text = text.substr(0, Utf8ByteOffset(text, chars));
         status |= kCut;
       }
-      std::memcpy(p, text.data(), text.size());
+      if (!text.empty()) std::memcpy(p, text.data(), text.size());
       p[text.size()] = 0;
       break;
     }

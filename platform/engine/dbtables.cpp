@@ -264,6 +264,7 @@ void TBDEDataSet::InternalOpen() {
 }
 
 void TBDEDataSet::InternalClose() {
+  if (FTestBuffer) FreeRecordBuffer(FTestBuffer);
   BindFields(false);
   if (DefaultFields()) DestroyFields();
   FBlobs.erase(FOldBuffer.data());
@@ -412,6 +413,33 @@ bool TBDEDataSet::Accepts(TRecordBuffer Buffer) {
   return accept;
 }
 
+void TBDEDataSet::WithRecordUnderTest(const TEngineRecord& Record, const std::function<void()>& Body) {
+  // Also while the data set opens: the first records are read before it is active.
+  if (!FCursor) DatabaseError("Cannot perform this operation on a closed dataset", this);
+  // A callback may read another record under test inside this one: each level its buffer.
+  if (!FTestBuffer) FTestBuffer = AllocRecordBuffer();
+  const bool own = FTestBufferBusy;
+  TRecordBuffer buffer = own ? AllocRecordBuffer() : FTestBuffer;
+  FTestBufferBusy = true;
+  TRecordBuffer saved = FFilterBuffer;
+  auto restore = [&] {
+    FFilterBuffer = saved;
+    if (own) FreeRecordBuffer(buffer);
+    else FTestBufferBusy = false;
+  };
+  try {
+    RecordToBuffer(Record, buffer);
+    Info(buffer).Bookmark = Record.Bookmark;
+    Info(buffer).Flag = bfCurrent;
+    FFilterBuffer = buffer;
+    WithTempState(dsFilter, Body);
+  } catch (...) {
+    restore();
+    throw;
+  }
+  restore();
+}
+
 void TBDEDataSet::SetFiltered(bool Value) {
   bool changed = Value != Filtered();
   TDataSet::SetFiltered(Value);
@@ -444,7 +472,10 @@ TRecordBuffer TBDEDataSet::ActiveRecBuf() {
     case dsOldValue:
       if (!FOldBuffer.empty()) return FOldBuffer.data();
       [[fallthrough]];
-    case dsBrowse: case dsNewValue: case dsSetKey: case dsCurValue:
+    case dsSetKey:
+      if (FKeyBuffer) return FKeyBuffer;
+      return IsEmpty() ? nullptr : ActiveBuffer();
+    case dsBrowse: case dsNewValue: case dsCurValue:
       return IsEmpty() ? nullptr : ActiveBuffer();
     case dsEdit: case dsInsert:
       return ActiveBuffer();  // AppendRecord fills its buffer before the ring counts it
@@ -578,12 +609,16 @@ void TBDEDataSet::InternalPost() {
   }
   FBlobs.erase(FOldBuffer.data());
   FOldBuffer.clear();
-  FCursor->GotoBookmark(bm);
+  PositionOnWritten(bm);
 }
 
 void TBDEDataSet::InternalAddRecord(TRecordBuffer Buffer, bool Append) {
-  TEngineBookmark bm = FTable->InsertRecord(BufferToValues(Buffer));
-  FCursor->GotoBookmark(bm);
+  PositionOnWritten(FTable->InsertRecord(BufferToValues(Buffer)));
+}
+
+void TBDEDataSet::PositionOnWritten(TEngineBookmark Bookmark) {
+  TEngineRecord rec;
+  if (FTable->ReadRecord(Bookmark, rec)) FCursor->GotoRecord(rec);
 }
 
 void TBDEDataSet::InternalDelete() {
@@ -747,8 +782,17 @@ void TTable::PrepareCursor() { ApplyOrder(*Handle(), FIndexName, FIndexFieldName
 
 void TTable::InternalOpen() {
   TDBDataSet::InternalOpen();
+  for (auto& k : FKeyBuffers) {
+    k = TKeyBuffer{};
+    k.Data = AllocRecordBuffer();
+  }
   FIndexDefs->SetUpdated(false);
   FIndexDefs->Update();
+}
+
+void TTable::InternalClose() {
+  FreeKeyBuffers();
+  TDBDataSet::InternalClose();
 }
 
 void TTable::UpdateIndexDefs() {

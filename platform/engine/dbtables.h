@@ -8,6 +8,10 @@
 // name in it, or a full path of its own; a name without extension gets the table type's
 // extension (".db" for ttDefault and ttParadox, ".dbf" for ttDBase and ttFoxPro, ".txt" for
 // ttASCII; every type is stored in the engine's one format).
+//
+// Filters of the engine (enginefilter.h) are installed on a table's cursor (Handle()) by the
+// data-aware library's filter installation; every read of the data set honours them, and
+// RecordCount counts every record of the table, filtered or not.
 #include <memory>
 #include <optional>
 #include <string>
@@ -132,6 +136,13 @@ protected:
   // Reorders the open cursor keeping the current record (Order changes the cursor).
   void SwitchOrder(const std::function<void(TEngineCursor&)>& Order);
   TEngineTable* EngineTable() const { return FTable.get(); }
+  // Runs Body with the fields reading Record in the state dsFilter, as a record filter sees
+  // the record under test (an engine filter callback gets the engine's record).
+  void WithRecordUnderTest(const TEngineRecord& Record, const std::function<void()>& Body);
+  // The buffer that field access uses in dsSetKey (a key buffer of the descendant).
+  void SetActiveKeyBuffer(TRecordBuffer Buffer) { FKeyBuffer = Buffer; }
+  std::vector<TEngineValue> BufferToValues(TRecordBuffer Buffer);
+  void RecordToBuffer(const TEngineRecord& Rec, TRecordBuffer Buffer);
 
 private:
   class TBlobStream;
@@ -141,8 +152,8 @@ private:
   };
   TRecInfo& Info(TRecordBuffer Buffer) const;
   TRecordBuffer ActiveRecBuf();  // the buffer that field access uses in the current state
-  void RecordToBuffer(const TEngineRecord& Rec, TRecordBuffer Buffer);
-  std::vector<TEngineValue> BufferToValues(TRecordBuffer Buffer);
+  // Positions the cursor on a record just written, or on its key when it is not visible.
+  void PositionOnWritten(TEngineBookmark Bookmark);
   std::optional<std::string>& BlobSlot(TRecordBuffer Buffer, int FieldIndex);
   bool Accepts(TRecordBuffer Buffer);  // the record filter
 
@@ -154,6 +165,9 @@ private:
   std::unordered_map<TRecordBuffer, std::vector<std::optional<std::string>>> FBlobs;
   std::vector<char> FOldBuffer;  // the record as it was when editing began (dsOldValue)
   TRecordBuffer FFilterBuffer = nullptr;
+  TRecordBuffer FKeyBuffer = nullptr;
+  TRecordBuffer FTestBuffer = nullptr;  // WithRecordUnderTest's
+  bool FTestBufferBusy = false;
 };
 
 // A data set of a database: here a folder of table files.
@@ -162,6 +176,8 @@ public:
   explicit TDBDataSet(TComponent* AOwner);
   const std::string& DatabaseName() const { return FDatabaseName; }
   virtual void SetDatabaseName(const std::string& Value);
+  // Whether the database is an SQL server: never, for a folder of local tables.
+  bool IsSQLBased() const { return false; }
   ZEL_CLASS(TDBDataSet, TBDEDataSet)
 
 private:
@@ -169,8 +185,19 @@ private:
 };
 
 // The table types; every one is kept in the engine's format, they differ in the default
-// extension of the file.
+// extension of the file. Types from 5 on belong to the other vendor's table driver
+// (drivermodules.h); their files open as the default type's.
 enum TDBTableType { ttDefault, ttParadox, ttDBase, ttFoxPro, ttASCII };
+
+// The key buffers of a table: the key of a search, the range being set and the range in
+// force, and a copy kept while a key is edited.
+enum TKeyIndex { kiLookup, kiRangeStart, kiRangeEnd, kiCurRangeStart, kiCurRangeEnd, kiSave };
+struct TKeyBuffer {
+  bool Modified = false;   // a field of the key was set since the buffer was cleared
+  bool Exclusive = false;  // a search or range end that leaves out records equal to the key
+  int FieldCount = 0;      // index fields that count (fewer: a partial key)
+  TRecordBuffer Data = nullptr;
+};
 
 class TTable : public TDBDataSet {
 public:
@@ -201,16 +228,64 @@ public:
   // Creates the table from FieldDefs and IndexDefs. An existing table is kept and
   // EDatabaseError raised, unless Replace is true.
   void CreateTable(bool Replace = false);
+
+  // ---- key searches and ranges in the current index (dbtablekeys.cpp)
+  // SetKey clears the search key and EditKey keeps it; both put the table in dsSetKey, where
+  // the index fields take the key's values; Post (or any move) ends it, Cancel drops it.
+  void SetKey();
+  void EditKey();
+  // GotoKey: the first record whose key begins with the search key (KeyFieldCount fields).
+  // GotoNearest: the first at or after it (after, with KeyExclusive). A miss leaves the
+  // table where it was and answers false.
+  bool GotoKey();
+  bool GotoNearest();
+  // The same with the values of the first index fields.
+  bool FindKey(const std::vector<Variant>& KeyValues);
+  bool FindNearest(const std::vector<Variant>& KeyValues);
+  // Range ends as keys: Set clears, Edit keeps the end's key; ApplyRange limits the table to
+  // the records between them (an end left unset is open) and goes to the first.
+  void SetRangeStart();
+  void SetRangeEnd();
+  void EditRangeStart();
+  void EditRangeEnd();
+  void ApplyRange();
+  void SetRange(const std::vector<Variant>& StartValues, const std::vector<Variant>& EndValues);
+  // Lifts the range, keeping the current record.
+  void CancelRange();
+  // Of the key being edited (dsSetKey; EDatabaseError otherwise).
+  bool KeyExclusive() const;
+  void SetKeyExclusive(bool Value);
+  int KeyFieldCount() const;
+  void SetKeyFieldCount(int Value);
+  const TKeyBuffer& GetKeyBuffer(TKeyIndex Index) const { return FKeyBuffers[Index]; }
+
+  void Post() override;    // in dsSetKey: takes the key
+  void Cancel() override;  // in dsSetKey: drops the edit of the key
+  void SetFieldData(TField* Field, const void* Buffer) override;
   ZEL_CLASS(TTable, TDBDataSet)
 
 protected:
   std::unique_ptr<TEngineTable> CreateHandle() override;
   void PrepareCursor() override;
   void InternalOpen() override;
+  void InternalClose() override;
   friend class TIndexDefs;
   void UpdateIndexDefs();
 
 private:
+  bool SeekKey(bool Nearest);
+  void SetKeyBuffer(TKeyIndex Index, bool Clear);
+  void PostKeyBuffer(bool Commit);
+  void InitKeyBuffer(TKeyBuffer& Buffer);
+  void CopyKeyBuffer(TKeyIndex From, TKeyIndex To);
+  void SetKeyFields(TKeyIndex Index, const std::vector<Variant>& Values);
+  // The first FieldCount index values of a key buffer; none when it was not set.
+  std::vector<TEngineValue> KeyValues(TKeyIndex Index);
+  void CheckSetKeyMode() const;
+  void FreeKeyBuffers();
+
+  TKeyBuffer FKeyBuffers[kiSave + 1];
+  TKeyIndex FKeyIndex = kiLookup;
   std::string FTableName;
   TDBTableType FTableType = ttDefault;
   std::unique_ptr<TIndexDefs> FIndexDefs;

@@ -14,16 +14,17 @@
 #include <system_error>
 #include <thread>
 
+#include "engineimpl.h"
 #include "text.h"
 
 namespace fs = std::filesystem;
 
-namespace {
+namespace engine_impl {
 
 constexpr int kApplicationId = 0x5A4C4B54;
 constexpr int kFormatVersion = 1;
 int gDefaultBusyMs = 30000;
-constexpr const char* kNoCase = "ZELKOR_NOCASE";
+std::atomic<std::uint64_t> gWrites{0};
 
 // --- text ---------------------------------------------------------------------------------
 
@@ -105,12 +106,6 @@ std::vector<std::string> SplitFields(const std::string& list) {
 
 // --- types --------------------------------------------------------------------------------
 
-struct TTypeInfo {
-  TEngineFieldType Type;
-  const char* Name;
-  const char* Affinity;
-};
-
 constexpr TTypeInfo kTypes[] = {
     {TEngineFieldType::String, "STRING", "TEXT"},      {TEngineFieldType::Smallint, "SMALLINT", "INTEGER"},
     {TEngineFieldType::Integer, "INTEGER", "INTEGER"}, {TEngineFieldType::Word, "WORD", "INTEGER"},
@@ -138,8 +133,18 @@ bool IsIntegerType(TEngineFieldType t) {
       return false;
   }
 }
-bool IsRealType(TEngineFieldType t) { return std::string(Info(t).Affinity) == "REAL"; }
-bool IsBlobType(TEngineFieldType t) { return std::string(Info(t).Affinity) == "BLOB"; }
+bool IsRealType(TEngineFieldType t) {
+  switch (t) {
+    case TEngineFieldType::Float: case TEngineFieldType::Currency: case TEngineFieldType::BCD:
+    case TEngineFieldType::Date: case TEngineFieldType::Time: case TEngineFieldType::DateTime:
+      return true;
+    default:
+      return false;
+  }
+}
+bool IsBlobType(TEngineFieldType t) {
+  return t == TEngineFieldType::Bytes || t == TEngineFieldType::VarBytes || t == TEngineFieldType::Blob;
+}
 bool IsSized(TEngineFieldType t) {
   return t == TEngineFieldType::String || t == TEngineFieldType::Bytes || t == TEngineFieldType::VarBytes;
 }
@@ -153,25 +158,12 @@ std::string SqliteMessage(sqlite3* db, int rc) {
   return m ? m : sqlite3_errstr(rc);
 }
 
-// Resets a statement when it goes out of scope, so no read transaction stays open.
-struct TReset {
-  sqlite3_stmt* St;
-  ~TReset() { sqlite3_reset(St); sqlite3_clear_bindings(St); }
-};
+}  // namespace engine_impl
 
-}  // namespace
+using namespace engine_impl;
 
-// How long a connection waits for another's lock. SQLite's own wait backs off to 100 ms
-// naps, and a writer that commits in a loop frees its lock only for moments between its
-// transactions: a backed-off waiter missed every such moment for over 20 s while the other
-// wrote 1,500 rows, so under load it ran out of time and its row was lost. Short naps catch
-// those moments (a few seconds at worst in the same trial).
-struct TEngineBusyWait {
-  int Ms = 0;
-  std::chrono::steady_clock::time_point Since;
-};
 
-namespace {
+namespace engine_impl {
 
 int BusyNap(void* context, int count) {
   auto* w = static_cast<TEngineBusyWait*>(context);
@@ -184,7 +176,9 @@ int BusyNap(void* context, int count) {
 
 sqlite3* OpenDb(const std::string& path, int flags, TEngineBusyWait* wait) {
   sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+  // A connection serves one thread (the user interface), so SQLite need not lock its mutex on
+  // every call.
+  int rc = sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     std::string msg = SqliteMessage(db, rc);
     sqlite3_close(db);
@@ -194,7 +188,7 @@ sqlite3* OpenDb(const std::string& path, int flags, TEngineBusyWait* wait) {
   }
   sqlite3_extended_result_codes(db, 0);
   sqlite3_busy_handler(db, BusyNap, wait);
-  sqlite3_create_collation(db, kNoCase, SQLITE_UTF8, nullptr, NoCaseCompare);
+  sqlite3_create_collation(db, EngineCollationName, SQLITE_UTF8, nullptr, NoCaseCompare);
   return db;
 }
 
@@ -212,13 +206,13 @@ void ExecOn(sqlite3* db, const std::string& sql, const std::string& path) {
   }
 }
 
-std::string Quote(const std::string& s) {
-  std::string out = "'";
+std::string Quote(const std::string& s, char quote) {
+  std::string out(1, quote);
   for (char c : s) {
     out += c;
-    if (c == '\'') out += '\'';
+    if (c == quote) out += quote;
   }
-  return out + "'";
+  return out + quote;
 }
 
 void Validate(const std::vector<TEngineFieldDef>& fields, const std::vector<TEngineIndexDef>& indexes) {
@@ -289,7 +283,7 @@ void BuildSchema(sqlite3* db, const std::string& path, const std::vector<TEngine
     for (size_t k = 0; k < names.size(); ++k) {
       if (k) sql += ", ";
       sql += Column(FieldPos(fields, names[k]));
-      if (opts & eioCaseInsensitive) sql += std::string(" COLLATE ") + kNoCase;
+      if (opts & eioCaseInsensitive) sql += std::string(" COLLATE ") + EngineCollationName;
       if (opts & eioDescending) sql += " DESC";
     }
     sql += ");";
@@ -297,9 +291,13 @@ void BuildSchema(sqlite3* db, const std::string& path, const std::vector<TEngine
   ExecOn(db, sql, path);
 }
 
-}  // namespace
+}  // namespace engine_impl
 
 const char* EngineFieldTypeName(TEngineFieldType t) { return Info(t).Name; }
+
+int EngineCompareText(std::string_view a, std::string_view b) {
+  return NoCaseCompare(nullptr, int(a.size()), a.data(), int(b.size()), b.data());
+}
 
 std::string EngineTableFileName(const std::string& name) {
   fs::path p(name);
@@ -436,6 +434,11 @@ TEngineTable::TEngineTable(const std::string& path, bool readOnly, bool exclusiv
 TEngineTable::~TEngineTable() {
   for (auto& [sql, st] : FStatements) sqlite3_finalize(st);
   sqlite3_close_v2(FDb);
+  if (FDeleteOnClose) {
+    std::error_code ec;
+    fs::remove(FPath, ec);
+    fs::remove(FPath + "-journal", ec);
+  }
 }
 
 void TEngineTable::SetBusyTimeout(int ms) { FBusyWait->Ms = ms; }
@@ -537,55 +540,54 @@ std::vector<TEngineValue> TEngineTable::Normalize(const std::vector<TEngineValue
   std::vector<TEngineValue> out(values.size());
   for (size_t i = 0; i < values.size(); ++i) {
     const auto& f = FFields[i];
-    const TEngineValue& v = values[i];
-    auto mismatch = [&] {
-      throw EEngineError("Type mismatch for field " + f.Name);
-    };
-    if (EngineIsNull(v)) {
-      if (f.Required && f.Type != TEngineFieldType::AutoInc)
-        throw EEngineError("Field " + f.Name + " must have a value", EEngineError::ecRequiredField);
-      continue;
-    }
-    if (IsIntegerType(f.Type)) {
-      int64_t n;
-      if (auto p = std::get_if<int64_t>(&v)) {
-        n = *p;
-      } else if (auto d = std::get_if<double>(&v)) {
-        if (!std::isfinite(*d) || *d != std::floor(*d) || std::fabs(*d) > 9.2e18)
-          throw EEngineError("Value out of range for field " + f.Name, EEngineError::ecValueOutOfRange);
-        n = int64_t(*d);
-      } else {
-        mismatch();
-      }
-      int64_t lo = std::numeric_limits<int64_t>::min(), hi = std::numeric_limits<int64_t>::max();
-      switch (f.Type) {
-        case TEngineFieldType::Smallint: lo = -32768; hi = 32767; break;
-        case TEngineFieldType::Word: lo = 0; hi = 65535; break;
-        case TEngineFieldType::Integer: case TEngineFieldType::AutoInc: lo = INT32_MIN; hi = INT32_MAX; break;
-        case TEngineFieldType::Boolean: n = n != 0; break;
-        default: break;
-      }
-      if (n < lo || n > hi)
-        throw EEngineError("Value out of range for field " + f.Name, EEngineError::ecValueOutOfRange);
-      out[i] = n;
-    } else if (IsRealType(f.Type)) {
-      double d;
-      if (auto p = std::get_if<double>(&v)) d = *p;
-      else if (auto n = std::get_if<int64_t>(&v)) d = double(*n);
-      else mismatch();
-      if (!std::isfinite(d))
-        throw EEngineError("Value out of range for field " + f.Name, EEngineError::ecValueOutOfRange);
-      out[i] = d;
-    } else {
-      auto s = std::get_if<std::string>(&v);
-      if (!s) mismatch();
-      if (f.Type == TEngineFieldType::String) out[i] = Utf8Left(*s, size_t(f.Size));
-      else if (f.Type == TEngineFieldType::Bytes || f.Type == TEngineFieldType::VarBytes)
-        out[i] = s->substr(0, size_t(f.Size));
-      else out[i] = *s;
-    }
+    if (EngineIsNull(values[i]) && f.Required && f.Type != TEngineFieldType::AutoInc)
+      throw EEngineError("Field " + f.Name + " must have a value", EEngineError::ecRequiredField);
+    out[i] = NormalizeValue(int(i), values[i]);
   }
   return out;
+}
+
+TEngineValue TEngineTable::NormalizeValue(int field, const TEngineValue& v) const {
+  const auto& f = FFields[size_t(field)];
+  auto mismatch = [&] { throw EEngineError("Type mismatch for field " + f.Name); };
+  if (EngineIsNull(v)) return v;
+  if (IsIntegerType(f.Type)) {
+    int64_t n;
+    if (auto p = std::get_if<int64_t>(&v)) {
+      n = *p;
+    } else if (auto d = std::get_if<double>(&v)) {
+      if (!std::isfinite(*d) || *d != std::floor(*d) || std::fabs(*d) > 9.2e18)
+        throw EEngineError("Value out of range for field " + f.Name, EEngineError::ecValueOutOfRange);
+      n = int64_t(*d);
+    } else {
+      mismatch();
+    }
+    int64_t lo = std::numeric_limits<int64_t>::min(), hi = std::numeric_limits<int64_t>::max();
+    switch (f.Type) {
+      case TEngineFieldType::Smallint: lo = -32768; hi = 32767; break;
+      case TEngineFieldType::Word: lo = 0; hi = 65535; break;
+      case TEngineFieldType::Integer: case TEngineFieldType::AutoInc: lo = INT32_MIN; hi = INT32_MAX; break;
+      case TEngineFieldType::Boolean: n = n != 0; break;
+      default: break;
+    }
+    if (n < lo || n > hi)
+      throw EEngineError("Value out of range for field " + f.Name, EEngineError::ecValueOutOfRange);
+    return n;
+  }
+  if (IsRealType(f.Type)) {
+    double d;
+    if (auto p = std::get_if<double>(&v)) d = *p;
+    else if (auto n = std::get_if<int64_t>(&v)) d = double(*n);
+    else mismatch();
+    if (!std::isfinite(d))
+      throw EEngineError("Value out of range for field " + f.Name, EEngineError::ecValueOutOfRange);
+    return d;
+  }
+  auto s = std::get_if<std::string>(&v);
+  if (!s) mismatch();
+  if (f.Type == TEngineFieldType::String) return Utf8Left(*s, size_t(f.Size));
+  if (f.Type == TEngineFieldType::Bytes || f.Type == TEngineFieldType::VarBytes) return s->substr(0, size_t(f.Size));
+  return *s;
 }
 
 void TEngineTable::BindValue(sqlite3_stmt* st, int pos, const TEngineValue& v, int field) const {
@@ -599,22 +601,37 @@ void TEngineTable::BindValue(sqlite3_stmt* st, int pos, const TEngineValue& v, i
   }
 }
 
+// Reuses the strings out already holds: a scan reads many rows into one record.
 void TEngineTable::ReadRow(sqlite3_stmt* st, TEngineRecord& out) const {
   out.Bookmark = sqlite3_column_int64(st, 0);
-  out.Values.assign(FFields.size(), TEngineValue{});
+  out.Values.resize(FFields.size());
   for (size_t i = 0; i < FFields.size(); ++i) {
     int c = int(i) + 1;
-    int type = sqlite3_column_type(st, c);
-    if (type == SQLITE_NULL) continue;
+    TEngineValue& v = out.Values[i];
+    if (sqlite3_column_type(st, c) == SQLITE_NULL) {
+      v = std::monostate{};
+      continue;
+    }
     TEngineFieldType t = FFields[i].Type;
-    if (IsIntegerType(t)) out.Values[i] = int64_t(sqlite3_column_int64(st, c));
-    else if (IsRealType(t)) out.Values[i] = sqlite3_column_double(st, c);
+    if (IsIntegerType(t)) v = int64_t(sqlite3_column_int64(st, c));
+    else if (IsRealType(t)) v = sqlite3_column_double(st, c);
     else {
       const void* p = IsBlobType(t) ? sqlite3_column_blob(st, c) : (const void*)sqlite3_column_text(st, c);
-      int n = sqlite3_column_bytes(st, c);
-      out.Values[i] = std::string(static_cast<const char*>(p ? p : ""), size_t(n));
+      const char* bytes = static_cast<const char*>(p ? p : "");
+      const size_t n = size_t(sqlite3_column_bytes(st, c));
+      if (auto s = std::get_if<std::string>(&v)) s->assign(bytes, n);
+      else v = std::string(bytes, n);
     }
   }
+}
+
+bool TEngineTable::ChangeCounter(std::uint32_t& out) const {
+  sqlite3_file* f = nullptr;
+  if (sqlite3_file_control(FDb, "main", SQLITE_FCNTL_FILE_POINTER, &f) != SQLITE_OK || !f || !f->pMethods) return false;
+  unsigned char b[4];
+  if (f->pMethods->xRead(f, b, 4, 24) != SQLITE_OK) return false;
+  out = std::uint32_t(b[0]) << 24 | std::uint32_t(b[1]) << 16 | std::uint32_t(b[2]) << 8 | b[3];
+  return true;
 }
 
 int64_t TEngineTable::RecordCount() {
@@ -660,6 +677,7 @@ private:
 
 TEngineBookmark TEngineTable::InsertRecord(const std::vector<TEngineValue>& values) {
   CheckWritable();
+  ++gWrites;
   std::vector<TEngineValue> v = Normalize(values);
   TWriteTransaction tx(FDb, FPath);
   for (size_t i = 0; i < FFields.size(); ++i) {
@@ -694,6 +712,7 @@ TEngineBookmark TEngineTable::InsertRecord(const std::vector<TEngineValue>& valu
 
 void TEngineTable::ModifyRecord(TEngineBookmark bm, const std::vector<TEngineValue>& values) {
   CheckWritable();
+  ++gWrites;
   std::vector<TEngineValue> v = Normalize(values);
   std::string sql = "UPDATE data SET ";
   std::vector<int> cols;
@@ -720,6 +739,7 @@ void TEngineTable::ModifyRecord(TEngineBookmark bm, const std::vector<TEngineVal
 
 void TEngineTable::DeleteRecord(TEngineBookmark bm) {
   CheckWritable();
+  ++gWrites;
   TWriteTransaction tx(FDb, FPath);
   sqlite3_stmt* st = Prepare("DELETE FROM data WHERE _recno_ = ?");
   {
@@ -733,14 +753,66 @@ void TEngineTable::DeleteRecord(TEngineBookmark bm) {
   tx.Commit();
 }
 
+std::vector<TEngineValidityCheck> TEngineTable::ValidityChecks() {
+  std::vector<TEngineValidityCheck> out;
+  {
+    sqlite3_stmt* st = Prepare("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'zelkor_checks'");
+    TReset r{st};
+    int rc = sqlite3_step(st);
+    if (rc != SQLITE_ROW) Fail("Cannot read table", rc);
+    if (sqlite3_column_int(st, 0) == 0) return out;  // a table that never had a check
+  }
+  sqlite3_stmt* st = Prepare("SELECT field, picture FROM zelkor_checks ORDER BY field");
+  TReset r{st};
+  int rc;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    const unsigned char* p = sqlite3_column_text(st, 1);
+    out.push_back({sqlite3_column_int(st, 0), p ? reinterpret_cast<const char*>(p) : ""});
+  }
+  if (rc != SQLITE_DONE) Fail("Cannot read table", rc);
+  return out;
+}
+
+void TEngineTable::SetValidityCheck(int FieldNo, const std::string& Picture) {
+  CheckWritable();
+  if (FieldNo < 1 || size_t(FieldNo) > FFields.size())
+    throw EEngineError("Table " + FPath + " has no field number " + std::to_string(FieldNo));
+  TWriteTransaction tx(FDb, FPath);
+  Exec("CREATE TABLE IF NOT EXISTS zelkor_checks(field INTEGER PRIMARY KEY, picture TEXT NOT NULL)");
+  sqlite3_stmt* st = Prepare(Picture.empty() ? "DELETE FROM zelkor_checks WHERE field = ?"
+                                             : "INSERT OR REPLACE INTO zelkor_checks(field, picture) VALUES(?, ?)");
+  {
+    TReset r{st};
+    sqlite3_bind_int(st, 1, FieldNo);
+    if (!Picture.empty()) sqlite3_bind_text64(st, 2, Picture.data(), Picture.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    int rc = sqlite3_step(st);
+    if (rc != SQLITE_DONE) Fail("Cannot write to table", rc);
+  }
+  tx.Commit();
+}
+
 // --- TEngineCursor ------------------------------------------------------------------------
 
-TEngineCursor::TEngineCursor(TEngineTable& table) : FTable(table) {}
+namespace {
+
+std::uint32_t NextCursorId() {
+  static std::atomic<std::uint32_t> last{0};
+  std::uint32_t id;
+  do id = ++last; while (id == 0);
+  return id;
+}
+
+}  // namespace
+
+TEngineCursor::TEngineCursor(TEngineTable& table) : FTable(table), FId(NextCursorId()) {}
 TEngineCursor::~TEngineCursor() = default;
 
 void TEngineCursor::SetKeyParts(int index) {
+  DropReadAhead();
   FIndex = index;
   FKey.clear();
+  FRangeStart = {};
+  FRangeEnd = {};
   if (index < 0) return;
   const auto& x = FTable.FIndexes[size_t(index)];
   for (const auto& name : SplitFields(x.Fields))
@@ -779,8 +851,14 @@ std::vector<int> TEngineCursor::KeyFields() const {
   return out;
 }
 
+std::vector<TEngineValue> TEngineCursor::KeyOf(const TEngineRecord& rec) const {
+  std::vector<TEngineValue> key;
+  for (const auto& k : FKey) key.push_back(rec.Values[size_t(k.Field)]);
+  return key;
+}
+
 std::string TEngineCursor::KeyExpr(const TKeyPart& k) const {
-  return Column(k.Field) + (k.CaseInsensitive ? std::string(" COLLATE ") + kNoCase : std::string());
+  return Column(k.Field) + (k.CaseInsensitive ? std::string(" COLLATE ") + EngineCollationName : std::string());
 }
 
 std::string TEngineCursor::OrderBy(bool forward, size_t from) const {
@@ -801,84 +879,166 @@ void TEngineCursor::SetCurrent(const TEngineRecord& rec) {
 void TEngineCursor::First() { FPos = cpBof; FOnRecord = false; }
 void TEngineCursor::Last() { FPos = cpEof; FOnRecord = false; }
 
-bool TEngineCursor::FirstOrLast(bool forward, TEngineRecord& out) {
-  sqlite3_stmt* st = FTable.Prepare("SELECT " + FTable.SelectList() + " FROM data ORDER BY " +
-                                    OrderBy(forward, 0) + " LIMIT 1");
-  TReset r{st};
-  return TakeRow(st, out) || PassEnd(forward);
-}
-
-bool TEngineCursor::TakeRow(sqlite3_stmt* st, TEngineRecord& out) {
-  int rc = sqlite3_step(st);
-  if (rc == SQLITE_ROW) {
-    FTable.ReadRow(st, out);
-    SetCurrent(out);
-    return true;
-  }
-  if (rc != SQLITE_DONE) FTable.Fail("Cannot read table", rc);
-  return false;
-}
-
 bool TEngineCursor::PassEnd(bool forward) {
   FPos = forward ? cpEof : cpBof;
   FOnRecord = false;
   return false;
 }
 
-// From the current key, the nearest record in the travel direction. Key parts are fixed one
-// level at a time from the deepest (same key, next bookmark) to the first; each query is a
-// plain range seek that the table's index answers. NULL sorts before every value.
-bool TEngineCursor::Step(bool forward, TEngineRecord& out) {
-  if (FPos == cpBof) {
-    if (forward) return FirstOrLast(true, out);
-    return false;
-  }
-  if (FPos == cpEof) {
-    if (!forward) return FirstOrLast(false, out);
-    return false;
-  }
-  const std::string select = "SELECT " + FTable.SelectList() + " FROM data WHERE ";
-  for (size_t level = FKey.size() + 1; level-- > 0;) {
-    std::string prefix;
-    std::vector<std::pair<int, const TEngineValue*>> binds;  // field, value
-    for (size_t i = 0; i < level && i < FKey.size(); ++i) {
-      const TEngineValue& v = FCurrent.Values[size_t(FKey[i].Field)];
-      if (EngineIsNull(v)) {
-        prefix += KeyExpr(FKey[i]) + " IS NULL AND ";
-      } else {
-        prefix += KeyExpr(FKey[i]) + " = ? AND ";
-        binds.push_back({FKey[i].Field, &v});
+bool TEngineCursor::Visible(const TEngineRecord& rec) const {
+  return RangeSide(rec) == 0 && ExpressionsKeep(rec) && CallbacksKeep(rec);
+}
+
+// Key parts are fixed one level at a time from the deepest (same key, next bookmark) to the
+// first; each level is a plain range seek that the table's index answers, and the levels in
+// turn give every record beyond the position in order. Records that the range or an
+// expression refuses are stepped over within the same statement; the statement is reset
+// before a callback is asked. NULL sorts before every value.
+bool TEngineCursor::Seek(std::vector<TEngineValue> key, TEngineBookmark bm, bool forward, bool inclusive,
+                         TEngineRecord& out, int readAhead) {
+  const std::string select = "SELECT " + FTable.SelectList() + " FROM data";
+  const bool callbacks = HasCallbacks();
+  struct TCond {
+    std::string Where;
+    std::vector<std::pair<int, const TEngineValue*>> Binds;  // field, value
+    bool Bookmark = false;
+  };
+  for (;;) {
+    std::vector<TCond> conds;
+    const size_t parts = key.size();
+    auto prefix = [&](size_t level, TCond& c) {
+      for (size_t i = 0; i < level; ++i) {
+        if (EngineIsNull(key[i])) {
+          c.Where += KeyExpr(FKey[i]) + " IS NULL AND ";
+        } else {
+          c.Where += KeyExpr(FKey[i]) + " = ? AND ";
+          c.Binds.push_back({FKey[i].Field, &key[i]});
+        }
       }
+    };
+    if (bm > 0 && parts == FKey.size()) {
+      TCond c;
+      prefix(parts, c);
+      c.Where += forward ? "_recno_ > ?" : "_recno_ < ?";
+      c.Bookmark = true;
+      conds.push_back(std::move(c));
     }
-    std::vector<std::string> conds;
-    const TEngineValue* condValue = nullptr;
-    int condField = -1;
-    if (level == FKey.size()) {
-      conds.push_back(forward ? "_recno_ > ?" : "_recno_ < ?");
-    } else {
+    for (size_t level = parts; level-- > 0;) {
       const TKeyPart& k = FKey[level];
-      const TEngineValue& v = FCurrent.Values[size_t(k.Field)];
-      bool up = forward != k.Descending;
+      const TEngineValue& v = key[level];
+      const bool up = forward != k.Descending;
+      const bool incl = inclusive && bm == 0 && level + 1 == parts;
+      std::vector<std::string> tails;
       if (up) {
-        conds.push_back(EngineIsNull(v) ? KeyExpr(k) + " IS NOT NULL" : KeyExpr(k) + " > ?");
+        if (EngineIsNull(v)) tails.push_back(incl ? "1" : KeyExpr(k) + " IS NOT NULL");
+        else tails.push_back(KeyExpr(k) + (incl ? " >= ?" : " > ?"));
       } else if (!EngineIsNull(v)) {
-        conds.push_back(KeyExpr(k) + " < ?");
-        conds.push_back(KeyExpr(k) + " IS NULL");
+        tails.push_back(KeyExpr(k) + (incl ? " <= ?" : " < ?"));
+        tails.push_back(KeyExpr(k) + " IS NULL");
+      } else if (incl) {
+        tails.push_back(KeyExpr(k) + " IS NULL");
       }
-      condValue = &v;
-      condField = k.Field;
+      for (const auto& tail : tails) {
+        TCond c;
+        prefix(level, c);
+        c.Where += tail;
+        if (tail.find('?') != std::string::npos) c.Binds.push_back({k.Field, &v});
+        conds.push_back(std::move(c));
+      }
     }
-    for (const auto& cond : conds) {
-      sqlite3_stmt* st = FTable.Prepare(select + prefix + cond + " ORDER BY " + OrderBy(forward, 0) + " LIMIT 1");
+    if (parts == 0 && bm == 0) conds.push_back(TCond{});
+
+    TEngineRecord cand, row;
+    bool found = false;
+    std::vector<TEngineRecord> ahead;
+    std::uint32_t counter = 0;
+    bool counted = false;
+    for (const auto& c : conds) {
+      sqlite3_stmt* st = FTable.Prepare(select + (c.Where.empty() ? "" : " WHERE " + c.Where) + " ORDER BY " +
+                                        OrderBy(forward, 0));
       TReset r{st};
       int p = 1;
-      for (auto& [field, value] : binds) FTable.BindValue(st, p++, *value, field);
-      if (level == FKey.size()) sqlite3_bind_int64(st, p, FCurrent.Bookmark);
-      else if (cond.find('?') != std::string::npos) FTable.BindValue(st, p, *condValue, condField);
-      if (TakeRow(st, out)) return true;
+      for (auto& [field, value] : c.Binds) FTable.BindValue(st, p++, *value, field);
+      if (c.Bookmark) sqlite3_bind_int64(st, p, bm);
+      int rc;
+      while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        FTable.ReadRow(st, row);
+        const int side = RangeSide(row);
+        if (side == (forward ? 1 : -1)) {
+          if (!found) return PassEnd(forward);
+          break;
+        }
+        if (side != 0 || !ExpressionsKeep(row)) continue;
+        if (found) {
+          ahead.push_back(row);
+          if (int(ahead.size()) >= readAhead) break;
+          continue;
+        }
+        cand = row;
+        found = true;
+        // The counter is read under this statement's lock, so it belongs to what it read.
+        if (callbacks || readAhead <= 0 || !(counted = FTable.ChangeCounter(counter))) break;
+      }
+      if (found) break;
+      if (rc != SQLITE_DONE) FTable.Fail("Cannot read table", rc);
     }
+    FAhead.clear();
+    if (found && counted && !ahead.empty()) {
+      FAhead.assign(std::make_move_iterator(ahead.rbegin()), std::make_move_iterator(ahead.rend()));
+      FAheadForward = forward;
+      FAheadFrom = cand.Bookmark;
+      FAheadCounter = counter;
+      FAheadWrites = gWrites;
+      FAheadChecked = std::chrono::steady_clock::now();
+    }
+    if (!found) return PassEnd(forward);
+    if (!callbacks || CallbacksKeep(cand)) {
+      SetCurrent(cand);
+      out = std::move(cand);
+      return true;
+    }
+    key = KeyOf(cand);
+    bm = cand.Bookmark;
+    inclusive = false;
   }
-  return PassEnd(forward);
+}
+
+bool TEngineCursor::ReadAheadValid() {
+  if (FAheadWrites != gWrites) return false;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - FAheadChecked < ReadAheadTrust) return true;
+  std::uint32_t counter;
+  if (!FTable.ChangeCounter(counter) || counter != FAheadCounter) return false;
+  FAheadChecked = now;
+  return true;
+}
+
+bool TEngineCursor::Step(bool forward, TEngineRecord& out) {
+  if (FPos == (forward ? cpEof : cpBof)) return false;
+  if (!FAhead.empty()) {
+    if (FAheadForward == forward && FOnRecord && FCurrent.Bookmark == FAheadFrom && ReadAheadValid()) {
+      FCurrent = std::move(FAhead.back());
+      FAhead.pop_back();
+      FPos = cpKey;
+      FOnRecord = true;
+      FAheadFrom = FCurrent.Bookmark;
+      out = FCurrent;
+      return true;
+    }
+    FAhead.clear();
+  }
+  // Each step that reads the file in the same direction reads further ahead: 2, 4, ... 256.
+  FStreak = FAheadForward == forward ? std::min(FStreak + 1, 8) : 1;
+  FAheadForward = forward;
+  const int readAhead = 1 << FStreak;
+  const TRangeEnd& from = forward ? FRangeStart : FRangeEnd;
+  // From the end, or from a key outside the range on the side we start from: the range's
+  // own end is the nearer place to start.
+  if (FPos == (forward ? cpBof : cpEof) || (from.Set && RangeSide(FCurrent) == (forward ? -1 : 1))) {
+    if (from.Set) return Seek(from.Key, 0, forward, !from.Exclusive, out, readAhead);
+    return Seek({}, 0, forward, true, out, readAhead);
+  }
+  return Seek(KeyOf(FCurrent), FCurrent.Bookmark, forward, false, out, readAhead);
 }
 
 bool TEngineCursor::Next(TEngineRecord& out) { return Step(true, out); }
@@ -891,22 +1051,35 @@ bool TEngineCursor::Current(TEngineRecord& out) {
     FOnRecord = false;  // stays on the key it left, so Next/Prior go on from there
     return false;
   }
+  if (!Visible(rec)) {
+    FCurrent = std::move(rec);
+    FOnRecord = false;
+    return false;
+  }
   SetCurrent(rec);
-  out = rec;
+  out = std::move(rec);
   return true;
 }
 
 bool TEngineCursor::GotoBookmark(TEngineBookmark bm) {
   TEngineRecord rec;
-  if (bm <= 0 || !FTable.ReadRecord(bm, rec)) return false;
+  if (bm <= 0 || !FTable.ReadRecord(bm, rec) || !Visible(rec)) return false;
   SetCurrent(rec);
   return true;
 }
 
 bool TEngineCursor::GotoRecord(const TEngineRecord& rec) {
-  if (GotoBookmark(rec.Bookmark)) return true;
-  if (rec.Values.size() != FTable.FFields.size()) return false;
-  FCurrent = rec;
+  TEngineRecord now;
+  if (rec.Bookmark > 0 && FTable.ReadRecord(rec.Bookmark, now)) {
+    if (Visible(now)) {
+      SetCurrent(now);
+      return true;
+    }
+  } else {
+    if (rec.Values.size() != FTable.FFields.size()) return false;
+    now = rec;
+  }
+  FCurrent = std::move(now);
   FPos = cpKey;
   FOnRecord = false;
   return false;
@@ -964,7 +1137,9 @@ void TEngineCursor::Post() {
   else FTable.ModifyRecord(bm, FBuffer.Values);
   FMode = emNone;
   FBuffer = TEngineRecord{};
-  GotoBookmark(bm);
+  DropReadAhead();
+  TEngineRecord rec;
+  if (FTable.ReadRecord(bm, rec)) GotoRecord(rec);
 }
 
 void TEngineCursor::Cancel() {
@@ -975,6 +1150,7 @@ void TEngineCursor::Cancel() {
 void TEngineCursor::Delete() {
   if (FMode != emNone) Cancel();
   if (!FOnRecord) throw EEngineError("No current record", EEngineError::ecNoCurrentRecord);
+  DropReadAhead();
   FTable.DeleteRecord(FCurrent.Bookmark);
   FOnRecord = false;
 }
