@@ -599,6 +599,38 @@ void THdbc::InitDriverSizes() {
   r->CharSize = r->VarCharSize = r->BinarySize = r->VarBinarySize = 254;
 }
 
+THdbc* TOwnerConnection::FirstIn(const TComponent* Owner) {
+  if (Owner != nullptr)
+    for (int i = 0; i < Owner->ComponentCount(); ++i)
+      if (auto* d = dynamic_cast<THdbc*>(Owner->Components(i))) return d;
+  return nullptr;
+}
+
+THdbc* TOwnerConnection::Adopted() {
+  if (!*this && !FAnnounced.empty()) {
+    std::vector<TComponentRef<TComponent>> announced;
+    announced.swap(FAnnounced);
+    for (const auto& c : announced)
+      if (auto* d = dynamic_cast<THdbc*>(c.Get())) {
+        TComponentRef<THdbc>::operator=(d);
+        break;
+      }
+  }
+  return Get();
+}
+
+std::optional<THdbc*> TOwnerConnection::Notified(const TComponent* Self, TComponent* AComponent,
+                                                 TOperation Operation) {
+  if (AComponent == nullptr || AComponent == Self) return std::nullopt;
+  if (Operation == opInsert && !*this) {
+    if (auto* d = dynamic_cast<THdbc*>(AComponent)) return d;
+    FAnnounced.emplace_back(AComponent);
+  } else if (Operation == opRemove && AComponent == Get()) {
+    return nullptr;
+  }
+  return std::nullopt;
+}
+
 namespace {
 
 const char* const PoolingNames[] = {"cpDefault", "cpOff", "cpOnePerDriver", "cpOnePerEnv"};

@@ -9,6 +9,7 @@
 #include <forward_list>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -301,4 +302,27 @@ private:
   bool FNoDescribeParam = false;
   std::uint64_t FStatementFailures = 0;
   std::vector<std::unique_ptr<TDriverRec>> FDriverSizes;
+};
+
+// The connection of a component that, while none is set, takes the first connection placed in
+// its owner. A connection is announced to its siblings while it is still being constructed (not
+// yet a THdbc), so what was announced is looked at again at the next use (Adopted).
+class TOwnerConnection : public TComponentRef<THdbc> {
+public:
+  // The owner's first connection; nullptr without one.
+  static THdbc* FirstIn(const TComponent* Owner);
+  // Takes an announced connection while none is set; gives the connection.
+  THdbc* Adopted();
+  // Sets the connection; nothing announced before counts any longer.
+  void Set(THdbc* Value) {
+    FAnnounced.clear();
+    TComponentRef<THdbc>::operator=(Value);
+  }
+  // For Self's Notification: the connection Self must switch to, if any (one placed in the owner
+  // while none is set, or nullptr when its own is freed). Other placed components are kept for
+  // Adopted.
+  std::optional<THdbc*> Notified(const TComponent* Self, TComponent* AComponent, TOperation Operation);
+
+private:
+  std::vector<TComponentRef<TComponent>> FAnnounced;
 };

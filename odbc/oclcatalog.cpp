@@ -56,54 +56,27 @@ TODCatalog::TODCatalog(TComponent* AOwner)
       FStatement(std::make_unique<THstmt>(nullptr)),
       FTables(std::make_unique<TCatalogTables>(this)),
       FProcedures(std::make_unique<TCatalogProcedures>(this)) {
-  if (AOwner != nullptr) {
-    for (int i = 0; i < AOwner->ComponentCount(); ++i) {
-      if (auto* d = dynamic_cast<THdbc*>(AOwner->Components(i))) {
-        SetHdbc(d);
-        break;
-      }
-    }
-  }
+  if (THdbc* d = TOwnerConnection::FirstIn(AOwner)) SetHdbc(d);
 }
 
 TODCatalog::~TODCatalog() = default;
 
 THdbc* TODCatalog::hDbc() const {
-  if (!FHdbc && !FInserted.empty()) AdoptInserted();
-  return FHdbc.Get();
-}
-
-void TODCatalog::AdoptInserted() const {
-  // A connection placed in the owner is told of while it is still being constructed (not yet a
-  // THdbc): it is taken at the next use.
-  std::vector<TComponentRef<TComponent>> inserted;
-  inserted.swap(FInserted);
-  for (const auto& c : inserted) {
-    if (auto* d = dynamic_cast<THdbc*>(c.Get())) {
-      FHdbc = d;
-      FStatement->SetHdbc(d);
-      return;
-    }
-  }
+  THdbc* before = FHdbc.Get();
+  THdbc* d = FHdbc.Adopted();
+  if (d != before) FStatement->SetHdbc(d);
+  return d;
 }
 
 void TODCatalog::SetHdbc(THdbc* Value) {
-  FInserted.clear();
-  FHdbc = Value;
+  FHdbc.Set(Value);
   FStatement->SetHdbc(Value);
   Invalidate();
 }
 
 void TODCatalog::Notification(TComponent* AComponent, TOperation Operation) {
   TComponent::Notification(AComponent, Operation);
-  if (Operation == opInsert && !FHdbc && AComponent != nullptr && AComponent != this) {
-    if (auto* d = dynamic_cast<THdbc*>(AComponent))
-      SetHdbc(d);
-    else
-      FInserted.emplace_back(AComponent);
-  } else if (Operation == opRemove && AComponent != nullptr && AComponent == FHdbc.Get()) {
-    SetHdbc(nullptr);
-  }
+  if (auto change = FHdbc.Notified(this, AComponent, Operation)) SetHdbc(*change);
 }
 
 void TODCatalog::SetTableOwner(const std::string& Value) {

@@ -142,10 +142,8 @@ private:
   void ReadColumns(TCatalogProcedure& Procedure);
   // Driver pattern text that matches Value only.
   std::string PatternOf(const std::string& Value);
-  void AdoptInserted() const;
 
-  mutable TComponentRef<THdbc> FHdbc;
-  mutable std::vector<TComponentRef<TComponent>> FInserted;
+  mutable TOwnerConnection FHdbc;
   std::unique_ptr<THstmt> FStatement;
   std::unique_ptr<TCatalogTables> FTables;
   std::unique_ptr<TCatalogProcedures> FProcedures;

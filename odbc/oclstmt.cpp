@@ -43,14 +43,7 @@ int CountMarkers(const std::string& s) {
 
 THstmt::THstmt(TComponent* AOwner)
     : THbase(AOwner), FParamNames(std::make_unique<TStringList>()), FColNames(std::make_unique<TStringList>()) {
-  if (AOwner != nullptr) {
-    for (int i = 0; i < AOwner->ComponentCount(); ++i) {
-      if (auto* d = dynamic_cast<THdbc*>(AOwner->Components(i))) {
-        FHdbc = d;
-        break;
-      }
-    }
-  }
+  FHdbc.Set(TOwnerConnection::FirstIn(AOwner));
 }
 
 THstmt::~THstmt() {
@@ -170,14 +163,7 @@ void THstmt::FreeCols() {
 
 void THstmt::Notification(TComponent* AComponent, TOperation Operation) {
   THbase::Notification(AComponent, Operation);
-  if (Operation == opInsert && !FHdbc && AComponent != nullptr && AComponent != this) {
-    if (auto* d = dynamic_cast<THdbc*>(AComponent))
-      SetHdbc(d);
-    else
-      FInserted.emplace_back(AComponent);
-  } else if (Operation == opRemove && AComponent != nullptr && AComponent == FHdbc.Get()) {
-    SetHdbc(nullptr);
-  }
+  if (auto change = FHdbc.Notified(this, AComponent, Operation)) SetHdbc(*change);
 }
 
 void ReadPropertiesTolerating(TReader* Reader, TComponent* Instance,
@@ -217,17 +203,6 @@ void THstmt::ReadState(TReader* Reader) {
   });
 }
 
-void THstmt::AdoptInserted() const {
-  std::vector<TComponentRef<TComponent>> inserted;
-  inserted.swap(FInserted);
-  for (const auto& c : inserted) {
-    if (auto* d = dynamic_cast<THdbc*>(c.Get())) {
-      FHdbc = d;
-      return;
-    }
-  }
-}
-
 void THstmt::ErrorCleanup() {
   // Runs inside RaiseError after the records are read: no Check here.
   AbandonExecution();
@@ -248,8 +223,7 @@ void THstmt::AbandonExecution() {
 void THstmt::SetHdbc(THdbc* Value) {
   Trace(1, "THstmt.SetHdbc");
   Terminate();
-  FInserted.clear();
-  FHdbc = Value;
+  FHdbc.Set(Value);
 }
 
 void THstmt::SetSQL(const std::string& Value) {

@@ -135,8 +135,7 @@ public:
 
   // ---- published properties
   THdbc* hDbc() const {
-    if (!FHdbc && !FInserted.empty()) AdoptInserted();
-    return FHdbc.Get();
+    return FHdbc.Adopted();
   }
   void SetHdbc(THdbc* Value);
   const std::string& SQL() const { return FSQL; }
@@ -483,11 +482,7 @@ private:
   void RaiseNoData();
   std::unique_ptr<TRowOps, TRowOpsDeleter> FRowOps;
 
-  // A connection placed in the owner after the statement is told of while it is still being
-  // constructed (not yet a THdbc); it is taken at the next use.
-  void AdoptInserted() const;
-  mutable std::vector<TComponentRef<TComponent>> FInserted;
-  mutable TComponentRef<THdbc> FHdbc;
+  mutable TOwnerConnection FHdbc;
   SQLHSTMT FHandle = SQL_NULL_HSTMT;
   SQLHDESC FIpd = SQL_NULL_HDESC;
   bool FAllocated = false;
