@@ -55,7 +55,7 @@ bool FindBeginningByIndex(TTable* Table, TField* Field, const std::string& Searc
   TBookmark start = Table->GetBookmark();
   bool hit = false;
   try {
-    hit = Table->FindNearest({Variant(Search)}) && TextMatches(Field->AsString(), Search, 1, CaseSensitive);
+    hit = FindKeyTexts(Table, {Search}, true) && TextMatches(Field->AsString(), Search, 1, CaseSensitive);
     if (!hit && start && Table->BookmarkValid(start)) Table->GotoBookmark(start);
   } catch (...) {
     Table->FreeBookmark(start);
@@ -107,6 +107,19 @@ std::string EngineFieldText(TField* Field, const TEngineValue& Value) {
   }
 }
 
+bool FindKeyTexts(TTable* Table, const std::vector<std::string>& Texts, bool Nearest) {
+  Table->CheckBrowseMode();
+  Table->SetKey();
+  try {
+    for (size_t i = 0; i < Texts.size(); ++i) Table->IndexFields(int(i))->SetAsString(Texts[i]);
+    Table->SetKeyFieldCount(int(Texts.size()));
+  } catch (...) {
+    Table->Cancel();
+    throw;
+  }
+  return Nearest ? Table->GotoNearest() : Table->GotoKey();
+}
+
 bool CurrentIndexCaseSensitive(TTable* Table) {
   const TEngineIndexDef* index = CurrentIndex(Table);
   return index && !(index->Options & eioCaseInsensitive);
@@ -153,7 +166,7 @@ bool FindText(bool FromFirst, TDataSet* DataSet, const std::string& FieldName, b
       // A date-time compares by its date, which its index cannot seek.
       if (MatchType == 0 && leads && (value != search || FromFirst) && field->DataType() != ftBoolean &&
           field->DataType() != ftDateTime && (!IsStringField(field) || caseAgrees))
-        return table->FindKey({Variant(search)});
+        return FindKeyTexts(table, {search}, false);
       if (MatchType == 1 && leads && IsStringField(field) && caseAgrees) {
         indexUsed = true;
         if (FromFirst || !TextMatches(field->AsString(), search, 1, CaseSensitive)) {
@@ -186,10 +199,15 @@ bool FindText(bool FromFirst, TDataSet* DataSet, const std::string& FieldName, b
       DataSet->First();
       DataSet->UpdateCursorPos();
     }
-    const bool rich = memo && IsRichEditField(field, true);
+    // Marked by its control type, or holding RTF: decided for each record, since one record
+    // of a rich-text field may be empty or plain.
+    const bool richMarked = memo && IsRichEditField(field, false);
+    const auto memoMatches = [&] {
+      return MemoMatches(field, search, richMarked || IsRichEditField(field, true), CaseSensitive, MatchType);
+    };
     Screen->SetCursor(crHourGlass);
     if (FromFirst && !DataSet->IsEmpty()) {
-      found = memo ? MemoMatches(field, search, rich, CaseSensitive, MatchType) : valueMatches(FieldValueText(field));
+      found = memo ? memoMatches() : valueMatches(FieldValueText(field));
       if (!found) DataSet->UpdateCursorPos();
     }
     const bool nonEngine = IsNonEngineField(field);
@@ -202,7 +220,7 @@ bool FindText(bool FromFirst, TDataSet* DataSet, const std::string& FieldName, b
       DataSet->DisableControls();
       disabled = true;
       for (moved = true, DataSet->Next(); !DataSet->Eof(); DataSet->Next())
-        if (MemoMatches(field, search, rich, CaseSensitive, MatchType)) {
+        if (memoMatches()) {
           found = true;
           break;
         }

@@ -12,6 +12,7 @@
 // exact match compare as numbers; a date-time field compares by its date text; small integers
 // read signed. When nothing matches the data set stands where it stood.
 #include <string>
+#include <vector>
 
 #include "db.h"
 #include "engine.h"
@@ -35,6 +36,10 @@ bool TextMatches(const std::string& Value, const std::string& SearchText, int Ma
 bool MemoMatches(TField* Field, const std::string& SearchText, bool RichText, bool CaseSensitive, int MatchType);
 // The text of an engine value of the field, as the search compares it.
 std::string EngineFieldText(TField* Field, const TEngineValue& Value);
+// FindKey (or FindNearest) with the key given as the texts of the first index fields, as a
+// user types them: an empty text is no value, a text the field cannot take raises
+// EConvertError (the table is then back in browse mode, where it stood).
+bool FindKeyTexts(TTable* Table, const std::vector<std::string>& Texts, bool Nearest);
 // Whether the table's current index tells case apart (false without an index).
 bool CurrentIndexCaseSensitive(TTable* Table);
 // Whether the first field of the table's current index is a field of the table.

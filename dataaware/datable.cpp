@@ -1,6 +1,7 @@
 #include "datable.h"
 
 #include "dafilteremitter.h"
+#include "dasearch.h"
 #include "dastrings.h"
 #include "dialogs.h"
 #include "dospath.h"
@@ -254,8 +255,7 @@ bool TdaTable::FindKeyByLookupValues(const std::vector<std::string>& Values, int
   for (int i = 0; current && i <= Last; ++i)
     current = AnsiLowerCase(Values[size_t(i)]) == AnsiLowerCase(IndexFields(i)->Text());
   if (current) return true;
-  std::vector<Variant> key(Values.begin(), Values.begin() + Last + 1);
-  return FindKey(key);
+  return FindKeyTexts(this, std::vector<std::string>(Values.begin(), Values.begin() + Last + 1), false);
 }
 
 std::string TdaTable::FindIndexForFields(const std::string& Fields) {
