@@ -32,13 +32,23 @@ TdaTable::~TdaTable() {
 
 // ---- properties -------------------------------------------------------------------------------
 
-void TdaTable::SetLookupFields(TStrings* Value) { FLookupFields->Assign(Value); }
-void TdaTable::SetLookupLinks(TStrings* Value) { FLookupLinks->Assign(Value); }
-void TdaTable::SetControlType(TStrings* Value) { FControlType->Assign(Value); }
-void TdaTable::SetPictureMasks(TStrings* Value) { FPictureMasks->Assign(Value); }
+namespace {
+
+// A list property takes a copy of the lines; none clears it, its own lines leave it as it is.
+void AssignLines(TStringList& Lines, TStrings* Value) {
+  if (!Value) Lines.Clear();
+  else if (Value != &Lines) Lines.Assign(Value);
+}
+
+}  // namespace
+
+void TdaTable::SetLookupFields(TStrings* Value) { AssignLines(*FLookupFields, Value); }
+void TdaTable::SetLookupLinks(TStrings* Value) { AssignLines(*FLookupLinks, Value); }
+void TdaTable::SetControlType(TStrings* Value) { AssignLines(*FControlType, Value); }
+void TdaTable::SetPictureMasks(TStrings* Value) { AssignLines(*FPictureMasks, Value); }
 
 void TdaTable::SetdaFilter(TStrings* Value) {
-  FdaFilter->Assign(Value);
+  AssignLines(*FdaFilter, Value);
   if (Active() && !SetFilterExpression(BuildFilterText(), this, FFilterHandle, false))
     MessageDlg("Fail to set filter", mtWarning, TMsgDlgButtons{mbOK}, 0);
 }
@@ -49,7 +59,7 @@ void TdaTable::SetQuery(TStrings* Value) {
     SetTableName("");
     SetIndexFieldNames("");
   }
-  FQuery->Assign(Value);
+  AssignLines(*FQuery, Value);
 }
 
 void TdaTable::SetTableName(const std::string& Value) {

@@ -38,8 +38,16 @@ TEST_F(TableFixture, TableNameAndQuerySetters) {
   EXPECT_EQ(t.Query()->Text(), sql.Text());
   t.SetTableName("");
   EXPECT_EQ(t.Query()->Count(), 1) << "an empty name keeps the lines";
+  t.SetQuery(t.Query());
+  EXPECT_EQ(t.Query()->Count(), 1) << "its own lines stay";
   t.SetTableName("c:\\Data\\Artikli.db");
   EXPECT_EQ(t.Query()->Count(), 0);
+  TStringList lookups{"a;b;c;d"};
+  t.SetLookupFields(&lookups);
+  lookups.Clear();
+  EXPECT_EQ(t.LookupFields()->Count(), 1) << "a copy";
+  t.SetLookupFields(nullptr);
+  EXPECT_EQ(t.LookupFields()->Count(), 0);
   // Empty lines leave the table alone (but still close it).
   t.Open();
   TStringList none;
