@@ -215,8 +215,7 @@ bool FindText(bool FromFirst, TDataSet* DataSet, const std::string& FieldName, b
                         (UseLocate || ((!GlobalIntl || GlobalIntl->ADO()->UseLocateWhenFindingValue()) &&
                                        InheritsFromName(DataSet, "TCustomADODataSet"))) &&
                         !memo && field->FieldKind() == fkData;
-    if (found) {
-    } else if (memo) {
+    if (!found && memo) {
       DataSet->DisableControls();
       disabled = true;
       for (moved = true, DataSet->Next(); !DataSet->Eof(); DataSet->Next())
@@ -224,7 +223,7 @@ bool FindText(bool FromFirst, TDataSet* DataSet, const std::string& FieldName, b
           found = true;
           break;
         }
-    } else {
+    } else if (!found) {
       if (nonEngine) {
         DataSet->DisableControls();
         disabled = true;
