@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <string>
 
+#include "../besttime.h"
 #include "dasearch.h"
 #include "datable.h"
 #include "dialogs.h"
@@ -21,7 +22,6 @@
 
 namespace fs = std::filesystem;
 using FT = TEngineFieldType;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -79,17 +79,6 @@ long Find(TdaTable& table) {
   table.First();
   if (!FindText(true, &table, "Name", false, false, 2, kSearch)) return 0;
   return long(table.FieldByName("Qty")->AsInteger() + 1);
-}
-
-template <class F>
-double Best(int runs, F&& f, long& result) {
-  double best = 1e9;
-  for (int i = 0; i < runs; ++i) {
-    const auto t0 = Clock::now();
-    result = f();
-    best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
-  }
-  return best;
 }
 
 }  // namespace
