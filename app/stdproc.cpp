@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "datable.h"
 #include "datetime.h"
 #include "dbtables.h"
 #include "dospath.h"
@@ -149,8 +150,8 @@ void OpenErrorTable(TTable* Table) {
 void WriteErrorLog(const Exception* E, TObject* Sender, const std::string& Operation) {
   if (E && std::strcmp(E->ClassName(), "EAbort") == 0) return;
   try {
-    // The extended table of the data-aware layer adds nothing here; the plain table does.
-    std::unique_ptr<TTable> table(new TTable(Application));
+    // The extended table, used as the plain table: none of its additions is set.
+    std::unique_ptr<TdaTable> table(new TdaTable(Application));
     table->SetDatabaseName("");
     table->SetTableName(ErrorTableName);
     OpenErrorTable(table.get());

@@ -13,13 +13,13 @@
 #include <random>
 #include <string>
 
+#include "../besttime.h"
 #include "dafilteremitter.h"
 #include "engine.h"
 #include "formatsettings.h"
 
 namespace fs = std::filesystem;
 using FT = TEngineFieldType;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -83,17 +83,6 @@ long Bare(const std::string& path) {
   sqlite3_close(db);
   if (sink == -1) std::puts("");
   return n;
-}
-
-template <class F>
-double Best(int runs, F&& f, long& count) {
-  double best = 1e9;
-  for (int i = 0; i < runs; ++i) {
-    const auto t0 = Clock::now();
-    count = f();
-    best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
-  }
-  return best;
 }
 
 }  // namespace

@@ -440,6 +440,16 @@ void TBDEDataSet::WithRecordUnderTest(const TEngineRecord& Record, const std::fu
   restore();
 }
 
+bool TBDEDataSet::RecordFilterKeeps(const TEngineRecord& Record) {
+  if (!Filtered() || !OnFilterRecord()) return true;
+  bool accept = true;
+  WithRecordUnderTest(Record, [&] {
+    GetCalcFields(FFilterBuffer);
+    OnFilterRecord()(this, accept);
+  });
+  return accept;
+}
+
 void TBDEDataSet::SetFiltered(bool Value) {
   bool changed = Value != Filtered();
   TDataSet::SetFiltered(Value);

@@ -94,6 +94,9 @@ public:
   // filter refuses stays on show.
   void SetFiltered(bool Value) override;
   void SetOnFilterRecord(const TFilterRecordEvent& Value) override;
+  // Whether the data set's own record filter (Filtered, OnFilterRecord) keeps a record read
+  // from the cursor past the data set; its calculated fields are computed first.
+  bool RecordFilterKeeps(const TEngineRecord& Record);
   ZEL_CLASS(TBDEDataSet, TDataSet)
 
 protected:

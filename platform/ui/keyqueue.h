@@ -1,0 +1,16 @@
+#pragma once
+// The keyboard input that waits to be handled, for work that runs long inside one event (a
+// filter reading many records) and must notice the Escape key meanwhile: the counterpart of
+// peeking at the message queue for keyboard messages. Tests put a fake queue in its place.
+class TKeyQueue {
+public:
+  virtual ~TKeyQueue() = default;
+  // Takes the first pending key press of Escape out of the queue: true when there was one.
+  // Every other pending key (and mouse input) stays where it was, in its order.
+  virtual bool TakePendingEscape() = 0;
+};
+
+// The queue in force (the Qt one unless a test installed another).
+TKeyQueue& KeyQueue();
+// Installs Queue (nullptr: the Qt one again); returns the one it replaces.
+TKeyQueue* SetKeyQueue(TKeyQueue* Queue);
