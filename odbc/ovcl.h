@@ -23,7 +23,8 @@
 //
 // Pending cached updates are never dropped implicitly: while some are pending, anything that
 // would reopen the data set (RefreshResults, a master's scroll, the setters that terminate the
-// statement) raises; only Close drops them.
+// statement) raises, and a statement terminated from outside (its connection lost) leaves the
+// data set open with them; only Close drops them.
 //
 // Where a failed statement on the same connection can end this data set's open server cursor
 // (PostgreSQL's driver reading through a server cursor ends it silently, and scrolling it then
@@ -53,6 +54,8 @@ class TODCatalog;
 
 enum TODLocateOption { loPrefix, loSubString };
 inline constexpr const char* ODLocateOptionNames[] = {"loPrefix", "loSubString"};
+enum TODParamBindMode { pbByName, pbByNumber };
+inline constexpr const char* ODParamBindModeNames[] = {"pbByName", "pbByNumber"};
 
 // Takes over the writing of a data set's changes; no class of the system implements it.
 class TODUpdateObject : public TComponent {
@@ -226,6 +229,8 @@ public:
     // inserted takes its predecessor's key, so keys never fall along the cache and a deleted
     // record finds its place again whatever was inserted or reverted since.
     std::int32_t OrderKey;
+    // A saved copy: its index in OldCopies.
+    std::int32_t CopySlot;
   };
   TRecInfo* GetRecInfo(TRecordBuffer Buffer) const;
   std::int32_t RecordId(TRecordBuffer Buffer) const;  // cached mode
@@ -370,7 +375,9 @@ private:
   void CheckNewBookmark(const std::vector<unsigned char>& Bookmark, bool Replay);
   std::string BookmarkKey(const void* Bookmark) const;
   TRecordBuffer NewOldCopy(TRecordBuffer Rec);
-  // Drops a saved copy, leaving a hole in OldCopies until CompactOldCopies.
+  // Takes a saved copy out of OldCopies (the caller owns it) or frees it, leaving a hole in the
+  // list until CompactOldCopies.
+  void TakeOldCopy(TRecordBuffer Entry);
   void DropOldCopy(TRecordBuffer Entry);
   void CompactOldCopies();
   // ---- writing (ovclpost.cpp)
@@ -462,4 +469,54 @@ private:
   // end this result (a server cursor of PostgreSQL's driver).
   std::uint64_t FOpenFailures = 0;
   bool FServerCursor = false;
+};
+
+// ---- the query component (ovclquery.cpp)
+
+// The ODBC data set with its SQL text as a string list. Every change of the list (a line added,
+// deleted or changed, Clear, Assign) sets the data set's SQL, which closes an open query and
+// unprepares it; between BeginUpdate and EndUpdate the list sets it once, at the end.
+class TCustomODQuery : public TCustomODDataSet {
+public:
+  explicit TCustomODQuery(TComponent* AOwner);
+  ~TCustomODQuery() override;
+
+  TStrings* SQL() const { return FSQLLines.get(); }
+  // Copies the lines of Value (Assign).
+  void SetSQL(TStrings* Value);
+  // The text goes into the list (one line per line of the text), and from there to the data set.
+  void SetSQL(const std::string& Text);
+
+  // Views of the statement's options, stored nowhere else.
+  // RequestLive: the cursor is not read-only. True makes a read-only cursor SQL_CONCUR_VALUES
+  // (another concurrency stays), False makes it read-only; both set Editable alike.
+  bool RequestLive() const;
+  void SetRequestLive(bool Value);
+  // UniDirectional: a forward-only cursor. False turns a forward-only cursor into the one a
+  // scrolling data set takes (TDataSetHstmt::ScrollCursorType); another cursor stays.
+  bool UniDirectional() const;
+  void SetUniDirectional(bool Value);
+  // CacheBlobs: long values read with their row (not hStmt.BlobDeferral).
+  bool CacheBlobs() const;
+  void SetCacheBlobs(bool Value);
+  // ParamBindMode: pbByName when hStmt.BindByName.
+  TODParamBindMode ParamBindMode() const;
+  void SetParamBindMode(TODParamBindMode Value);
+  // The published Active: read from a form stream, the data set opens once it is loaded.
+  void SetStreamedActive(bool Value);
+
+  void Loaded() override;
+  ZEL_CLASS(TCustomODQuery, TCustomODDataSet)
+
+private:
+  std::unique_ptr<TStringList> FSQLLines;
+  bool FStreamedActive = false;
+};
+
+// The query that forms and code use: it publishes the data set's properties, its statement
+// options (hStmt) and the framework's.
+class TODQuery : public TCustomODQuery {
+public:
+  explicit TODQuery(TComponent* AOwner) : TCustomODQuery(AOwner) {}
+  ZEL_CLASS(TODQuery, TCustomODQuery)
 };

@@ -324,8 +324,7 @@ std::string TCustomODDataSet::BookmarkKey(const void* Bookmark) const {
 
 int TCustomODDataSet::IndexOfOldCopy(TRecordBuffer Rec) const {
   const TRecordBuffer entry = SavedCopyOf(Rec);
-  if (entry == nullptr) return -1;
-  return int(std::find(FOldCopies.begin(), FOldCopies.end(), entry) - FOldCopies.begin());
+  return entry != nullptr ? GetRecInfo(entry)->CopySlot : -1;
 }
 
 TRecordBuffer TCustomODDataSet::SavedCopyOf(TRecordBuffer Rec) const {
@@ -338,6 +337,7 @@ TRecordBuffer TCustomODDataSet::NewOldCopy(TRecordBuffer Rec) {
   TRecordBuffer entry = AllocRecordBuffer();
   // Filed under the record's bookmark at once: the caller copies the record in afterwards.
   std::memcpy(BookmarkOf(entry), BookmarkOf(Rec), size_t(BookmarkSize()));
+  GetRecInfo(entry)->CopySlot = int(FOldCopies.size());
   FOldCopies.push_back(entry);
   FOldCopyIndex.emplace(BookmarkKey(BookmarkOf(entry)), entry);
   return entry;
@@ -364,26 +364,29 @@ void TCustomODDataSet::SaveOldCopy(TRecordBuffer Rec) {
 
 void TCustomODDataSet::DeleteOldCopy(int Index) {
   if (Index < 0 || Index >= int(FOldCopies.size()) || FOldCopies[size_t(Index)] == nullptr) return;
-  TRecordBuffer rec = FOldCopies[size_t(Index)];
-  FOldCopyIndex.erase(BookmarkKey(BookmarkOf(rec)));
-  FOldCopies.erase(FOldCopies.begin() + Index);
-  FreeRecordBuffer(rec);
+  DropOldCopy(FOldCopies[size_t(Index)]);
+  CompactOldCopies();
 }
 
-void TCustomODDataSet::DropOldCopy(TRecordBuffer Entry) {
-  const auto it = std::find(FOldCopies.begin(), FOldCopies.end(), Entry);
-  if (it == FOldCopies.end()) return;
+void TCustomODDataSet::TakeOldCopy(TRecordBuffer Entry) {
+  const int slot = GetRecInfo(Entry)->CopySlot;
+  if (slot < 0 || slot >= int(FOldCopies.size()) || FOldCopies[size_t(slot)] != Entry) return;
   FOldCopyIndex.erase(BookmarkKey(BookmarkOf(Entry)));
   // A hole, closed by CompactOldCopies: removing entries one by one from the middle of a long
   // list would move the rest each time.
-  *it = nullptr;
+  FOldCopies[size_t(slot)] = nullptr;
   ++FOldCopyHoles;
+}
+
+void TCustomODDataSet::DropOldCopy(TRecordBuffer Entry) {
+  TakeOldCopy(Entry);
   FreeRecordBuffer(Entry);
 }
 
 void TCustomODDataSet::CompactOldCopies() {
   if (FOldCopyHoles == 0) return;
   FOldCopies.erase(std::remove(FOldCopies.begin(), FOldCopies.end(), nullptr), FOldCopies.end());
+  for (size_t i = 0; i < FOldCopies.size(); ++i) GetRecInfo(FOldCopies[i])->CopySlot = int(i);
   FOldCopyHoles = 0;
 }
 
@@ -446,6 +449,7 @@ TRecordBuffer TCustomODDataSet::AllocRecordBuffer() {
       }
   }
   GetRecInfo(buffer)->FormerPos = -1;
+  GetRecInfo(buffer)->CopySlot = -1;
   InitRecord(buffer);
   return buffer;
 }

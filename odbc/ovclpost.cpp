@@ -52,9 +52,8 @@ void TCustomODDataSet::WriteRecord(TWriteOp Op, TRecordBuffer Buffer, TRecordBuf
     if (byKey) s.ChangeByKey();
   }
   if (Op == TWriteOp::Update || insert) {
-    CheckCutValues(Buffer);
     offset = 0;
-    for (int c = 1; c <= cols; ++c) PutSlot(c, Buffer, insert, offset);
+    for (int c = 1; c <= cols; ++c) FromField(c, Buffer, insert, offset);
   }
   s.SetRowOperation(1, RowOperationOf(insert, Op == TWriteOp::Delete, Op == TWriteOp::Refresh));
   hStmt()->Target()->AssignToHstmt(insert);
@@ -222,9 +221,7 @@ void TCustomODDataSet::DeleteRecords(TRecordBuffer Buffer, bool Apply) {
     for (size_t j = FOldCopies.size(); j-- > 0;) {
       TRecordBuffer copy = FOldCopies[j];
       if (copy == nullptr || GetRecInfo(copy)->UpdateStatus != kDeleted) continue;
-      FOldCopyIndex.erase(BookmarkKey(BookmarkOf(copy)));
-      FOldCopies[j] = nullptr;
-      ++FOldCopyHoles;
+      TakeOldCopy(copy);
       TRecInfo* info = GetRecInfo(copy);
       info->UpdateStatus = kUnchanged;
       info->FormerPos = -1;
@@ -371,7 +368,15 @@ void TCustomODDataSet::InternalAddRecord(TRecordBuffer Buffer, bool) {
 void TCustomODDataSet::InternalDelete() {
   TRecordBuffer active = ActiveBuffer();
   InternalSetToRecord(active);
-  if (!FCachedUpdates) DeleteRecords(active, true);
+  if (!FCachedUpdates) {
+    try {
+      DeleteRecords(active, true);
+    } catch (...) {
+      // The delete did not happen: no old values are left standing for the record.
+      ClearOldValueBuffer();
+      throw;
+    }
+  }
   if (FCached) {
     if (FCachedUpdates) MarkDeleted(CurrentCacheRecord());
     DeleteCacheRecord(FCachePos - 1);
@@ -379,10 +384,7 @@ void TCustomODDataSet::InternalDelete() {
   }
   AddDeletedBookmark(BookmarkOf(active));
   TRecordBuffer copy = nullptr;
-  if (FindOldCopy(BookmarkOf(active), copy)) {
-    DropOldCopy(copy);
-    CompactOldCopies();
-  }
+  if (FindOldCopy(BookmarkOf(active), copy)) DeleteOldCopy(GetRecInfo(copy)->CopySlot);
 }
 
 void TCustomODDataSet::InternalRefresh() {
