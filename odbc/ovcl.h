@@ -400,6 +400,8 @@ private:
   void AfterCacheChange();
   void ResolveLocateKeyNames();
   void TakeLocateKeyValues();
+  // The active record into FOldValueBuffer (an edit or delete begins) / the buffer emptied.
+  void KeepOldValues();
   void ClearOldValueBuffer();
   void CreateParamsFromText();
   void CreateParamsFromCatalog();

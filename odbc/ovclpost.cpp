@@ -403,19 +403,19 @@ void TCustomODDataSet::InternalCancel() {
   if (FOldValueSet && ActiveBuffer() != nullptr) CopyRecord(FOldValueBuffer, ActiveBuffer(), true);
 }
 
+void TCustomODDataSet::KeepOldValues() {
+  if (FOldValueBuffer == nullptr || ActiveBuffer() == nullptr) return;
+  CopyRecord(ActiveBuffer(), FOldValueBuffer, true);
+  FOldValueSet = true;
+}
+
 void TCustomODDataSet::DoBeforeEdit() {
-  if (FOldValueBuffer != nullptr && ActiveBuffer() != nullptr) {
-    CopyRecord(ActiveBuffer(), FOldValueBuffer, true);
-    FOldValueSet = true;
-  }
+  KeepOldValues();
   TDataSet::DoBeforeEdit();
 }
 
 void TCustomODDataSet::DoBeforeDelete() {
-  if (FOldValueBuffer != nullptr && ActiveBuffer() != nullptr) {
-    CopyRecord(ActiveBuffer(), FOldValueBuffer, true);
-    FOldValueSet = true;
-  }
+  KeepOldValues();
   TDataSet::DoBeforeDelete();
 }
 
