@@ -151,7 +151,11 @@ void TODBCError::RaiseError(THbase* Source, SQLRETURN RetCode) {
     }
   }
   if (Source != nullptr) {
-    if (THdbc* conn = Source->LinkConnection(); conn != nullptr && conn != Source) conn->NoteStatementFailure();
+    // A warning (another user's change of a row, 01001) or a row not found is no failure of the
+    // server: the connection's cursors stay.
+    if (THdbc* conn = Source->LinkConnection();
+        conn != nullptr && conn != Source && RetCode != SQL_SUCCESS_WITH_INFO && RetCode != SQL_NO_DATA)
+      conn->NoteStatementFailure();
     Source->ErrorCleanup();
   }
   const bool raise = OnRaiseError ? OnRaiseError(Source, E) : true;

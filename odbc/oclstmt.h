@@ -363,6 +363,12 @@ public:
   uint16_t* RowFlags(int Row);
   // Row 1's values as they stand are the row as it was read (see above).
   void KeepKeyValues();
+  // Until the next fetch row 1 is changed by its key, never through the driver's positioned
+  // operations: the caller knows the cursor's copy of the row to be stale.
+  void ChangeByKey();
+  // Row 1's buffers are the cursor's own copy of the row: nothing changed it by key since the
+  // fetch (an update through the driver keeps it so).
+  bool RowByCursor() const;
   // The auxiliary statements build and prepare their text again at their next use.
   void UnprepareAuxStatements();
   // Runs a catalog function on the handle in place of the SQL text: closes the statement, calls

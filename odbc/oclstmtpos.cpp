@@ -171,6 +171,10 @@ void THstmt::KeepKeyValues() {
   TakeKeyValues();
 }
 
+void THstmt::ChangeByKey() { RowOps().CursorRow = false; }
+
+bool THstmt::RowByCursor() const { return !FRowOps || FRowOps->CursorRow; }
+
 void THstmt::ReleaseAuxStatements() {
   if (!FRowOps) return;
   TRowOps& r = *FRowOps;

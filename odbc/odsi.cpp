@@ -264,7 +264,8 @@ void TDataSetHstmt::TerminateStatement() {
 }
 
 void TDataSetHstmt::StatementTerminated(TObject*) {
-  if (FDataSet != nullptr && FDataSet->Active()) FDataSet->SetActive(false);
+  if (FDataSet != nullptr && FDataSet->Active() && (FODDataSet == nullptr || !FODDataSet->OutliveStatement()))
+    FDataSet->SetActive(false);
   if (FODDataSet != nullptr) FODDataSet->Unprepare();
 }
 

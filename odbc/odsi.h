@@ -55,6 +55,9 @@ public:
   // Cleared when a parameter buffer is made or moves, so that the next bind binds every
   // parameter again.
   virtual void SetParamsBound(bool Value) = 0;
+  // The statement is terminated under the open data set (its connection went, say): True when
+  // the data set stays open without its result, holding changes that closing would drop.
+  virtual bool OutliveStatement() { return false; }
 };
 
 // ---- master/detail link

@@ -40,10 +40,11 @@ void TCustomODDataSet::EnsureHstmt() const {
   std::unique_ptr<THstmt> stmt = self->CreateHstmt();
   if (!stmt) throw EODBCLibrary("CreateHstmt gave no statement.");
   THstmt* s = stmt.get();
-  s->OnInsert = [self](TObject* Sender, const std::string& Msg) { return self->DoInsert(Sender, Msg); };
-  s->OnUpdate = [self](TObject* Sender, const std::string& Msg) { return self->DoUpdate(Sender, Msg); };
-  s->OnDelete = [self](TObject* Sender, const std::string& Msg) { return self->DoDelete(Sender, Msg); };
-  s->OnRefresh = [self](TObject* Sender, const std::string& Msg) { return self->DoRefresh(Sender, Msg); };
+  // The answer is noted: a write the handler took over leaves the cursor's copy of the row stale.
+  s->OnInsert = [self](TObject* Sender, const std::string& Msg) { return self->FRowConfirmed = self->DoInsert(Sender, Msg); };
+  s->OnUpdate = [self](TObject* Sender, const std::string& Msg) { return self->FRowConfirmed = self->DoUpdate(Sender, Msg); };
+  s->OnDelete = [self](TObject* Sender, const std::string& Msg) { return self->FRowConfirmed = self->DoDelete(Sender, Msg); };
+  s->OnRefresh = [self](TObject* Sender, const std::string& Msg) { return self->FRowConfirmed = self->DoRefresh(Sender, Msg); };
   s->OnRowCount = [self](TObject* Sender) { return self->DoRowCount(Sender); };
   FHstmt = std::move(stmt);
   FDataSetHstmt = std::make_unique<TDataSetHstmt>(self, s);

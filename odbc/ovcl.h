@@ -23,7 +23,8 @@
 //
 // Pending cached updates are never dropped implicitly: while some are pending, anything that
 // would reopen the data set (RefreshResults, a master's scroll, the setters that terminate the
-// statement) raises; only Close drops them.
+// statement) raises, and a statement terminated from outside (its connection lost) leaves the
+// data set open with them; only Close drops them.
 //
 // Where a failed statement on the same connection can end this data set's open server cursor
 // (PostgreSQL's driver reading through a server cursor ends it silently, and scrolling it then
@@ -38,6 +39,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "classes.h"
@@ -52,6 +54,8 @@ class TODCatalog;
 
 enum TODLocateOption { loPrefix, loSubString };
 inline constexpr const char* ODLocateOptionNames[] = {"loPrefix", "loSubString"};
+enum TODParamBindMode { pbByName, pbByNumber };
+inline constexpr const char* ODParamBindModeNames[] = {"pbByName", "pbByNumber"};
 
 // Takes over the writing of a data set's changes; no class of the system implements it.
 class TODUpdateObject : public TComponent {
@@ -81,6 +85,10 @@ public:
   void Unprepare() override;
   void RefreshParams() override;
   void SetParamsBound(bool Value) override { FParamsBound = Value; }
+  // Pending cached updates keep the data set open when its statement goes: they can still be
+  // applied (the statement is executed again for its columns) or reverted, but no further row
+  // is read until it is opened again.
+  bool OutliveStatement() override;
 
   // ---- properties
   THdbc* hDbc() const;
@@ -164,8 +172,10 @@ public:
   int IndexOfCacheId(std::int32_t Id);
   int OldCopyCount() const { return int(FOldCopies.size()); }
   TRecordBuffer OldCopy(int Index) const { return FOldCopies[size_t(Index)]; }
-  // The saved copy of a cache record (same record id); a new, zero-filled one when none.
+  // The saved copy of a record (same bookmark: in cached mode the record id); OldCopyOf makes a
+  // new, zero-filled one under that bookmark when there is none. Found by a hash, not a scan.
   TRecordBuffer OldCopyOf(TRecordBuffer Rec);
+  TRecordBuffer SavedCopyOf(TRecordBuffer Rec) const;
   int IndexOfOldCopy(TRecordBuffer Rec) const;
   bool FindOldCopy(const void* Bookmark, TRecordBuffer& Rec);
   void SaveOldCopy(TRecordBuffer Rec);
@@ -187,11 +197,40 @@ public:
   // assigned since.
   void CheckCutValues(TRecordBuffer Buffer);
 
+  // ---- writing records (ovclpost.cpp)
+  //
+  // With Buffer given (direct path), the record is written at once through the statement: an
+  // update or delete finds the row by the key the record had when read (its old values: the
+  // record as the edit began, or as shown), an insert leaves NULL columns out (unless
+  // EmptyFieldToNull) so that the database's defaults apply, a refresh reads the row back into
+  // Buffer. With Buffer nullptr under CachedUpdates, Apply True writes every pending change of
+  // that kind and Apply False reverts them; each record counts as applied (status cleared, saved
+  // copy dropped, PendingUpdates lowered) as soon as it is written or OnUpdateError ignored its
+  // error, so that a retry after a failure writes only the rest. Deletes are reverted in reverse
+  // order of deletion, each record at its former place and under its former bookmark.
+  //
+  // In direct mode the driver's own positioned update or delete (which reports another user's
+  // change as a conflict, EODBC) is used only where the cursor's copy of the row is the record
+  // as read; a row written or refreshed before by key, or on a driver whose static cursor does
+  // not show its own updates (SQLite), is changed by its key.
+  void UpdateRecords(TRecordBuffer Buffer, bool Apply);
+  void InsertRecords(TRecordBuffer Buffer, bool Apply);
+  void DeleteRecords(TRecordBuffer Buffer, bool Apply);
+  void RefreshRecords(TRecordBuffer Buffer);
+
   // ---- record buffer layout
   struct TRecInfo {
     std::uint8_t BookmarkFlag;
-    std::uint8_t UpdateStatus;  // 0 unchanged, 1 modified, 2 inserted, 3 deleted
+    // Cached updates: 0 unchanged, 1 modified, 2 inserted, 3 deleted. Direct mode, in a saved
+    // copy: 1 when the cursor's copy of the row is stale (the row is changed by key).
+    std::uint8_t UpdateStatus;
     std::int32_t FormerPos;     // cache position of a record deleted under cached updates
+    // Cached mode: the record's place in the result. Rows take their record id; a record
+    // inserted takes its predecessor's key, so keys never fall along the cache and a deleted
+    // record finds its place again whatever was inserted or reverted since.
+    std::int32_t OrderKey;
+    // A saved copy: its index in OldCopies.
+    std::int32_t CopySlot;
   };
   TRecInfo* GetRecInfo(TRecordBuffer Buffer) const;
   std::int32_t RecordId(TRecordBuffer Buffer) const;  // cached mode
@@ -266,6 +305,14 @@ protected:
   void InternalAddRecord(TRecordBuffer Buffer, bool Append) override;
   void InternalDelete() override;
   void InternalRefresh() override;
+  // Puts the record as the edit began back into the active buffer, so that nothing unsaved is
+  // left on show should the record not be read again.
+  void InternalCancel() override;
+  void DoBeforeEdit() override;
+  void DoBeforeDelete() override;
+  void DoAfterPost() override;
+  void DoAfterCancel() override;
+  void DoAfterDelete() override;
   void InternalHandleException() override;
   bool GetCanModify() override { return FEditable; }
   int GetRecordCount() override;
@@ -324,6 +371,38 @@ private:
   // The current row's bookmark in direct mode (empty when none), padded to BookmarkSize.
   std::vector<unsigned char> CurrentRowBookmark();
   bool IsDeletedBookmark(const void* Bookmark);
+  // Raises when a step to the next or prior row gives the previous row's bookmark.
+  void CheckNewBookmark(const std::vector<unsigned char>& Bookmark, bool Replay);
+  std::string BookmarkKey(const void* Bookmark) const;
+  TRecordBuffer NewOldCopy(TRecordBuffer Rec);
+  // Takes a saved copy out of OldCopies (the caller owns it) or frees it, leaving a hole in the
+  // list until CompactOldCopies.
+  void TakeOldCopy(TRecordBuffer Entry);
+  void DropOldCopy(TRecordBuffer Entry);
+  void CompactOldCopies();
+  // ---- writing (ovclpost.cpp)
+  enum class TWriteOp { Update, Insert, Delete, Refresh };
+  // Writes Buffer through the statement's row 1; Old names the row (update, delete, refresh).
+  void WriteRecord(TWriteOp Op, TRecordBuffer Buffer, TRecordBuffer Old);
+  // The direct path of the four record operations, with the cursor's row read back on failure.
+  void WriteDirect(TWriteOp Op, TRecordBuffer Buffer, TRecordBuffer Old);
+  // FromField without the check for values cut when read (old values name the row only).
+  void PutSlot(int Column, TRecordBuffer Buffer, bool Insert, int& Offset);
+  void NoteDirectCopy(TRecordBuffer Buffer);
+  // Direct mode: the cursor's current row is the record Old as read, so the driver's own
+  // positioned operation may change it.
+  bool CursorHoldsRecord(TRecordBuffer Old);
+  void InsertIntoCache(TRecordBuffer Source);
+  void MarkDeleted(TRecordBuffer Rec);
+  template <class F>
+  void ApplyCache(F&& Body);
+  void ApplyOne(TWriteOp Op, TUpdateKind Kind, TRecordBuffer Buffer, TRecordBuffer Old);
+  void AfterCacheChange();
+  void ResolveLocateKeyNames();
+  void TakeLocateKeyValues();
+  // The active record into FOldValueBuffer (an edit or delete begins) / the buffer emptied.
+  void KeepOldValues();
+  void ClearOldValueBuffer();
   void CreateParamsFromText();
   void CreateParamsFromCatalog();
   void AddCatalogParam(const class TCatalogColumn& Column);
@@ -364,8 +443,19 @@ private:
   // The error of a row the cache could not take; raised again by every later fill.
   std::exception_ptr FFillError;
   std::vector<TRecordBuffer> FOldCopies;
+  std::unordered_map<std::string, TRecordBuffer> FOldCopyIndex;  // by bookmark
+  int FOldCopyHoles = 0;
   std::vector<TRecordBuffer> FCache;
   std::vector<TBookmark> FDeletedBookmarks;
+  std::unordered_set<std::string> FDeletedIndex;
+  // The driver's static cursor shows the rows it changed itself (SQL_SS_UPDATES).
+  bool FOwnUpdatesSeen = false;
+  // The confirm event's answer to the last row operation.
+  bool FRowConfirmed = false;
+  // The statement went while cached updates were pending: its result is to be executed again
+  // before a write (FResultLost), and no further row is fetched (FRowsLost).
+  bool FResultLost = false;
+  bool FRowsLost = false;
   // Cache lookups by record id: the ids rise along the list until a record is inserted in
   // the middle; then a map, rebuilt after the next change of the list.
   bool FCacheSorted = true;
@@ -375,8 +465,60 @@ private:
   // forward-only cursor's First.
   std::int64_t FRowsRead = 0;
   bool FReplayRow = false;
+  // The bookmark of the row the last step read (empty after a repositioning).
+  std::vector<unsigned char> FStepBookmark;
   // The connection's failure count when the result was opened, and whether a failure there can
   // end this result (a server cursor of PostgreSQL's driver).
   std::uint64_t FOpenFailures = 0;
   bool FServerCursor = false;
+};
+
+// ---- the query component (ovclquery.cpp)
+
+// The ODBC data set with its SQL text as a string list. Every change of the list (a line added,
+// deleted or changed, Clear, Assign) sets the data set's SQL, which closes an open query and
+// unprepares it; between BeginUpdate and EndUpdate the list sets it once, at the end.
+class TCustomODQuery : public TCustomODDataSet {
+public:
+  explicit TCustomODQuery(TComponent* AOwner);
+  ~TCustomODQuery() override;
+
+  TStrings* SQL() const { return FSQLLines.get(); }
+  // Copies the lines of Value (Assign).
+  void SetSQL(TStrings* Value);
+  // The text goes into the list (one line per line of the text), and from there to the data set.
+  void SetSQL(const std::string& Text);
+
+  // Views of the statement's options, stored nowhere else.
+  // RequestLive: the cursor is not read-only. True makes a read-only cursor SQL_CONCUR_VALUES
+  // (another concurrency stays), False makes it read-only; both set Editable alike.
+  bool RequestLive() const;
+  void SetRequestLive(bool Value);
+  // UniDirectional: a forward-only cursor. False turns a forward-only cursor into the one a
+  // scrolling data set takes (TDataSetHstmt::ScrollCursorType); another cursor stays.
+  bool UniDirectional() const;
+  void SetUniDirectional(bool Value);
+  // CacheBlobs: long values read with their row (not hStmt.BlobDeferral).
+  bool CacheBlobs() const;
+  void SetCacheBlobs(bool Value);
+  // ParamBindMode: pbByName when hStmt.BindByName.
+  TODParamBindMode ParamBindMode() const;
+  void SetParamBindMode(TODParamBindMode Value);
+  // The published Active: read from a form stream, the data set opens once it is loaded.
+  void SetStreamedActive(bool Value);
+
+  void Loaded() override;
+  ZEL_CLASS(TCustomODQuery, TCustomODDataSet)
+
+private:
+  std::unique_ptr<TStringList> FSQLLines;
+  bool FStreamedActive = false;
+};
+
+// The query that forms and code use: it publishes the data set's properties, its statement
+// options (hStmt) and the framework's.
+class TODQuery : public TCustomODQuery {
+public:
+  explicit TODQuery(TComponent* AOwner) : TCustomODQuery(AOwner) {}
+  ZEL_CLASS(TODQuery, TCustomODQuery)
 };

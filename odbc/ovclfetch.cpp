@@ -52,6 +52,9 @@ void TCustomODDataSet::InternalOpen() {
   FPendingUpdates = 0;
   FRowsRead = 0;
   FReplayRow = false;
+  FResultLost = false;
+  FRowsLost = false;
+  FStepBookmark.clear();
   FFillError = nullptr;
   FCacheSorted = true;
   FCacheMapValid = false;
@@ -74,6 +77,7 @@ void TCustomODDataSet::InternalOpen() {
   THdbc* dbc = s.hDbc();
   FServerCursor = dbc != nullptr && cols > 0 && UpperCase(dbc->GetInfoString(SQL_DBMS_NAME)).find("POSTGRES") != std::string::npos;
   FOpenFailures = dbc != nullptr ? dbc->StatementFailures() : 0;
+  FOwnUpdatesSeen = dbc != nullptr && cols > 0 && (dbc->GetInfoInteger(SQL_STATIC_SENSITIVITY) & SQL_SS_UPDATES) != 0;
 }
 
 void TCustomODDataSet::InternalClose() {
@@ -105,6 +109,9 @@ void TCustomODDataSet::ForwardOnlyError() const {
 }
 
 void TCustomODDataSet::CheckCursorAlive() {
+  if (FRowsLost)
+    throw EODBCLibrary("The data set's statement was terminated with cached updates pending: apply or cancel them, "
+                       "then open the data set again.");
   if (!FServerCursor) return;
   THdbc* dbc = Stmt().hDbc();
   if (dbc != nullptr && dbc->StatementFailures() != FOpenFailures)
@@ -256,6 +263,7 @@ TRecordBuffer TCustomODDataSet::NewCacheRecord() {
   info->BookmarkFlag = bfInserted;
   info->UpdateStatus = 0;
   info->FormerPos = -1;
+  info->OrderKey = FLastRecordId;
   return rec;
 }
 
@@ -310,48 +318,83 @@ int TCustomODDataSet::IndexOfCacheId(std::int32_t Id) {
   return it != FCacheMap.end() ? it->second : -1;
 }
 
+std::string TCustomODDataSet::BookmarkKey(const void* Bookmark) const {
+  return std::string(static_cast<const char*>(Bookmark), size_t(BookmarkSize()));
+}
+
 int TCustomODDataSet::IndexOfOldCopy(TRecordBuffer Rec) const {
-  const std::int32_t id = RecordId(Rec);
-  for (size_t i = 0; i < FOldCopies.size(); ++i)
-    if (RecordId(FOldCopies[i]) == id) return int(i);
-  return -1;
+  const TRecordBuffer entry = SavedCopyOf(Rec);
+  return entry != nullptr ? GetRecInfo(entry)->CopySlot : -1;
+}
+
+TRecordBuffer TCustomODDataSet::SavedCopyOf(TRecordBuffer Rec) const {
+  if (FOldCopyIndex.empty()) return nullptr;
+  const auto it = FOldCopyIndex.find(BookmarkKey(BookmarkOf(Rec)));
+  return it != FOldCopyIndex.end() ? it->second : nullptr;
+}
+
+TRecordBuffer TCustomODDataSet::NewOldCopy(TRecordBuffer Rec) {
+  TRecordBuffer entry = AllocRecordBuffer();
+  // Filed under the record's bookmark at once: the caller copies the record in afterwards.
+  std::memcpy(BookmarkOf(entry), BookmarkOf(Rec), size_t(BookmarkSize()));
+  GetRecInfo(entry)->CopySlot = int(FOldCopies.size());
+  FOldCopies.push_back(entry);
+  FOldCopyIndex.emplace(BookmarkKey(BookmarkOf(entry)), entry);
+  return entry;
 }
 
 TRecordBuffer TCustomODDataSet::OldCopyOf(TRecordBuffer Rec) {
-  const int i = IndexOfOldCopy(Rec);
-  if (i >= 0) return FOldCopies[size_t(i)];
-  FOldCopies.push_back(AllocRecordBuffer());
-  return FOldCopies.back();
+  if (TRecordBuffer entry = SavedCopyOf(Rec)) return entry;
+  return NewOldCopy(Rec);
 }
 
 bool TCustomODDataSet::FindOldCopy(const void* Bookmark, TRecordBuffer& Rec) {
-  for (TRecordBuffer c : FOldCopies)
-    if (CompareBookmarks(BookmarkOf(c), Bookmark) == 0) {
-      Rec = c;
-      return true;
-    }
-  return false;
+  if (FOldCopyIndex.empty()) return false;
+  const auto it = FOldCopyIndex.find(BookmarkKey(Bookmark));
+  if (it == FOldCopyIndex.end()) return false;
+  Rec = it->second;
+  return true;
 }
 
 void TCustomODDataSet::SaveOldCopy(TRecordBuffer Rec) {
   TRecordBuffer entry = nullptr;
-  if (!FindOldCopy(BookmarkOf(Rec), entry)) {
-    FOldCopies.push_back(AllocRecordBuffer());
-    entry = FOldCopies.back();
-  }
+  if (!FindOldCopy(BookmarkOf(Rec), entry)) entry = NewOldCopy(Rec);
   CopyRecord(Rec, entry, true);
 }
 
 void TCustomODDataSet::DeleteOldCopy(int Index) {
-  if (Index < 0 || Index >= int(FOldCopies.size())) return;
-  TRecordBuffer rec = FOldCopies[size_t(Index)];
-  FOldCopies.erase(FOldCopies.begin() + Index);
-  FreeRecordBuffer(rec);
+  if (Index < 0 || Index >= int(FOldCopies.size()) || FOldCopies[size_t(Index)] == nullptr) return;
+  DropOldCopy(FOldCopies[size_t(Index)]);
+  CompactOldCopies();
+}
+
+void TCustomODDataSet::TakeOldCopy(TRecordBuffer Entry) {
+  const int slot = GetRecInfo(Entry)->CopySlot;
+  if (slot < 0 || slot >= int(FOldCopies.size()) || FOldCopies[size_t(slot)] != Entry) return;
+  FOldCopyIndex.erase(BookmarkKey(BookmarkOf(Entry)));
+  // A hole, closed by CompactOldCopies: removing entries one by one from the middle of a long
+  // list would move the rest each time.
+  FOldCopies[size_t(slot)] = nullptr;
+  ++FOldCopyHoles;
+}
+
+void TCustomODDataSet::DropOldCopy(TRecordBuffer Entry) {
+  TakeOldCopy(Entry);
+  FreeRecordBuffer(Entry);
+}
+
+void TCustomODDataSet::CompactOldCopies() {
+  if (FOldCopyHoles == 0) return;
+  FOldCopies.erase(std::remove(FOldCopies.begin(), FOldCopies.end(), nullptr), FOldCopies.end());
+  for (size_t i = 0; i < FOldCopies.size(); ++i) GetRecInfo(FOldCopies[i])->CopySlot = int(i);
+  FOldCopyHoles = 0;
 }
 
 void TCustomODDataSet::ClearOldCopies() {
   for (TRecordBuffer& rec : FOldCopies) FreeRecordBuffer(rec);
   FOldCopies.clear();
+  FOldCopyIndex.clear();
+  FOldCopyHoles = 0;
 }
 
 void TCustomODDataSet::AllocSpareBuffers() {
@@ -406,6 +449,7 @@ TRecordBuffer TCustomODDataSet::AllocRecordBuffer() {
       }
   }
   GetRecInfo(buffer)->FormerPos = -1;
+  GetRecInfo(buffer)->CopySlot = -1;
   InitRecord(buffer);
   return buffer;
 }
@@ -445,9 +489,8 @@ TCustomODDataSet::TRecInfo* TCustomODDataSet::GetRecInfo(TRecordBuffer Buffer) c
 // ---- deleted rows, bookmarks of the current position, deferred long values
 
 bool TCustomODDataSet::IsDeletedBookmark(const void* Bookmark) {
-  if (Bookmark == nullptr) return false;
-  return std::any_of(FDeletedBookmarks.begin(), FDeletedBookmarks.end(),
-                     [&](TBookmark b) { return CompareBookmarks(b, Bookmark) == 0; });
+  if (Bookmark == nullptr || FDeletedIndex.empty()) return false;
+  return FDeletedIndex.count(BookmarkKey(Bookmark)) != 0;
 }
 
 bool TCustomODDataSet::IsDeletedRow(const void* Bookmark, bool RowValid) {
@@ -460,11 +503,13 @@ void TCustomODDataSet::AddDeletedBookmark(const void* Bookmark) {
   TBookmark b = AllocBookmark();
   std::memcpy(b, Bookmark, size_t(BookmarkSize()));
   FDeletedBookmarks.push_back(b);
+  FDeletedIndex.insert(BookmarkKey(b));
 }
 
 void TCustomODDataSet::ClearDeletedBookmarks() {
   for (TBookmark& b : FDeletedBookmarks) FreeBookmark(b);
   FDeletedBookmarks.clear();
+  FDeletedIndex.clear();
 }
 
 std::vector<unsigned char> TCustomODDataSet::CurrentRowBookmark() {

@@ -183,11 +183,15 @@ void TCustomODDataSet::CheckCutValues(TRecordBuffer Buffer) {
 }
 
 void TCustomODDataSet::FromField(int Column, TRecordBuffer Buffer, bool Insert, int& Offset) {
+  if (SlotCut(Buffer, Column)) CheckCutValues(Buffer);
+  PutSlot(Column, Buffer, Insert, Offset);
+}
+
+void TCustomODDataSet::PutSlot(int Column, TRecordBuffer Buffer, bool Insert, int& Offset) {
   THstmt& s = Stmt();
   const TSlot& slot = FSlots[size_t(Column) - 1];
   const unsigned char* p = Slot(Buffer, Column);
   Offset = slot.Offset + slot.Width + 2;
-  if (SlotCut(Buffer, Column)) CheckCutValues(Buffer);
   if (slot.Blob) {
     s.SetColStream(Column, SlotStream(Buffer, Column));
   } else {

@@ -43,15 +43,15 @@ TRecordBuffer TCustomODDataSet::GetActiveRecordBuffer() {
       if (FBufferMode == 2) {
         if (FApplyOldIndex >= 0) return FOldCopies[size_t(FApplyOldIndex)];
         TRecordBuffer rec = FCache[size_t(FApplyCacheIndex)];
-        const int i = IndexOfOldCopy(rec);
-        return i >= 0 ? FOldCopies[size_t(i)] : rec;
+        const TRecordBuffer copy = SavedCopyOf(rec);
+        return copy != nullptr ? copy : rec;
       }
       if (FOldValueSet) return FOldValueBuffer;
       if (IsEmpty()) return nullptr;
       // A record with no saved copy has its own values as its old values.
       TRecordBuffer rec = ActiveBuffer();
       if (FCachedUpdates && GetRecInfo(rec)->BookmarkFlag == bfCurrent)
-        if (const int i = IndexOfOldCopy(rec); i >= 0) return FOldCopies[size_t(i)];
+        if (const TRecordBuffer copy = SavedCopyOf(rec)) return copy;
       return rec;
     }
     default: break;
@@ -111,6 +111,8 @@ TGetResult TCustomODDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, b
   std::vector<unsigned char> bm;
   switch (GetMode) {
     case gmCurrent: {
+      // Row 1 of an ended cursor may hold values never saved: it is not read.
+      if (!FCached) CheckCursorAlive();
       TRecordBuffer active = ActiveBuffer();
       const TBookmarkFlag flag = active != nullptr ? GetBookmarkFlag(active) : bfEOF;
       if (flag == bfBOF || flag == bfEOF)
@@ -128,12 +130,14 @@ TGetResult TCustomODDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, b
         break;
       }
       for (;;) {
+        const bool replay = FReplayRow && GetMode == gmNext;
         if (!(GetMode == gmNext ? FetchNext() : FetchPrev())) {
           result = GetMode == gmNext ? grEOF : grBOF;
           break;
         }
         if (!FCached) {
           bm = CurrentRowBookmark();
+          CheckNewBookmark(bm, replay);
           if (IsDeletedRow(bm.empty() ? nullptr : bm.data(), Stmt().RowValid(1))) continue;
         }
         if (FilterAccepts(&bm)) break;
@@ -160,9 +164,19 @@ TGetResult TCustomODDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, b
 
 bool TCustomODDataSet::GetCurrentRecord(TRecordBuffer Buffer) { return GetRecord(Buffer, gmCurrent, false) == grOK; }
 
+void TCustomODDataSet::CheckNewBookmark(const std::vector<unsigned char>& Bookmark, bool Replay) {
+  // A step to the next or prior row that gives the bookmark of the row before: the driver's
+  // bookmarks do not tell rows apart, and finding a record by one would find another.
+  if (!Replay && !Bookmark.empty() && Bookmark == FStepBookmark)
+    throw EODBCLibrary("The driver gives rows of this result the same bookmark (SQLite's does for a key of several "
+                       "columns that starts with an integer): read it with Cached set.");
+  FStepBookmark = Bookmark;
+}
+
 // ---- navigation
 
 void TCustomODDataSet::InternalFirst() {
+  FStepBookmark.clear();
   if (ForwardOnly()) {
     // Before the first row already, or on it as the one row read: it is handed out again.
     if (FRowsRead == 1)
@@ -176,6 +190,7 @@ void TCustomODDataSet::InternalFirst() {
 }
 
 void TCustomODDataSet::InternalLast() {
+  FStepBookmark.clear();
   if (ForwardOnly()) ForwardOnlyError();
   FetchLast();
   FetchNext();
@@ -183,6 +198,7 @@ void TCustomODDataSet::InternalLast() {
 
 void TCustomODDataSet::InternalGotoBookmark(const void* Bookmark) {
   if (Bookmark == nullptr) return;
+  FStepBookmark.clear();
   if (!FCached) {
     // PostgreSQL's driver lands a deleted row's bookmark on the next row.
     if (IsDeletedBookmark(Bookmark)) DatabaseError("Record not found", this);
@@ -421,23 +437,4 @@ bool TCustomODDataSet::FindRecord(bool Restart, bool GoForward) {
   SetFound(true);
   DoAfterScroll();
   return true;
-}
-
-// ---- writing records: posting, deleting and refreshing come with the posting step
-
-void TCustomODDataSet::InternalPost() {
-  CheckCutValues(ActiveBuffer());
-  throw EODBCLibrary("Writing records through the ODBC data set is not available yet.");
-}
-
-void TCustomODDataSet::InternalAddRecord(TRecordBuffer, bool) {
-  throw EODBCLibrary("Writing records through the ODBC data set is not available yet.");
-}
-
-void TCustomODDataSet::InternalDelete() {
-  throw EODBCLibrary("Writing records through the ODBC data set is not available yet.");
-}
-
-void TCustomODDataSet::InternalRefresh() {
-  throw EODBCLibrary("Refreshing records through the ODBC data set is not available yet.");
 }

@@ -1,0 +1,218 @@
+// Applying cached updates against the tightest loop that writes the same values. A SQLite file
+// holds art(id, code, name, qty, price, note) of N rows (default 10,000). Each pass:
+//   apply  the ODBC data set with CachedUpdates: every record edited (name and qty; not timed),
+//          then UpdateRecords(nullptr, true) timed: one generated UPDATE a record, by its key;
+//   bare   raw ODBC on a connection of its own: the UPDATE the data set generates (every column
+//          set, the key in the WHERE clause) prepared once, parameters bound once, the same
+//          values written into the buffers and SQLExecute for each row.
+// The two alternate in one process, several passes, best of each by wall-clock and by CPU time.
+// Both connections use SyncPragma=OFF so that the disk's flushes do not hide the per-row work;
+// a journal mode (WAL, MEMORY, ...) makes each statement's own commit cheaper still.
+//
+// Usage: cached_apply_bench [rows (default 10000)] [passes (default 5)] [journal mode (default:
+//        the driver's)]
+#include <sql.h>
+#include <sqlext.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "odbccheck.h"
+#include "ovcl.h"
+
+namespace {
+
+double CpuSeconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+
+double WallSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+std::string NameOf(int Id, int Pass) { return "Artikel " + std::to_string(Id) + " / " + std::to_string(Pass); }
+int QtyOf(int Id, int Pass) { return Id % 1000 + Pass; }
+
+struct Times {
+  double Wall = 1e30, Cpu = 1e30;
+  void Keep(double W, double C) {
+    Wall = std::min(Wall, W);
+    Cpu = std::min(Cpu, C);
+  }
+};
+
+void MakeTable(THdbc* Dbc, int Rows) {
+  THstmt s(nullptr);
+  s.SetHdbc(Dbc);
+  s.SetSQLParsing(false);
+  const auto exec = [&](const std::string& Sql) {
+    s.SetSQL(Sql);
+    s.Execute();
+    s.Close();
+  };
+  exec("CREATE TABLE art (id integer PRIMARY KEY, code varchar(10), name varchar(40), qty integer, price double, "
+       "note varchar(100))");
+  exec("BEGIN");
+  for (int i = 1; i <= Rows; ++i) {
+    char code[16];
+    std::snprintf(code, sizeof code, "A%05d", i);
+    exec("INSERT INTO art VALUES (" + std::to_string(i) + ", '" + code + "', '" + NameOf(i, 0) + "', " +
+         std::to_string(QtyOf(i, 0)) + ", " + std::to_string(i) + ".25, 'opomba " + std::to_string(i) + "')");
+  }
+  exec("COMMIT");
+}
+
+// Edits every record, then applies; returns the apply's wall and CPU seconds.
+void ThroughDataSet(THdbc* Dbc, int Rows, int Pass, double& Wall, double& Cpu) {
+  TComponent owner(nullptr);
+  auto* d = new TCustomODDataSet(&owner);
+  d->SetHdbc(Dbc);
+  d->SetEditable(true);
+  d->SetCachedUpdates(true);
+  d->SetSQL("SELECT id, code, name, qty, price, note FROM art ORDER BY id");
+  d->Open();
+  TField* id = d->FieldByName("id");
+  TField* name = d->FieldByName("name");
+  TField* qty = d->FieldByName("qty");
+  for (; !d->Eof(); d->Next()) {
+    const int i = int(id->AsInteger());
+    d->Edit();
+    name->SetAsString(NameOf(i, Pass));
+    qty->SetAsInteger(QtyOf(i, Pass));
+    d->Post();
+  }
+  if (d->PendingUpdates() != Rows) throw std::runtime_error("not every record was edited");
+  const double w0 = WallSeconds(), c0 = CpuSeconds();
+  d->UpdateRecords(nullptr, true);
+  Wall = WallSeconds() - w0;
+  Cpu = CpuSeconds() - c0;
+  if (d->PendingUpdates() != 0) throw std::runtime_error("updates left pending");
+}
+
+// The same statement and values through raw ODBC.
+void ThroughBareLoop(const std::string& ConnectString, int Rows, int Pass, double& Wall, double& Cpu) {
+  SQLHENV env = SQL_NULL_HENV;
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  SQLHSTMT st = SQL_NULL_HSTMT;
+  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+  OdbcCheck(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)ConnectString.c_str(), SQL_NTS, nullptr, 0, nullptr,
+                             SQL_DRIVER_NOPROMPT),
+            SQL_HANDLE_DBC, dbc, "connect");
+  // The values of each row, made before the clock starts (the data set's are in its cache).
+  struct Row {
+    int Id;
+    std::string Code, Name, Note;
+    int Qty;
+    double Price;
+  };
+  std::vector<Row> rows;
+  rows.reserve(size_t(Rows));
+  for (int i = 1; i <= Rows; ++i) {
+    char code[16];
+    std::snprintf(code, sizeof code, "A%05d", i);
+    rows.push_back({i, code, NameOf(i, Pass), "opomba " + std::to_string(i), QtyOf(i, Pass), i + 0.25});
+  }
+  const double w0 = WallSeconds(), c0 = CpuSeconds();
+  SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+  const char* sql = "UPDATE art SET id = ?, code = ?, name = ?, qty = ?, price = ?, note = ? WHERE id = ?";
+  OdbcCheck(SQLPrepare(st, (SQLCHAR*)sql, SQL_NTS), SQL_HANDLE_STMT, st, "prepare");
+  SQLINTEGER id = 0, qty = 0, key = 0;
+  double price = 0;
+  char code[41] = {}, name[161] = {}, note[401] = {};
+  SQLLEN idInd = 0, codeInd = SQL_NTS, nameInd = SQL_NTS, qtyInd = 0, priceInd = 0, noteInd = SQL_NTS, keyInd = 0;
+  SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &id, 0, &idInd);
+  SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 10, 0, code, sizeof code, &codeInd);
+  SQLBindParameter(st, 3, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 40, 0, name, sizeof name, &nameInd);
+  SQLBindParameter(st, 4, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &qty, 0, &qtyInd);
+  SQLBindParameter(st, 5, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &price, 0, &priceInd);
+  SQLBindParameter(st, 6, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 100, 0, note, sizeof note, &noteInd);
+  SQLBindParameter(st, 7, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &key, 0, &keyInd);
+  for (const Row& r : rows) {
+    id = key = r.Id;
+    qty = r.Qty;
+    price = r.Price;
+    std::strcpy(code, r.Code.c_str());
+    std::strcpy(name, r.Name.c_str());
+    std::strcpy(note, r.Note.c_str());
+    OdbcCheck(SQLExecute(st), SQL_HANDLE_STMT, st, "execute");
+  }
+  SQLFreeHandle(SQL_HANDLE_STMT, st);
+  Wall = WallSeconds() - w0;
+  Cpu = CpuSeconds() - c0;
+  SQLDisconnect(dbc);
+  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+  SQLFreeHandle(SQL_HANDLE_ENV, env);
+}
+
+// Every row holds the values of the pass.
+bool Holds(THdbc* Dbc, int Rows, int Pass) {
+  THstmt s(nullptr);
+  s.SetHdbc(Dbc);
+  s.SetSQL("SELECT id, name, qty FROM art ORDER BY id");
+  s.Execute();
+  int n = 0;
+  while (s.FetchNext()) {
+    const int i = s.ColInteger(1);
+    if (s.ColString(2) != NameOf(i, Pass) || s.ColInteger(3) != QtyOf(i, Pass)) return false;
+    ++n;
+  }
+  return n == Rows;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int rows = argc > 1 ? std::atoi(argv[1]) : 10000;
+  const int passes = argc > 2 ? std::atoi(argv[2]) : 5;
+  const std::string journal = argc > 3 ? argv[3] : "";
+  const std::string file =
+      (std::filesystem::temp_directory_path() / ("zelkor-applybench-" + std::to_string(getpid()) + ".db")).string();
+  int status = 0;
+  try {
+    const std::string attrs = "Database=" + file + ";SyncPragma=OFF" + (journal.empty() ? "" : ";JournalMode=" + journal);
+    TComponent owner(nullptr);
+    THdbc* dbc = new THdbc(&owner);
+    dbc->SetDriver(ZELKOR_SQLITE_ODBC_DRIVER);
+    dbc->Attributes()->Add("Database=" + file);
+    dbc->Attributes()->Add("SyncPragma=OFF");
+    if (!journal.empty()) dbc->Attributes()->Add("JournalMode=" + journal);
+    MakeTable(dbc, rows);
+    Times apply, bare;
+    int pass = 0;
+    for (int p = 0; p < passes; ++p) {
+      double w = 0, c = 0;
+      ++pass;
+      ThroughDataSet(dbc, rows, pass, w, c);
+      if (!Holds(dbc, rows, pass)) throw std::runtime_error("the data set's apply did not write every row");
+      apply.Keep(w, c);
+      ++pass;
+      ThroughBareLoop("DRIVER=" + std::string(ZELKOR_SQLITE_ODBC_DRIVER) + ";" + attrs, rows, pass, w, c);
+      if (!Holds(dbc, rows, pass)) throw std::runtime_error("the bare loop did not write every row");
+      bare.Keep(w, c);
+    }
+    std::printf("%d cached edits (name and qty of every row of art, 6 columns), SQLite, SyncPragma=OFF, journal %s; "
+                "best of %d\n",
+                rows, journal.empty() ? "default" : journal.c_str(), passes);
+    std::printf("  apply  %.3f s wall, %.3f s CPU (%.1f us a row)\n", apply.Wall, apply.Cpu, apply.Wall * 1e6 / rows);
+    std::printf("  bare   %.3f s wall, %.3f s CPU (%.1f us a row)\n", bare.Wall, bare.Cpu, bare.Wall * 1e6 / rows);
+    std::printf("ratio apply / bare: %.3f wall, %.3f CPU\n", apply.Wall / bare.Wall, apply.Cpu / bare.Cpu);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "failed: %s\n", e.what());
+    status = 1;
+  }
+  std::filesystem::remove(file);
+  for (const char* suffix : {"-journal", "-wal", "-shm"}) std::filesystem::remove(file + suffix);
+  return status;
+}

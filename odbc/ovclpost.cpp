@@ -1,0 +1,460 @@
+// The ODBC data set: writing records. Posting, inserting, deleting and refreshing through the
+// statement's positioned operations in direct and cached mode, the old values around an edit,
+// finding an inserted row again, and applying or reverting cached updates.
+#include <algorithm>
+#include <cstring>
+
+#include "ovcl.h"
+
+namespace {
+
+// Update status of a record (record-info block).
+constexpr std::uint8_t kUnchanged = 0;
+constexpr std::uint8_t kModified = 1;
+constexpr std::uint8_t kInserted = 2;
+constexpr std::uint8_t kDeleted = 3;
+// Direct mode, in a saved copy: the cursor's copy of the row is stale.
+constexpr std::uint8_t kStaleRow = 1;
+
+constexpr unsigned char kLoaded = 2;  // slot status: a long value is read (see ovclfield.cpp)
+
+uint16_t RowOperationOf(bool Insert, bool Delete, bool Refresh) {
+  return Insert ? roInsert : Delete ? roDelete : Refresh ? roRefresh : roUpdate;
+}
+
+}  // namespace
+
+// ---- one record through the statement
+
+bool TCustomODDataSet::OutliveStatement() {
+  if (!FCached || FPendingUpdates == 0) return false;
+  FResultLost = true;
+  FRowsLost = !FAllFetched;
+  return true;
+}
+
+void TCustomODDataSet::WriteRecord(TWriteOp Op, TRecordBuffer Buffer, TRecordBuffer Old) {
+  THstmt& s = Stmt();
+  if (FResultLost) {
+    // The columns the record is written through: the result executed again, no row read.
+    ExecSQL();
+    FResultLost = false;
+  }
+  const int cols = int(FSlots.size());
+  if (cols == 0) throw EODBCLibrary("The data set has no columns to write.");
+  const bool insert = Op == TWriteOp::Insert;
+  int offset = 0;
+  if (!insert) {
+    const bool byKey = !FCached && !CursorHoldsRecord(Old);
+    // The row is found by the key it had when read: its old values go into row 1 first.
+    for (int c = 1; c <= cols; ++c) PutSlot(c, Old, false, offset);
+    s.KeepKeyValues();
+    if (byKey) s.ChangeByKey();
+  }
+  if (Op == TWriteOp::Update || insert) {
+    offset = 0;
+    for (int c = 1; c <= cols; ++c) FromField(c, Buffer, insert, offset);
+  }
+  s.SetRowOperation(1, RowOperationOf(insert, Op == TWriteOp::Delete, Op == TWriteOp::Refresh));
+  hStmt()->Target()->AssignToHstmt(insert);
+  FRowConfirmed = false;
+  switch (Op) {
+    case TWriteOp::Update: s.DoUpdate(); break;
+    case TWriteOp::Insert: s.DoInsert(); break;
+    case TWriteOp::Delete: s.DoDelete(); break;
+    case TWriteOp::Refresh: s.DoRefresh(); break;
+  }
+  if (Op != TWriteOp::Refresh) return;
+  offset = 0;
+  for (int c = 1; c <= cols; ++c) {
+    ToField(c, 1, offset, Buffer);
+    // A long value read back is the record's own, deferred or not.
+    if (FSlots[size_t(c) - 1].Blob && (SlotStatus(Buffer, c) & kLoaded) == 0) {
+      TMemoryStream* to = SlotStream(Buffer, c);
+      to->Clear();
+      if (TMemoryStream* from = s.ColStream(c)) to->LoadFromStream(from);
+      SlotNull(Buffer, c) = s.ColNull(c) ? 0 : 1;
+      SlotStatus(Buffer, c) |= kLoaded;
+    }
+  }
+}
+
+bool TCustomODDataSet::CursorHoldsRecord(TRecordBuffer Old) {
+  // A row written or refreshed by key before: the cursor's copy is stale.
+  TRecordBuffer copy = nullptr;
+  if (FindOldCopy(BookmarkOf(Old), copy) && GetRecInfo(copy)->UpdateStatus == kStaleRow) return false;
+  // The cursor's row must be the record as read, value for value: a driver's bookmark can land
+  // on another row (SQLite's, of a key of several columns that starts with an integer).
+  const int cols = int(FSlots.size());
+  int offset = 0;
+  for (int c = 1; c <= cols; ++c) {
+    const TSlot& slot = FSlots[size_t(c) - 1];
+    if (slot.Blob) continue;  // not compared; the drivers here check the row's version themselves
+    ToField(c, 1, offset, FApplyBuffer);
+    if (SlotNull(FApplyBuffer, c) != SlotNull(Old, c)) return false;
+    if (SlotNull(Old, c) == 0) continue;
+    const unsigned char* a = Slot(FApplyBuffer, c);
+    const unsigned char* b = Slot(Old, c);
+    size_t n = size_t(slot.Width);
+    if (slot.Type == ftString || slot.Type == ftFixedChar || slot.Type == ftWideString)
+      n = std::max(strnlen(reinterpret_cast<const char*>(a), n), strnlen(reinterpret_cast<const char*>(b), n));
+    else if (slot.Type == ftVarBytes)
+      n = std::min<size_t>(2 + (a[0] | (a[1] << 8)), n);
+    if (std::memcmp(a, b, n) != 0) return false;
+  }
+  return true;
+}
+
+void TCustomODDataSet::WriteDirect(TWriteOp Op, TRecordBuffer Buffer, TRecordBuffer Old) {
+  if (Buffer == nullptr) throw EODBCLibrary("No record to write.");
+  if (FCached) {
+    WriteRecord(Op, Buffer, Old);
+    return;
+  }
+  CheckCursorAlive();
+  // Row 1 is the cursor's current row again where the record written is not the one shown
+  // there: after an insert, and after a failure (nothing unsaved is read back from it).
+  const std::vector<unsigned char> at = CurrentRowBookmark();
+  const auto readBack = [&] {
+    if (at.empty()) return;
+    try {
+      CheckCursorAlive();
+      FStepBookmark.clear();
+      Stmt().FetchBookmark(at);
+    } catch (const Exception&) {
+      // An ended cursor is not read at all (GetRecord raises).
+    }
+  };
+  try {
+    WriteRecord(Op, Buffer, Old);
+  } catch (...) {
+    readBack();
+    throw;
+  }
+  if (Op == TWriteOp::Insert) readBack();
+}
+
+void TCustomODDataSet::NoteDirectCopy(TRecordBuffer Buffer) {
+  SaveOldCopy(Buffer);
+  TRecordBuffer copy = nullptr;
+  if (!FindOldCopy(BookmarkOf(Buffer), copy)) return;
+  // Only the driver's own operation, on a cursor that shows what it changed, leaves the cursor's
+  // copy of the row current: otherwise the row is changed by its key from now on.
+  const bool current = FRowConfirmed && Stmt().RowByCursor() && FOwnUpdatesSeen;
+  GetRecInfo(copy)->UpdateStatus = current ? 0 : kStaleRow;
+}
+
+// ---- the four record operations
+
+void TCustomODDataSet::UpdateRecords(TRecordBuffer Buffer, bool Apply) {
+  Trace(2, "TCustomODDataSet.UpdateRecords");
+  if (!FCachedUpdates) {
+    if (Apply) WriteDirect(TWriteOp::Update, Buffer, FOldValueSet ? FOldValueBuffer : Buffer);
+    return;
+  }
+  ApplyCache([&] {
+    for (size_t i = 0; i < FCache.size(); ++i) {
+      TRecordBuffer rec = FCache[i];
+      if (GetRecInfo(rec)->UpdateStatus != kModified) continue;
+      FApplyCacheIndex = int(i);
+      FApplyOldIndex = -1;
+      TRecordBuffer copy = SavedCopyOf(rec);
+      if (Apply)
+        ApplyOne(TWriteOp::Update, ukModify, rec, copy != nullptr ? copy : rec);
+      else if (copy != nullptr)
+        CopyRecord(copy, rec, false);
+      GetRecInfo(rec)->UpdateStatus = kUnchanged;
+      if (copy != nullptr) DropOldCopy(copy);
+      --FPendingUpdates;
+    }
+  });
+}
+
+void TCustomODDataSet::InsertRecords(TRecordBuffer Buffer, bool Apply) {
+  Trace(2, "TCustomODDataSet.InsertRecords");
+  if (!FCachedUpdates) {
+    if (Apply) WriteDirect(TWriteOp::Insert, Buffer, nullptr);
+    return;
+  }
+  ApplyCache([&] {
+    for (size_t i = 0; i < FCache.size();) {
+      TRecordBuffer rec = FCache[i];
+      if (GetRecInfo(rec)->UpdateStatus != kInserted) {
+        ++i;
+        continue;
+      }
+      FApplyCacheIndex = int(i);
+      FApplyOldIndex = -1;
+      if (Apply) {
+        ApplyOne(TWriteOp::Insert, ukInsert, rec, nullptr);
+        GetRecInfo(rec)->UpdateStatus = kUnchanged;
+        ++i;
+      } else {
+        DeleteCacheRecord(int(i));
+      }
+      --FPendingUpdates;
+    }
+  });
+}
+
+void TCustomODDataSet::DeleteRecords(TRecordBuffer Buffer, bool Apply) {
+  Trace(2, "TCustomODDataSet.DeleteRecords");
+  if (!FCachedUpdates) {
+    if (Apply) WriteDirect(TWriteOp::Delete, Buffer, Buffer);
+    return;
+  }
+  ApplyCache([&] {
+    if (Apply) {
+      for (size_t j = 0; j < FOldCopies.size(); ++j) {
+        TRecordBuffer copy = FOldCopies[j];
+        if (copy == nullptr || GetRecInfo(copy)->UpdateStatus != kDeleted) continue;
+        FApplyOldIndex = int(j);
+        FApplyCacheIndex = -1;
+        ApplyOne(TWriteOp::Delete, ukDelete, copy, copy);
+        DropOldCopy(copy);
+        --FPendingUpdates;
+      }
+      return;
+    }
+    // Back into the cache, latest deletion first, each at its place in the result and under
+    // its own bookmark.
+    for (size_t j = FOldCopies.size(); j-- > 0;) {
+      TRecordBuffer copy = FOldCopies[j];
+      if (copy == nullptr || GetRecInfo(copy)->UpdateStatus != kDeleted) continue;
+      TakeOldCopy(copy);
+      TRecInfo* info = GetRecInfo(copy);
+      info->UpdateStatus = kUnchanged;
+      info->FormerPos = -1;
+      const auto at = std::upper_bound(FCache.begin(), FCache.end(), info->OrderKey,
+                                       [this](std::int32_t k, TRecordBuffer r) { return k < GetRecInfo(r)->OrderKey; });
+      InsertCacheRecord(int(at - FCache.begin()), copy);
+      --FPendingUpdates;
+    }
+  });
+}
+
+void TCustomODDataSet::RefreshRecords(TRecordBuffer Buffer) {
+  Trace(2, "TCustomODDataSet.RefreshRecords");
+  WriteDirect(TWriteOp::Refresh, Buffer, Buffer);
+}
+
+// ---- cached updates
+
+template <class F>
+void TCustomODDataSet::ApplyCache(F&& Body) {
+  CheckActive();
+  // A record still being edited is posted first, so that it is part of what is applied.
+  CheckBrowseMode();
+  const int mode = FBufferMode;
+  const auto restore = [&] {
+    FBufferMode = mode;
+    FApplyCacheIndex = -1;
+    FApplyOldIndex = -1;
+    CompactOldCopies();
+  };
+  FBufferMode = 2;
+  try {
+    Body();
+  } catch (...) {
+    restore();
+    try {
+      AfterCacheChange();
+    } catch (...) {
+      // The first error is the one to report.
+    }
+    throw;
+  }
+  restore();
+  AfterCacheChange();
+}
+
+void TCustomODDataSet::ApplyOne(TWriteOp Op, TUpdateKind Kind, TRecordBuffer Buffer, TRecordBuffer Old) {
+  try {
+    WriteRecord(Op, Buffer, Old);
+  } catch (EODBC& E) {
+    bool raise = true;
+    DoUpdateError(E, Kind, raise);
+    if (raise) throw;
+  }
+}
+
+void TCustomODDataSet::AfterCacheChange() {
+  if (!Active() || State() != dsBrowse) return;
+  // The current record stays current where it is still in the cache.
+  int pos = FCachePos;
+  if (!IsEmpty() && GetBookmarkFlag(ActiveBuffer()) == bfCurrent)
+    if (const int i = IndexOfCacheId(RecordId(ActiveBuffer())); i >= 0) pos = i + 1;
+  FCachePos = std::clamp(pos, 0, int(FCache.size()));
+  CursorPosChanged();
+  Resync({});
+}
+
+void TCustomODDataSet::InsertIntoCache(TRecordBuffer Source) {
+  const int count = int(FCache.size());
+  const int index = FCachePos > 0 ? std::min(FCachePos - 1, count) : count;
+  TRecordBuffer rec = NewCacheRecord();
+  TRecInfo* info = GetRecInfo(rec);
+  info->OrderKey = index > 0 ? GetRecInfo(FCache[size_t(index) - 1])->OrderKey : 0;
+  CopyRecord(Source, rec, false);
+  InsertCacheRecord(index, rec);
+  if (FCachedUpdates) {
+    info->UpdateStatus = kInserted;
+    ++FPendingUpdates;
+  }
+}
+
+void TCustomODDataSet::MarkDeleted(TRecordBuffer Rec) {
+  TRecInfo* info = GetRecInfo(Rec);
+  // A record inserted under cached updates leaves no trace.
+  if (info->UpdateStatus == kInserted) {
+    --FPendingUpdates;
+    return;
+  }
+  TRecordBuffer copy = OldCopyOf(Rec);
+  if (info->UpdateStatus == kUnchanged) {
+    CopyRecord(Rec, copy, true);
+    ++FPendingUpdates;
+  }
+  TRecInfo* c = GetRecInfo(copy);
+  c->UpdateStatus = kDeleted;
+  c->FormerPos = FCachePos - 1;
+  c->OrderKey = info->OrderKey;
+}
+
+// ---- the framework's steps
+
+void TCustomODDataSet::InternalPost() {
+  TRecordBuffer active = ActiveBuffer();
+  CheckCutValues(active);
+  const bool editing = State() == dsEdit;
+  if (editing) {
+    InternalSetToRecord(active);
+    LoadDeferredBlobs(active);
+  } else if (FLocateInsert) {
+    // Before anything is written: a second Post must not insert the row twice.
+    ResolveLocateKeyNames();
+  }
+  if (!FCachedUpdates) {
+    if (editing)
+      UpdateRecords(active, true);
+    else
+      InsertRecords(active, true);
+  }
+  if (editing) {
+    if (!FCached) {
+      NoteDirectCopy(active);
+      return;
+    }
+    TRecordBuffer rec = CurrentCacheRecord();
+    if (FCachedUpdates && GetRecInfo(rec)->UpdateStatus == kUnchanged) {
+      CopyRecord(rec, OldCopyOf(rec), true);
+      GetRecInfo(rec)->UpdateStatus = kModified;
+      ++FPendingUpdates;
+    }
+    CopyRecord(active, rec, false);
+    return;
+  }
+  if (FCached) InsertIntoCache(active);
+  if (FLocateInsert) TakeLocateKeyValues();
+}
+
+void TCustomODDataSet::InternalAddRecord(TRecordBuffer Buffer, bool) {
+  if (FLocateInsert) ResolveLocateKeyNames();
+  if (!FCachedUpdates) InsertRecords(Buffer, true);
+  if (FCached) InsertIntoCache(Buffer);
+  if (FLocateInsert) TakeLocateKeyValues();
+}
+
+void TCustomODDataSet::InternalDelete() {
+  TRecordBuffer active = ActiveBuffer();
+  InternalSetToRecord(active);
+  if (!FCachedUpdates) {
+    try {
+      DeleteRecords(active, true);
+    } catch (...) {
+      // The delete did not happen: no old values are left standing for the record.
+      ClearOldValueBuffer();
+      throw;
+    }
+  }
+  if (FCached) {
+    if (FCachedUpdates) MarkDeleted(CurrentCacheRecord());
+    DeleteCacheRecord(FCachePos - 1);
+    return;
+  }
+  AddDeletedBookmark(BookmarkOf(active));
+  TRecordBuffer copy = nullptr;
+  if (FindOldCopy(BookmarkOf(active), copy)) DeleteOldCopy(GetRecInfo(copy)->CopySlot);
+}
+
+void TCustomODDataSet::InternalRefresh() {
+  if (IsEmpty()) return;
+  TRecordBuffer active = ActiveBuffer();
+  InternalSetToRecord(active);
+  if (!FCachedUpdates) RefreshRecords(active);
+  if (FCached)
+    CopyRecord(active, CurrentCacheRecord(), false);
+  else
+    // Kept as the row's copy: a static cursor would show its stale row when read again.
+    NoteDirectCopy(active);
+}
+
+void TCustomODDataSet::InternalCancel() {
+  if (FOldValueSet && ActiveBuffer() != nullptr) CopyRecord(FOldValueBuffer, ActiveBuffer(), true);
+}
+
+void TCustomODDataSet::KeepOldValues() {
+  if (FOldValueBuffer == nullptr || ActiveBuffer() == nullptr) return;
+  CopyRecord(ActiveBuffer(), FOldValueBuffer, true);
+  FOldValueSet = true;
+}
+
+void TCustomODDataSet::DoBeforeEdit() {
+  KeepOldValues();
+  TDataSet::DoBeforeEdit();
+}
+
+void TCustomODDataSet::DoBeforeDelete() {
+  KeepOldValues();
+  TDataSet::DoBeforeDelete();
+}
+
+void TCustomODDataSet::ClearOldValueBuffer() {
+  if (FOldValueBuffer != nullptr) InitRecord(FOldValueBuffer);
+  FOldValueSet = false;
+}
+
+void TCustomODDataSet::DoAfterCancel() {
+  ClearOldValueBuffer();
+  TDataSet::DoAfterCancel();
+}
+
+void TCustomODDataSet::DoAfterDelete() {
+  ClearOldValueBuffer();
+  TDataSet::DoAfterDelete();
+}
+
+void TCustomODDataSet::DoAfterPost() {
+  ClearOldValueBuffer();
+  TDataSet::DoAfterPost();
+  if (!FLocateInsert || FLocateKeyNames.empty()) return;
+  const std::string names = std::move(FLocateKeyNames);
+  const Variant values = FLocateKeyValues;
+  FLocateKeyNames.clear();
+  FLocateKeyValues = Null();
+  // Under cached updates the record is in the cache: reopening would drop the pending changes.
+  if (!FCachedUpdates) RefreshResults();
+  Locate(names, values, {});
+}
+
+// ---- finding an inserted row again
+
+void TCustomODDataSet::ResolveLocateKeyNames() {
+  std::string names = TTarget::GetListText(hStmt()->Target()->PrimaryCols());
+  if (names.empty()) names = Stmt().PrimaryColNames();
+  if (names.empty()) throw EODBCLibrary("Cannot detect primary columns to locate inserted row.");
+  names.pop_back();
+  FLocateKeyNames = names;
+}
+
+void TCustomODDataSet::TakeLocateKeyValues() { FLocateKeyValues = GetFieldValue(FLocateKeyNames); }
