@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "dareg.h"
 #include "datable.h"
 #include "datetime.h"
 #include "dbtables.h"
@@ -12,7 +13,6 @@
 #include "numbers.h"
 #include "oclstmt.h"
 #include "process.h"
-#include "published.h"
 #include "registryhandling.h"
 #include "version.h"
 
@@ -48,23 +48,21 @@ namespace {
 
 const char* const CRLF = "\r\n";
 
-// Connection and SQL of the sender, for the data set and the statement of the ODBC layer, added
-// to text (what was built before a failure stays). The data set is read through its published
-// properties, so this unit needs none of its code.
+// Connection and SQL of the sender, for the data-aware ODBC data set and the statement, added to
+// text (what was built before a failure stays).
 void BuildSenderProperties(TObject* Sender, std::string& text) {
-  if (!Sender) return;
-  if (Sender->InheritsFrom("TdaODDataSet")) {
-    text += "DatabaseName --> " + GetStrProp(Sender, "DatabaseName") + CRLF;
-    text += "TableName --> " + GetStrProp(Sender, "TableName") + CRLF;
+  if (auto* ds = dynamic_cast<TdaODDataSet*>(Sender)) {
+    text += "DatabaseName --> " + ds->DatabaseName() + CRLF;
+    text += "TableName --> " + ds->TableName() + CRLF;
     text += "hDbc --> ";
     try {
-      if (auto* c = dynamic_cast<TComponent*>(GetObjectProp(Sender, "hDbc"))) text += c->Name();
+      if (THdbc* dbc = ds->hDbc()) text += dbc->Name();
     } catch (Exception&) {
     }
     text += CRLF;
     text += "SQL -->";
-    if (auto* sql = dynamic_cast<TStrings*>(GetObjectProp(Sender, "SQL")))
-      for (int i = 0; i < sql->Count(); ++i) text += " " + sql->Strings(i);
+    TStrings* sql = ds->SQL();
+    for (int i = 0; i < sql->Count(); ++i) text += " " + sql->Strings(i);
     text += CRLF;
   } else if (auto* stmt = dynamic_cast<THstmt*>(Sender)) {
     text += "hDbc --> ";

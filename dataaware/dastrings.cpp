@@ -61,6 +61,11 @@ void StripTrailingChars(std::string& Text, std::string_view Chars) {
   }
 }
 
+void AssignLines(TStringList& Lines, TStrings* Value) {
+  if (!Value) Lines.Clear();
+  else if (Value != &Lines) Lines.Assign(Value);
+}
+
 bool TextsEqualIgnoreCase(std::string_view A, std::string_view B) {
   return AnsiUpperCase(A) == AnsiUpperCase(B);
 }

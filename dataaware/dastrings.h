@@ -5,6 +5,7 @@
 #include <string_view>
 
 class TStrings;
+class TStringList;
 
 // Takes the item that starts at the 1-based byte position Position and ends before Delimiter.
 // A one-character delimiter is found as written; a longer one (a word such as AND) is padded
@@ -20,6 +21,10 @@ void SplitToList(std::string_view Text, std::string_view Separator, TStrings* Li
 
 // Removes characters from the end of Text while they are among Chars (a list of characters).
 void StripTrailingChars(std::string& Text, std::string_view Chars);
+
+// The setter of a list property: Lines takes a copy of Value's lines; none clears it, its own
+// lines leave it as it is.
+void AssignLines(TStringList& Lines, TStrings* Value);
 
 // Equal after upper-casing both (letters of the Windows-1250 repertoire included).
 bool TextsEqualIgnoreCase(std::string_view A, std::string_view B);

@@ -32,16 +32,6 @@ TdaTable::~TdaTable() {
 
 // ---- properties -------------------------------------------------------------------------------
 
-namespace {
-
-// A list property takes a copy of the lines; none clears it, its own lines leave it as it is.
-void AssignLines(TStringList& Lines, TStrings* Value) {
-  if (!Value) Lines.Clear();
-  else if (Value != &Lines) Lines.Assign(Value);
-}
-
-}  // namespace
-
 void TdaTable::SetLookupFields(TStrings* Value) { AssignLines(*FLookupFields, Value); }
 void TdaTable::SetLookupLinks(TStrings* Value) { AssignLines(*FLookupLinks, Value); }
 void TdaTable::SetControlType(TStrings* Value) { AssignLines(*FControlType, Value); }

@@ -6,9 +6,9 @@
 #include <set>
 
 #include "apptest.h"
+#include "dareg.h"
 #include "datetime.h"
 #include "oclstmt.h"
-#include "published.h"
 #include "text.h"
 #include "widgets.h"
 
@@ -348,55 +348,28 @@ TEST_F(OdbcErrorLog, FailingExecutionLogsAndAbortsSilently) {
   }
 }
 
-// --- the ODBC data set of the data-aware layer, as the log reads it: by published property -
+// --- the ODBC data set of the data-aware layer ---------------------------------------------
 
-namespace {
-
-// Stands for the data-aware layer's data set: it answers to that class name and publishes the
-// four properties the log reads (under a name of its own, so the real class is never shadowed).
-class TTestODDataSet : public TComponent {
-public:
-  explicit TTestODDataSet(TComponent* AOwner) : TComponent(AOwner) {
-    static const bool registered = [] {
-      PublishProperty("TTestODDataSet", "DatabaseName", &TTestODDataSet::DatabaseName);
-      PublishProperty("TTestODDataSet", "TableName", &TTestODDataSet::TableName);
-      PublishProperty("TTestODDataSet", "hDbc", &TTestODDataSet::hDbc);
-      PublishProperty("TTestODDataSet", "SQL", &TTestODDataSet::SQL);
-      return true;
-    }();
-    (void)registered;
-  }
-  std::string DatabaseName() const { return "Baza"; }
-  std::string TableName() const { return "Artikli"; }
-  THdbc* hDbc() const { return Dbc; }
-  TStrings* SQL() const { return const_cast<TStringList*>(&Lines); }
-  THdbc* Dbc = nullptr;
-  TStringList Lines;
-  const char* ClassName() const override { return "TTestODDataSet"; }
-  bool InheritsFrom(std::string_view n) const override {
-    return SameClassName(n, "TTestODDataSet") || SameClassName(n, "TdaODDataSet") || TComponent::InheritsFrom(n);
-  }
-};
-
-}  // namespace
-
-TEST_F(ErrorLog, DataSetSenderGivesItsTableConnectionAndSqlLines) {
-  TTestODDataSet ds(nullptr);
-  ds.SetName("qArtikli");
-  ds.Lines.Add("SELECT *");
-  ds.Lines.Add("FROM Artikli");
+TEST_F(ErrorLog, DataSetSenderGivesItsConnectionTableAndSqlLines) {
+  TComponent form(nullptr);
+  auto* ds = new TdaODDataSet(&form);
+  ds->SetName("qArtikli");
+  ds->SQL()->Add("SELECT *");
+  ds->SQL()->Add("FROM Artikli");
+  ds->SetTable("Artikli");  // the lines stay
   EConvertError e("x");
-  WriteErrorLog(&e, &ds, "Op");
-  THdbc dbc(nullptr);
-  dbc.SetName("Database");
-  ds.Dbc = &dbc;
-  ds.Lines.Clear();
-  WriteErrorLog(&e, &ds, "Op");
+  WriteErrorLog(&e, ds, "Op");
+  auto* dbc = new THdbc(&form);
+  dbc->SetName("Database");
+  ds->SetDatabaseName("Database");
+  ds->SQL()->Clear();
+  WriteErrorLog(&e, ds, "Op");
   auto rows = LogRows();
   ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[0]["SenderProp"],
-            "DatabaseName --> Baza\r\nTableName --> Artikli\r\nhDbc --> \r\nSQL --> SELECT * FROM Artikli\r\n");
-  EXPECT_EQ(rows[1]["SenderProp"],
-            "DatabaseName --> Baza\r\nTableName --> Artikli\r\nhDbc --> Database\r\nSQL -->\r\n");
+  EXPECT_EQ(rows[0]["SenderName"], "TdaODDataSet");
   EXPECT_EQ(rows[0]["ObjectName"], "qArtikli");
+  EXPECT_EQ(rows[0]["SenderProp"],
+            "DatabaseName --> \r\nTableName --> Artikli\r\nhDbc --> \r\nSQL --> SELECT * FROM Artikli\r\n");
+  EXPECT_EQ(rows[1]["SenderProp"],
+            "DatabaseName --> Database\r\nTableName --> \r\nhDbc --> Database\r\nSQL -->\r\n");
 }

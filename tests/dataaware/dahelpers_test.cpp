@@ -5,6 +5,7 @@
 #include "artikli.h"
 #include "datable.h"
 #include "fakekeyqueue.h"
+#include "focuslink.h"
 
 namespace {
 
@@ -17,18 +18,6 @@ struct MaskFixture : ArticleTables {
                          {});
     TEngineTable(File("Maske.db")).SetValidityCheck(3, "#;,##");
     t.SetTableName("c:\\Data\\Maske.db");
-  }
-};
-
-// Remembers the field that was asked to take the focus.
-struct FocusLink : TDataLink {
-  TField* Focused = nullptr;
-  int Count = 0;
-
-protected:
-  void FocusControl(TField** Field) override {
-    Focused = *Field;
-    ++Count;
   }
 };
 
