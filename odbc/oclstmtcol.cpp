@@ -206,7 +206,7 @@ TColRec* THstmt::ColRec(int Col) {
 }
 
 namespace {
-// Positions of the row set while its stepping is emulated (THstmt::FRowsetStart).
+// Positions of the row set that are no row number (THstmt::FRowsetStart).
 constexpr SQLLEN kBeforeStart = 0;
 constexpr SQLLEN kAfterEnd = -1;
 constexpr SQLLEN kUnknownRow = -2;
@@ -277,6 +277,8 @@ bool THstmt::Fetch(SQLSMALLINT Orientation, SQLLEN Offset) {
     NoteRowsetStart(asked, askedOffset, false);
     return false;
   }
+  // Where a failed fetch left the driver is not known.
+  if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) FRowsetStart = kUnknownRow;
   Check(rc);
   NoteRowsetStart(asked, askedOffset, true);
   // Looked at after every fetch, not only after a warning: a driver that cuts a value without
@@ -304,6 +306,10 @@ bool THstmt::FetchBookmark(const std::vector<unsigned char>& Bookmark) {
   Check(ODBCApi().SQLSetStmtAttr(FHandle, SQL_ATTR_FETCH_BOOKMARK_PTR, const_cast<unsigned char*>(Bookmark.data()),
                                  SQLINTEGER(Bookmark.size())));
   return Fetch(SQL_FETCH_BOOKMARK, 0);
+}
+
+SQLLEN THstmt::RowNumber() const {
+  return FRowsetStart > 0 ? FRowsetStart : FRowsetStart == kUnknownRow ? -1 : 0;
 }
 
 bool THstmt::EmulatedScroll(SQLSMALLINT& Orientation, SQLLEN& Offset) {
