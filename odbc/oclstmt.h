@@ -252,7 +252,9 @@ public:
   bool FetchBookmark(const std::vector<unsigned char>& Bookmark);
   // The number in the result (from 1) of the first row of the current row set: 0 before the
   // first row and after the last, -1 where it is not known (after a bookmark fetch or a failed
-  // one, or a step from the end of a result whose size the driver did not give).
+  // one, or a step from the end of a result whose size the driver did not give). Followed
+  // through the fetches from the size given at the execution: it names the row where rows keep
+  // their numbers (StableRowNumbers).
   SQLLEN RowNumber() const;
   // Reads a long value of the current row into Stream; its total length, -1 for NULL.
   SQLLEN ReadBlob(int Col, SQLSMALLINT CType, TStream* Stream);

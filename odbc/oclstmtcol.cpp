@@ -360,7 +360,9 @@ void THstmt::NoteRowsetStart(SQLSMALLINT Orientation, SQLLEN Offset, bool GotRow
   switch (Orientation) {
     case SQL_FETCH_FIRST: next = 1; break;
     case SQL_FETCH_NEXT: next = s == kBeforeStart ? 1 : s > 0 ? s + r : kUnknownRow; break;
-    case SQL_FETCH_PRIOR: next = s == kAfterEnd ? (total >= 0 ? total - r + 1 : kUnknownRow) : s - r; break;
+    case SQL_FETCH_PRIOR:
+      next = s == kAfterEnd ? (total >= 0 ? total - r + 1 : kUnknownRow) : s > 0 ? s - r : kUnknownRow;
+      break;
     case SQL_FETCH_RELATIVE:
       next = s == kBeforeStart ? Offset
              : s == kAfterEnd  ? (total >= 0 ? total + Offset + 1 : kUnknownRow)

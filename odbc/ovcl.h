@@ -2,12 +2,13 @@
 // The ODBC data set: a TDataSet over one statement (THstmt) that it owns.
 //
 // Two modes. Direct (Cached False): every record comes from the statement's cursor and a
-// record's bookmark is the driver's bookmark of its row, or the row's number in the result where
-// rows keep their numbers (SQLite, whose driver gives rows the same bookmark): otherwise the
+// record's bookmark is its row's number in the result where rows keep their numbers (SQLite,
+// whose driver gives rows the same bookmark), else the driver's bookmark of its row, so the
 // cursor must have bookmarks (PostgreSQL's forward-only cursor has none: open refuses it and
-// says to set Cached). A
-// forward-only cursor reads forward only: First goes back to the first row only while that is
-// the one row read, and returning to an earlier record raises. Cached (Cached True): fetched
+// says to set Cached). A forward-only cursor reads forward only: First goes back to the first
+// row only while that is the one row read, and returning to an earlier record raises. A record
+// whose row cannot be told apart from another (neighbouring rows with one bookmark, a row whose
+// number is not known) raises rather than being found as another. Cached (Cached True): fetched
 // rows are copied into record buffers held in result order (the cache) and fetched lazily as
 // positions beyond its end are asked for; a bookmark is a 4-byte record id.
 //

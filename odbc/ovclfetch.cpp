@@ -525,7 +525,7 @@ std::vector<unsigned char> TCustomODDataSet::CurrentRowBookmark() {
     if (row == 0 || !s.RowValid(1)) return {};
     if (row < 0)
       throw EODBCLibrary("The place of the current row in the result is not known, so its record could not be found "
-                         "again: go to the first or the last record.");
+                         "again: read the result with Cached set.");
     std::vector<unsigned char> bm(size_t(BookmarkSize()), 0);
     std::memcpy(bm.data(), &row, sizeof row);
     return bm;
