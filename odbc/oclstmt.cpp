@@ -260,6 +260,7 @@ void THstmt::LoadCursorAttributes(SQLULEN Type) {
   const std::string driver = LowerCase(FHdbc->GetInfoString(SQL_DRIVER_NAME));
   FSetPosUnreliable = driver.rfind("sqlite", 0) == 0 || driver.rfind("libsqlite", 0) == 0;
   FLooseTypes = FSetPosUnreliable;
+  FStableRowNumbers = FSetPosUnreliable;
 }
 
 bool THstmt::CanPositionRows() const {

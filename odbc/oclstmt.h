@@ -202,6 +202,14 @@ public:
   // The driver's SQL_*_CURSOR_ATTRIBUTES1 mask for the cursor type in effect.
   SQLUINTEGER CursorAttributes() const { return FCursorAttributes; }
   SQLLEN BookmarkSize() const { return FBookmarkSize; }
+  // A row keeps its number in the result, whatever this statement or another writes, as long as
+  // the result is open: SQLite's driver holds the result of a cursor that scrolls in memory as
+  // it was at the execution (its own positioned writes and bulk adds change none of it), and a
+  // forward-only cursor's rows are numbered as they are read. Its bookmarks do not tell rows
+  // apart: where the result has an integer column of a table's key (one of several columns, a
+  // view's, a self-join's) the bookmark is that column's value, and a bookmark fetch lands on
+  // the first row with it.
+  bool StableRowNumbers() const { return FStableRowNumbers; }
   bool ColsBound() const { return FColsBound; }
   bool HasLongCols() const { return FHasLongCols; }
 
@@ -242,6 +250,12 @@ public:
   bool FetchAbsolute(SQLLEN Row) { return Fetch(SQL_FETCH_ABSOLUTE, Row); }
   bool FetchRelative(SQLLEN Offset) { return Fetch(SQL_FETCH_RELATIVE, Offset); }
   bool FetchBookmark(const std::vector<unsigned char>& Bookmark);
+  // The number in the result (from 1) of the first row of the current row set: 0 before the
+  // first row and after the last, -1 where it is not known (after a bookmark fetch or a failed
+  // one, or a step from the end of a result whose size the driver did not give). Followed
+  // through the fetches from the size given at the execution: it names the row where rows keep
+  // their numbers (StableRowNumbers).
+  SQLLEN RowNumber() const;
   // Reads a long value of the current row into Stream; its total length, -1 for NULL.
   SQLLEN ReadBlob(int Col, SQLSMALLINT CType, TStream* Stream);
   SQLLEN ReadBlobCol(int Col, int Row, TStream* Stream, SQLSMALLINT CType);
@@ -526,8 +540,9 @@ private:
   // The driver keeps any value in any column: integers beyond the declared type (bound wide
   // here) and dates it cannot convert, which it reports as NULL.
   bool FLooseTypes = false;
+  bool FStableRowNumbers = false;
   SQLLEN FCursorRowCount = -1;  // the driver's count right after Execute; -1 unknown
-  // First row of the current row set (1-based) while the driver's stepping is emulated.
+  // First row of the current row set (1-based), followed through every fetch.
   SQLLEN FRowsetStart = 0;
   bool FSendingData = false;  // between SQL_NEED_DATA and the last SQLParamData
   std::unique_ptr<char[]> FBlobBuf;  // the work buffer of ReadBlob, BlobSize + 1 bytes

@@ -206,7 +206,7 @@ TColRec* THstmt::ColRec(int Col) {
 }
 
 namespace {
-// Positions of the row set while its stepping is emulated (THstmt::FRowsetStart).
+// Positions of the row set that are no row number (THstmt::FRowsetStart).
 constexpr SQLLEN kBeforeStart = 0;
 constexpr SQLLEN kAfterEnd = -1;
 constexpr SQLLEN kUnknownRow = -2;
@@ -277,6 +277,8 @@ bool THstmt::Fetch(SQLSMALLINT Orientation, SQLLEN Offset) {
     NoteRowsetStart(asked, askedOffset, false);
     return false;
   }
+  // Where a failed fetch left the driver is not known.
+  if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) FRowsetStart = kUnknownRow;
   Check(rc);
   NoteRowsetStart(asked, askedOffset, true);
   // Looked at after every fetch, not only after a warning: a driver that cuts a value without
@@ -304,6 +306,10 @@ bool THstmt::FetchBookmark(const std::vector<unsigned char>& Bookmark) {
   Check(ODBCApi().SQLSetStmtAttr(FHandle, SQL_ATTR_FETCH_BOOKMARK_PTR, const_cast<unsigned char*>(Bookmark.data()),
                                  SQLINTEGER(Bookmark.size())));
   return Fetch(SQL_FETCH_BOOKMARK, 0);
+}
+
+SQLLEN THstmt::RowNumber() const {
+  return FRowsetStart > 0 ? FRowsetStart : FRowsetStart == kUnknownRow ? -1 : 0;
 }
 
 bool THstmt::EmulatedScroll(SQLSMALLINT& Orientation, SQLLEN& Offset) {
@@ -354,7 +360,9 @@ void THstmt::NoteRowsetStart(SQLSMALLINT Orientation, SQLLEN Offset, bool GotRow
   switch (Orientation) {
     case SQL_FETCH_FIRST: next = 1; break;
     case SQL_FETCH_NEXT: next = s == kBeforeStart ? 1 : s > 0 ? s + r : kUnknownRow; break;
-    case SQL_FETCH_PRIOR: next = s == kAfterEnd ? (total >= 0 ? total - r + 1 : kUnknownRow) : s - r; break;
+    case SQL_FETCH_PRIOR:
+      next = s == kAfterEnd ? (total >= 0 ? total - r + 1 : kUnknownRow) : s > 0 ? s - r : kUnknownRow;
+      break;
     case SQL_FETCH_RELATIVE:
       next = s == kBeforeStart ? Offset
              : s == kAfterEnd  ? (total >= 0 ? total + Offset + 1 : kUnknownRow)

@@ -2,10 +2,13 @@
 // The ODBC data set: a TDataSet over one statement (THstmt) that it owns.
 //
 // Two modes. Direct (Cached False): every record comes from the statement's cursor and a
-// record's bookmark is the driver's bookmark of its row; the cursor must have bookmarks
-// (PostgreSQL's forward-only cursor has none: open refuses it and says to set Cached). A
-// forward-only cursor reads forward only: First goes back to the first row only while that is
-// the one row read, and returning to an earlier record raises. Cached (Cached True): fetched
+// record's bookmark is its row's number in the result where rows keep their numbers (SQLite,
+// whose driver gives rows the same bookmark), else the driver's bookmark of its row, so the
+// cursor must have bookmarks (PostgreSQL's forward-only cursor has none: open refuses it and
+// says to set Cached). A forward-only cursor reads forward only: First goes back to the first
+// row only while that is the one row read, and returning to an earlier record raises. A record
+// whose row cannot be told apart from another (neighbouring rows with one bookmark, a row whose
+// number is not known) raises rather than being found as another. Cached (Cached True): fetched
 // rows are copied into record buffers held in result order (the cache) and fetched lazily as
 // positions beyond its end are asked for; a bookmark is a 4-byte record id.
 //
@@ -18,8 +21,8 @@
 // value keeps its length, embedded zeros and trailing bytes. A column read as a long value is a
 // memo or blob field held in the record's own memory stream.
 //
-// Bookmarks have the driver's size (8 bytes on SQLite, 4 on PostgreSQL), zero-padded to the
-// data set's BookmarkSize and compared at that size.
+// Bookmarks have the driver's size (8 bytes on SQLite, the row number; 4 on PostgreSQL),
+// zero-padded to the data set's BookmarkSize and compared at that size.
 //
 // Pending cached updates are never dropped implicitly: while some are pending, anything that
 // would reopen the data set (RefreshResults, a master's scroll, the setters that terminate the
@@ -467,6 +470,9 @@ private:
   bool FReplayRow = false;
   // The bookmark of the row the last step read (empty after a repositioning).
   std::vector<unsigned char> FStepBookmark;
+  // Direct mode on a result whose rows keep their numbers (THstmt::StableRowNumbers): a
+  // record's bookmark is its row's number, found again by an absolute fetch.
+  bool FRowNumbers = false;
   // The connection's failure count when the result was opened, and whether a failure there can
   // end this result (a server cursor of PostgreSQL's driver).
   std::uint64_t FOpenFailures = 0;

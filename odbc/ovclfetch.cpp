@@ -43,9 +43,10 @@ void TCustomODDataSet::InternalOpen() {
   const int cols = s.NumCols();
   if (cols > 0) {
     hStmt()->CheckLongColumns();
-    if (!FCached && (s.CursorAttributes() & SQL_CA1_BOOKMARK) == 0)
+    if (!FCached && !s.StableRowNumbers() && (s.CursorAttributes() & SQL_CA1_BOOKMARK) == 0)
       throw EODBCLibrary("The cursor of this result has no bookmarks, which reading without a cache needs: set Cached.");
   }
+  FRowNumbers = !FCached && cols > 0 && s.StableRowNumbers();
   FAllFetched = false;
   FCachePos = 0;
   FLastRecordId = 0;
@@ -154,6 +155,11 @@ bool TCustomODDataSet::FetchBookmark(const void* Bookmark) {
     return FetchCache(SQL_FETCH_BOOKMARK, id);
   }
   CheckCursorAlive();
+  if (FRowNumbers) {
+    std::int64_t row;
+    std::memcpy(&row, Bookmark, sizeof row);
+    return row > 0 && Stmt().FetchAbsolute(SQLLEN(row));
+  }
   const auto* b = static_cast<const unsigned char*>(Bookmark);
   return Stmt().FetchBookmark(std::vector<unsigned char>(b, b + BookmarkSize()));
 }
@@ -513,6 +519,17 @@ void TCustomODDataSet::ClearDeletedBookmarks() {
 }
 
 std::vector<unsigned char> TCustomODDataSet::CurrentRowBookmark() {
+  if (FRowNumbers) {
+    THstmt& s = Stmt();
+    const std::int64_t row = s.RowNumber();
+    if (row == 0 || !s.RowValid(1)) return {};
+    if (row < 0)
+      throw EODBCLibrary("The place of the current row in the result is not known, so its record could not be found "
+                         "again: read the result with Cached set.");
+    std::vector<unsigned char> bm(size_t(BookmarkSize()), 0);
+    std::memcpy(bm.data(), &row, sizeof row);
+    return bm;
+  }
   std::vector<unsigned char> bm = Stmt().GetBookmark();
   if (bm.empty()) return bm;
   if (int(bm.size()) > BookmarkSize())

@@ -118,9 +118,8 @@ void TCustomODDataSet::WriteDirect(TWriteOp Op, TRecordBuffer Buffer, TRecordBuf
   const auto readBack = [&] {
     if (at.empty()) return;
     try {
-      CheckCursorAlive();
       FStepBookmark.clear();
-      Stmt().FetchBookmark(at);
+      FetchBookmark(at.data());
     } catch (const Exception&) {
       // An ended cursor is not read at all (GetRecord raises).
     }

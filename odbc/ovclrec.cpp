@@ -168,8 +168,7 @@ void TCustomODDataSet::CheckNewBookmark(const std::vector<unsigned char>& Bookma
   // A step to the next or prior row that gives the bookmark of the row before: the driver's
   // bookmarks do not tell rows apart, and finding a record by one would find another.
   if (!Replay && !Bookmark.empty() && Bookmark == FStepBookmark)
-    throw EODBCLibrary("The driver gives rows of this result the same bookmark (SQLite's does for a key of several "
-                       "columns that starts with an integer): read it with Cached set.");
+    throw EODBCLibrary("The driver gives rows of this result the same bookmark: read it with Cached set.");
   FStepBookmark = Bookmark;
 }
 

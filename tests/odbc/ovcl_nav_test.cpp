@@ -1,7 +1,9 @@
 // The ODBC data set moving through its records: navigation, bookmarks, record numbers and
 // counts, forward-only cursors, the cache primitives, filtering and a result ended under it.
 #include <chrono>
+#include <cstring>
 
+#include "odbcapi.h"
 #include "ovcl_fixture.h"
 
 namespace {
@@ -29,7 +31,55 @@ struct ExceptionCatcher {
   }
 };
 
+// Stand-ins for what no driver here does: a bookmark that every row shares, and no size of a
+// result.
+SQLRETURN SQL_API SharedBookmark(SQLHSTMT H, SQLUSMALLINT Col, SQLSMALLINT Type, SQLPOINTER Value, SQLLEN Length,
+                                 SQLLEN* Ind) {
+  const SQLRETURN rc = ::SQLGetData(H, Col, Type, Value, Length, Ind);
+  if (Col == 0 && SQL_SUCCEEDED(rc) && Value != nullptr && Length > 0) std::memset(Value, 7, size_t(Length));
+  return rc;
+}
+
+SQLRETURN SQL_API NoCursorRowCount(SQLSMALLINT Type, SQLHANDLE H, SQLSMALLINT Rec, SQLSMALLINT Id, SQLPOINTER Value,
+                                   SQLSMALLINT Length, SQLSMALLINT* Got) {
+  if (Id == SQL_DIAG_CURSOR_ROW_COUNT) return SQL_NO_DATA;
+  return ::SQLGetDiagField(Type, H, Rec, Id, Value, Length, Got);
+}
+
 }  // namespace
+
+// Where a record could be found as another, the data set refuses instead: rows that share the
+// driver's bookmark (on a driver whose rows do not keep their numbers), and on SQLite a row
+// whose number is not known (reached from the end of a result of unknown size).
+TEST_F(ServerDataSet, RowsThatShareTheDriversBookmarkAreRefused) {
+  Table(FiveRows());
+  TODBCApiOverride api;
+  api.Table().SQLGetData = SharedBookmark;
+  TCustomODDataSet* d = Open("SELECT id FROM t ORDER BY id", false);
+  try {
+    d->Next();
+    ADD_FAILURE() << "no exception";
+  } catch (const EODBCLibrary& e) {
+    EXPECT_STREQ(e.what(), "The driver gives rows of this result the same bookmark: read it with Cached set.");
+  }
+}
+
+TEST_F(OdbcDataSet, ARowWhoseNumberIsNotKnownIsRefused) {
+  Table(FiveRows());
+  TODBCApiOverride api;
+  api.Table().SQLGetDiagField = NoCursorRowCount;
+  TCustomODDataSet* d = Open("SELECT id FROM t ORDER BY id", false);
+  d->Next();
+  EXPECT_EQ(d->FieldByName("id")->AsInteger(), 2);
+  try {
+    d->Last();
+    ADD_FAILURE() << "no exception";
+  } catch (const EODBCLibrary& e) {
+    EXPECT_NE(std::string(e.what()).find("is not known"), std::string::npos) << e.what();
+  }
+  d->First();
+  EXPECT_EQ(Ids(d), (std::vector<int>{1, 2, 3, 4, 5}));
+}
 
 DS_ALL(NavigationBookmarksAndRecordNumbers) {
   F.Table(FiveRows());
@@ -59,7 +109,8 @@ DS_ALL(NavigationBookmarksAndRecordNumbers) {
   EXPECT_EQ(d->DoRowCount(nullptr), InCache ? 5 : -1);
   if (InCache) EXPECT_EQ(d->RecordCount(), 5);
 
-  // Bookmarks: the driver's (8 bytes on SQLite, 4 on PostgreSQL) zero-padded; 4 in a cache.
+  // Bookmarks: the row number on SQLite (8 bytes), the driver's on PostgreSQL (4), zero-padded;
+  // 4 in a cache.
   TBookmark b3 = d->GetBookmark();
   if (InCache) {
     EXPECT_EQ(d->BookmarkSize(), 4);
@@ -129,8 +180,8 @@ TEST_F(ServerDataSet, AForwardOnlyCursorIsRefusedWithoutACacheAndMovesBackWithOn
   EXPECT_EQ(d->FieldByName("id")->AsInteger(), 3);
 }
 
-// SQLite's forward-only cursor has bookmarks: read forward without a cache (and without the
-// driver holding the result), never back.
+// SQLite's forward-only cursor, its rows numbered as they are read: read forward without a cache
+// (and without the driver holding the result), never back.
 TEST_F(OdbcDataSet, AForwardOnlyCursorReadsForwardWithoutACache) {
   Table(FiveRows());
   TCustomODDataSet* d = Make("SELECT id FROM t ORDER BY id", false);

@@ -31,21 +31,25 @@ STMT_BOTH(ScrollInEveryOrientation) {
   q->SetCursorType(SQL_CURSOR_STATIC);
   q->SetSQL("SELECT n, s FROM num ORDER BY n");
   q->Execute();
+  // The row number of a row reached from the end is known where the driver gave the size of
+  // the result (SQLite's does, PostgreSQL's does not).
   struct Step {
     const char* What;
     std::function<bool()> Go;
     int Want;
+    bool FromEnd = false;
   } steps[] = {
       {"first", [&] { return q->FetchFirst(); }, 1},
       {"next", [&] { return q->FetchNext(); }, 2},
-      {"last", [&] { return q->FetchLast(); }, 10},
-      {"prior", [&] { return q->FetchPrev(); }, 9},
+      {"last", [&] { return q->FetchLast(); }, 10, true},
+      {"prior", [&] { return q->FetchPrev(); }, 9, true},
       {"absolute 5", [&] { return q->FetchAbsolute(5); }, 5},
       {"relative 2", [&] { return q->FetchRelative(2); }, 7},
-      {"absolute -1", [&] { return q->FetchAbsolute(-1); }, 10},
+      {"absolute -1", [&] { return q->FetchAbsolute(-1); }, 10, true},
   };
   for (const Step& s : steps) {
     ASSERT_TRUE(s.Go()) << s.What;
+    EXPECT_EQ(q->RowNumber(), s.FromEnd && F.Pg ? -1 : s.Want) << s.What;
     EXPECT_EQ(q->ColInteger(1), s.Want) << s.What;
     EXPECT_EQ(q->ColString(2), "r" + std::to_string(s.Want)) << s.What;
   }
@@ -110,6 +114,80 @@ STMT_BOTH(Bookmarks) {
     EXPECT_EQ(q->ColInteger(1), 4) << "bound " << bind;
     q->Close();
   }
+}
+
+// What the data set on SQLite finds its records by. SQLite's driver makes the bookmark of a row
+// the value of the result's first integer column of a table's key wherever the result has one
+// (a key of several columns, a view over one, a self-join), and a bookmark fetch lands on the
+// first row with that value; its row numbers stay whatever the statement writes through its
+// cursor or another writes beside it. PostgreSQL's bookmarks tell rows apart, and its cursor
+// drops a row it deleted from its numbering.
+TEST_F(OdbcStmt, DriverBookmarksRepeatWhereRowNumbersDoNot) {
+  Exec("CREATE TABLE k2 (a integer, b integer, v varchar(10), PRIMARY KEY (a, b))");
+  Exec("INSERT INTO k2 VALUES (3, 40, 'w'), (1, 10, 'x'), (2, 20, 'y'), (1, 30, 'z')");
+  Exec("CREATE VIEW vk AS SELECT a, b, v FROM k2");
+  Exec("CREATE TABLE ip (id integer primary key, v varchar(10))");
+  Exec("INSERT INTO ip VALUES (10, 'p'), (20, 'q')");
+  struct Case {
+    const char* Sql;
+    int Row;   // a row whose bookmark is an earlier row's
+    int Lands;  // the row its bookmark finds
+  } cases[] = {
+      {"SELECT a, b, v FROM k2 ORDER BY b", 3, 1},
+      {"SELECT v, a FROM k2 ORDER BY b", 3, 1},
+      {"SELECT a, b, v FROM vk ORDER BY b", 3, 1},
+      {"SELECT x.id, y.v FROM ip x, ip y ORDER BY y.id, x.id", 4, 2},
+  };
+  const auto rowText = [this] { return Q->ColString(1) + "," + Q->ColString(2); };
+  for (const Case& c : cases) {
+    Q->SetCursorType(SQL_CURSOR_STATIC);
+    Q->SetSQL(c.Sql);
+    Q->Execute();
+    EXPECT_TRUE(Q->StableRowNumbers());
+    ASSERT_TRUE(Q->FetchAbsolute(c.Lands)) << c.Sql;
+    const std::string landed = rowText();
+    ASSERT_TRUE(Q->FetchAbsolute(c.Row)) << c.Sql;
+    EXPECT_EQ(Q->RowNumber(), c.Row) << c.Sql;
+    const std::string own = rowText();
+    const std::vector<unsigned char> bm = Q->GetBookmark();
+    ASSERT_TRUE(Q->FetchBookmark(bm)) << c.Sql;
+    EXPECT_EQ(rowText(), landed) << c.Sql;
+    EXPECT_NE(landed, own) << c.Sql;
+    EXPECT_EQ(Q->RowNumber(), -1) << c.Sql;
+    Q->Close();
+  }
+}
+
+// Its own update, delete and insert and a write beside it: SQLite's rows keep their numbers (and
+// their values as read); on PostgreSQL the rows after the deleted one move up and the inserted
+// one shows at the end.
+STMT_BOTH(RowNumbersStayOnlyOnSQLite) {
+  F.Exec("CREATE TABLE k2 (a integer, b integer, v varchar(10), PRIMARY KEY (a, b))");
+  F.Exec("INSERT INTO k2 VALUES (3, 40, 'w'), (1, 10, 'x'), (2, 20, 'y'), (1, 30, 'z')");
+  THstmt* q = F.Q;
+  q->SetCursorType(SQL_CURSOR_STATIC);
+  q->SetConcurrencyType(SQL_CONCUR_VALUES);
+  q->SetSQL("SELECT a, b, v FROM k2 ORDER BY b");
+  q->Execute();
+  EXPECT_EQ(q->StableRowNumbers(), !F.Pg);
+  ASSERT_TRUE(q->FetchAbsolute(3));
+  q->SetColString(3, "z!");
+  q->UpdateRow(1);
+  ASSERT_TRUE(q->FetchAbsolute(2));
+  q->DeleteRow(1);
+  q->SetColInteger(1, 5);
+  q->SetColInteger(2, 5);
+  q->SetColString(3, "n");
+  q->InsertRow();
+  F.Exec("INSERT INTO k2 VALUES (0, 1, 'first')");
+  std::vector<std::string> rows;
+  for (int n = 1; q->FetchAbsolute(n); ++n) {
+    EXPECT_EQ(q->RowNumber(), n);
+    rows.push_back(q->ColString(3));
+  }
+  using Texts = std::vector<std::string>;
+  const Texts want = F.Pg ? Texts{"x", "z!", "w", "n"} : Texts{"x", "y", "z", "w"};
+  EXPECT_EQ(rows, want);
 }
 
 // A forward-only cursor of a driver that claims bookmarks but cannot size them still runs
@@ -291,6 +369,7 @@ STMT_BOTH(RowSetsSteppedInEveryDirection) {
     const char* What;
     std::function<bool()> Go;
     int First;  // first row of the row set; 0 for none
+    bool FromEnd = false;  // its number is known only from the size of the result
   } steps[] = {
       {"prior before the start", [&] { return q->FetchPrev(); }, 0},
       {"next from before the start", [&] { return q->FetchNext(); }, 1},
@@ -307,15 +386,16 @@ STMT_BOTH(RowSetsSteppedInEveryDirection) {
       {"prior from the first again", [&] { return q->FetchPrev(); }, 0},
       {"relative 2 from before", [&] { return q->FetchRelative(2); }, 2},
       {"relative 20", [&] { return q->FetchRelative(20); }, 0},
-      {"prior from after the end", [&] { return q->FetchPrev(); }, 8},
-      {"last", [&] { return q->FetchLast(); }, 8},
-      {"prior from the last", [&] { return q->FetchPrev(); }, 5},
-      {"absolute -4", [&] { return q->FetchAbsolute(-4); }, 7},
-      {"relative -1", [&] { return q->FetchRelative(-1); }, 6},
+      {"prior from after the end", [&] { return q->FetchPrev(); }, 8, true},
+      {"last", [&] { return q->FetchLast(); }, 8, true},
+      {"prior from the last", [&] { return q->FetchPrev(); }, 5, true},
+      {"absolute -4", [&] { return q->FetchAbsolute(-4); }, 7, true},
+      {"relative -1", [&] { return q->FetchRelative(-1); }, 6, true},
   };
   for (const Step& s : steps) {
     const bool got = s.Go();
     EXPECT_EQ(got, s.First != 0) << s.What;
+    EXPECT_EQ(q->RowNumber(), s.FromEnd && F.Pg ? -1 : s.First) << s.What;
     if (got && s.First != 0) EXPECT_EQ(q->ColInteger(1, 1), s.First) << s.What;
   }
 }
