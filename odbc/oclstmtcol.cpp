@@ -488,11 +488,16 @@ SQLLEN THstmt::ReadBlobCol(int Col, int Row, TStream* Stream, SQLSMALLINT CType)
   SQLLEN result = ColSizeRow(Col, Row);
   TColRec* c = ColRec(Col);
   if (FRowArraySize <= 1) {
-    if (!RowValid(1)) return SQL_NULL_DATA;
-    if (c != nullptr && !c->Loaded) {
-      result = ReadBlob(Col, CType, Stream);
-      c->Loaded = true;
+    // A value held for the row (read, written or read back) is the row's value, wherever the
+    // cursor has gone since: a cache reads ahead, and a refresh or a write may not touch it.
+    if (c == nullptr || c->Loaded) return result;
+    if (!RowValid(1)) {
+      // No row to read from: NULL, and no other row's value left behind it.
+      if (auto* ms = dynamic_cast<TMemoryStream*>(Stream)) ms->SetSize(0);
+      return SQL_NULL_DATA;
     }
+    result = ReadBlob(Col, CType, Stream);
+    c->Loaded = true;
     return result;
   }
   if (!RowValid(Row)) return SQL_NULL_DATA;

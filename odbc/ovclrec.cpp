@@ -315,7 +315,8 @@ std::unique_ptr<TStream> TCustomODDataSet::CreateBlobStream(TField* Field, TBlob
     throw EODBCLibrary("Field " + Field->FieldName() + " is not a long value.");
   if (Mode != bmRead && State() != dsEdit && State() != dsInsert)
     throw EODBCLibrary("DataSet not in edit or insert mode.");
-  if (Mode != bmWrite) LoadDeferredBlobs(rec);
+  // Also before a write: an emptied value stays a value only where the slot knows it had one.
+  LoadDeferredBlobs(rec);
   auto stream = std::make_unique<TODBlobStream>(SlotStream(rec, col), this, Field, &SlotNull(rec, col));
   if (Mode != bmRead) SlotStatus(rec, col) |= kLoaded;
   if (Mode == bmWrite) stream->SetSize(0);

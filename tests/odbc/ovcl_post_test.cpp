@@ -332,6 +332,8 @@ DS_ALL(RowsThatShareADriverBookmarkAreEachShownAndWrittenAsThemselves) {
   const auto locate = [d](int A, int B) { return d->Locate("a;b", VarArrayOf({Variant(A), Variant(B)}), {}); };
   ASSERT_TRUE(locate(1, 30));
   EXPECT_EQ(shown(), (std::vector<std::string>{"1", "30", "z", "note z"}));
+  d->Refresh();
+  EXPECT_EQ(shown(), (std::vector<std::string>{"1", "30", "z", "note z"}));
   d->Edit();
   d->FieldByName("v")->SetAsString("z!");
   d->Post();
