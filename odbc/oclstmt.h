@@ -86,7 +86,8 @@ struct TStmtParamRec {
 };
 
 // One result column. Buffers are row-set arrays bound column-wise; a long column has no buffer
-// but a stream that holds the value of the current row.
+// but a stream that holds the value of row 1 (the row the row operations write), and in a larger
+// row set one more stream per other row, so that reading another row never replaces row 1's.
 struct TColRec {
   std::string Name;
   std::unique_ptr<unsigned char[]> Buffer;  // RowSetSize elements of ElemSize bytes
@@ -94,9 +95,10 @@ struct TColRec {
   std::unique_ptr<SQLLEN[]> Ind;  // RowSetSize cells
   SQLSMALLINT CType = 0;
   SQLSMALLINT SQLType = 0;
-  std::unique_ptr<TMemoryStream> Stream;  // long columns only
+  std::unique_ptr<TMemoryStream> Stream;  // long columns only: row 1's value
+  std::vector<std::unique_ptr<TMemoryStream>> RowStreams;  // rows 2.. of a larger row set
   bool IsLong = false;
-  bool Loaded = false;
+  bool Loaded = false;  // Stream holds row 1's value: read, written or read back
   bool IsPrimary = false;
   SQLULEN ColumnSize = 0;
   SQLSMALLINT DecimalDigits = 0;
@@ -426,6 +428,8 @@ private:
     SQLLEN* Ind = nullptr;
   };
   bool FindCell(int Col, int Row, TCell& Cell);
+  // The stream that holds a long column's value of a row (created on first use).
+  TMemoryStream* LongStream(TColRec& C, int Row);
   // A cell with a bound, non-NULL value (not a long column): what the number and date readers
   // convert.
   bool FindValue(int Col, int Row, TCell& Cell);

@@ -249,6 +249,14 @@ bool THstmt::FindValue(int Col, int Row, TCell& Cell) {
   return FindCell(Col, Row, Cell) && Cell.Value != nullptr && *Cell.Ind != SQL_NULL_DATA;
 }
 
+TMemoryStream* THstmt::LongStream(TColRec& C, int Row) {
+  if (Row <= 1) return C.Stream.get();
+  if (C.RowStreams.size() < FRowArraySize) C.RowStreams.resize(FRowArraySize);
+  std::unique_ptr<TMemoryStream>& s = C.RowStreams[size_t(Row) - 1];
+  if (!s) s = std::make_unique<TMemoryStream>();
+  return s.get();
+}
+
 // ---- fetching
 
 bool THstmt::Fetch(SQLSMALLINT Orientation, SQLLEN Offset) {
@@ -294,6 +302,13 @@ bool THstmt::Fetch(SQLSMALLINT Orientation, SQLLEN Offset) {
         c.Ind[0] = SQL_NULL_DATA;
       else
         c.Ind[0] = ReadBlobCol(int(i) + 1, 1, c.Stream.get(), c.CType);
+    }
+  } else if (FRowArraySize > 1) {
+    // Long values of a larger row set are read on demand, row by row: none is known yet.
+    for (auto& c : FCols) {
+      if (!c->IsLong) continue;
+      c->Loaded = false;
+      std::fill(c->Ind.get(), c->Ind.get() + FRowArraySize, SQL_NULL_DATA);
     }
   }
   DoAfterFetch();
@@ -487,30 +502,32 @@ SQLLEN THstmt::ReadBlobCol(int Col, int Row, TStream* Stream, SQLSMALLINT CType)
   Trace(1, "THstmt.ReadBlobCol");
   SQLLEN result = ColSizeRow(Col, Row);
   TColRec* c = ColRec(Col);
+  if (c == nullptr) return result;
+  // Row 1's value held (read, written or read back) is the row's value wherever the cursor has
+  // gone since: a cache reads ahead, and a refresh or a write must not be replaced by the
+  // cursor's copy.
+  if (Row == 1 && c->Loaded) return result;
+  if (!RowValid(Row)) {
+    // No row to read from: NULL, with no other row's value left behind it.
+    if (auto* ms = dynamic_cast<TMemoryStream*>(Stream)) ms->SetSize(0);
+    return SQL_NULL_DATA;
+  }
   if (FRowArraySize <= 1) {
-    // A value held for the row (read, written or read back) is the row's value, wherever the
-    // cursor has gone since: a cache reads ahead, and a refresh or a write may not touch it.
-    if (c == nullptr || c->Loaded) return result;
-    if (!RowValid(1)) {
-      // No row to read from: NULL, and no other row's value left behind it.
-      if (auto* ms = dynamic_cast<TMemoryStream*>(Stream)) ms->SetSize(0);
-      return SQL_NULL_DATA;
+    result = ReadBlob(Col, CType, Stream);
+  } else {
+    // Without positioning the value of this row cannot be read: an error, not an empty value.
+    if (!CanPositionRows())
+      throw EODBCLibrary("Long values of row " + std::to_string(Row) +
+                         " cannot be read: the driver cannot position on a row of the row set.");
+    Check(ODBCApi().SQLSetPos(FHandle, SQLSETPOSIROW(Row), SQL_POSITION, SQL_LOCK_NO_CHANGE));
+    try {
+      result = ReadBlob(Col, CType, Stream);
+    } catch (const EODBC& E) {
+      if (E.RetCode() != SQL_NO_DATA) throw;
+      return result;
     }
-    result = ReadBlob(Col, CType, Stream);
-    c->Loaded = true;
-    return result;
   }
-  if (!RowValid(Row)) return SQL_NULL_DATA;
-  // Without positioning the value of this row cannot be read: an error, not an empty value.
-  if (!CanPositionRows())
-    throw EODBCLibrary("Long values of row " + std::to_string(Row) +
-                       " cannot be read: the driver cannot position on a row of the row set.");
-  Check(ODBCApi().SQLSetPos(FHandle, SQLSETPOSIROW(Row), SQL_POSITION, SQL_LOCK_NO_CHANGE));
-  try {
-    result = ReadBlob(Col, CType, Stream);
-  } catch (const EODBC& E) {
-    if (E.RetCode() != SQL_NO_DATA) throw;
-  }
+  if (Row == 1) c->Loaded = true;
   return result;
 }
 
@@ -620,8 +637,8 @@ SQLLEN THstmt::ColSizeRow(int Col, int Row) {
   TCell cell;
   if (!FindCell(Col, Row, cell)) return 0;
   if (cell.Col->IsLong) {
-    const SQLLEN ind = cell.Col->Ind[0];
-    return ind < 0 ? ind : SQLLEN(cell.Col->Stream->Size());
+    const SQLLEN ind = *cell.Ind;
+    return ind < 0 ? ind : SQLLEN(LongStream(*cell.Col, Row)->Size());
   }
   return *cell.Ind;
 }
@@ -631,8 +648,8 @@ void THstmt::SetColSizeRow(int Col, int Row, SQLLEN Size) {
   if (!FindCell(Col, Row, cell)) return;
   BeforeCellWrite(cell);
   if (cell.Col->IsLong) {
-    if (Size >= 0) cell.Col->Stream->SetSize(Size);
-    cell.Col->Ind[0] = Size;
+    if (Size >= 0) LongStream(*cell.Col, Row)->SetSize(Size);
+    *cell.Ind = Size;
     return;
   }
   // The driver reads Size bytes of the element when the row is written: never past it.
@@ -717,7 +734,7 @@ std::string THstmt::ColString(int Col, int Row) {
   }
   if (c.IsLong) {
     TMemoryStream* s = ColStream(Col, Row);
-    if (c.Ind[0] == SQL_NULL_DATA || s == nullptr) return {};
+    if (*cell.Ind == SQL_NULL_DATA || s == nullptr) return {};
     return StreamToString(s);
   }
   if (const std::string* raw = UnconvertedText(c, Row)) return TrimString(*raw, FStringTrimming);
@@ -784,20 +801,17 @@ SQL_TIMESTAMP_STRUCT THstmt::ColTimestamp(int Col, int Row) {
   return ts;
 }
 
-TMemoryStream* THstmt::ColStream(int Col) {
-  TCell cell;
-  if (!FindCell(Col, 1, cell) || !cell.Col->IsLong) return nullptr;
-  TColRec& c = *cell.Col;
-  if (FBlobDeferral) c.Ind[0] = ReadBlobCol(Col, 1, c.Stream.get(), c.CType);
-  return c.Stream.get();
-}
+// Row 1's value as held (read at the fetch, written or read back), else read now: deferred, or
+// in a larger row set, whose fetch reads no long value.
+TMemoryStream* THstmt::ColStream(int Col) { return ColStream(Col, 1); }
 
 TMemoryStream* THstmt::ColStream(int Col, int Row) {
   TCell cell;
   if (!FindCell(Col, Row, cell) || !cell.Col->IsLong) return nullptr;
   TColRec& c = *cell.Col;
-  c.Ind[0] = ReadBlobCol(Col, Row, c.Stream.get(), c.CType);
-  return c.Stream.get();
+  TMemoryStream* s = LongStream(c, Row);
+  *cell.Ind = ReadBlobCol(Col, Row, s, c.CType);
+  return s;
 }
 
 void* THstmt::ColValue(int Col, int Row) {
@@ -833,9 +847,10 @@ void THstmt::StoreText(TCell& Cell, const std::string& Text, bool ApplyNullRule)
   const std::string t = TrimString(Text, FStringTrimming);
   if (c.IsLong) {
     // Exactly the text: the stream's size is the length a positioned write sends.
-    c.Stream->Clear();
-    if (!t.empty()) c.Stream->WriteBuffer(t.data(), SQLLEN(t.size()));
-    c.Ind[0] = SQLLEN(t.size());
+    TMemoryStream* s = LongStream(c, Cell.Row);
+    s->Clear();
+    if (!t.empty()) s->WriteBuffer(t.data(), SQLLEN(t.size()));
+    *Cell.Ind = SQLLEN(t.size());
   } else {
     if (!c.Buffer) return;
     void* elem = c.Buffer.get() + c.ElemSize * (size_t(Cell.Row) - 1);

@@ -286,9 +286,10 @@ void THstmt::SetColBytes(int Col, int Row, const void* Data, SQLLEN Length) {
   }
   BeforeCellWrite(cell);
   if (c.IsLong) {
-    c.Stream->Clear();
-    if (n > 0) c.Stream->WriteBuffer(Data, SQLLEN(n));
-    c.Ind[0] = Length == SQL_NULL_DATA ? SQL_NULL_DATA : SQLLEN(n);
+    TMemoryStream* s = LongStream(c, Row);
+    s->Clear();
+    if (n > 0) s->WriteBuffer(Data, SQLLEN(n));
+    *cell.Ind = Length == SQL_NULL_DATA ? SQL_NULL_DATA : SQLLEN(n);
     return;
   }
   if (Length != SQL_NULL_DATA) {
