@@ -486,7 +486,7 @@ private:
   void CheckRowOne(int Row) const;
   void DescribeWritable();
   bool CursorWritable();
-  bool DriverWrites(bool Values);
+  bool DriverWrites(bool Values, bool Update);
   void DriverResult(SQLRETURN RetCode, TNoRowsAffectedFlag Member, SQLUSMALLINT Expected, SQLUSMALLINT Status);
   void DriverWrite(SQLUSMALLINT Operation, TNoRowsAffectedFlag Member, SQLUSMALLINT Expected);
   bool CanSetPos(SQLUINTEGER Capability);

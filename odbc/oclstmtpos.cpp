@@ -5,15 +5,17 @@
 //
 // What the drivers here do (and why the choices below):
 // - SQLite's driver writes columns marked SQL_COLUMN_IGNORE anyway, writes long values empty
-//   and reports success with an untouched row status for a row that is gone; its positioned
-//   refresh returns the stale snapshot of its static cursor. It calls every column updatable,
-//   expressions included, but names no table for them.
+//   and timestamps cut to the minute, and reports success with an untouched row status for a
+//   row that is gone; its positioned refresh returns the stale snapshot of its static cursor.
+//   It calls every column updatable, expressions included, but names no table for them.
 // - PostgreSQL's driver answers a changed or vanished row with SQLSTATE 01001 and changes
 //   nothing; its positioned refresh loads the next row; on a read-only cursor its
-//   SQLBulkOperations crashes. A long column bound without a buffer is left out of an update.
-// So: the driver writes only on an updatable cursor, with no column left out, and (SQLite) no
-// long value; refreshes go through the generated SELECT unless the cursor is keyset-driven or
-// dynamic; an untouched row status counts as "no row".
+//   SQLBulkOperations crashes. A long column bound without a buffer is left out of an update,
+//   and so is a column marked SQL_COLUMN_IGNORE.
+// So: the driver writes only on an updatable cursor, with no column left out (PostgreSQL's
+// update: none but a plain column), and (SQLite) no long value and no timestamp; refreshes go
+// through the generated SELECT unless the cursor is keyset-driven or dynamic; an untouched row
+// status counts as "no row".
 #include <algorithm>
 #include <cstring>
 
@@ -495,13 +497,21 @@ bool THstmt::CursorWritable() {
   return concurrency != SQL_CONCUR_READ_ONLY;
 }
 
-bool THstmt::DriverWrites(bool Values) {
+bool THstmt::DriverWrites(bool Values, bool Update) {
   if (!CursorWritable()) return false;
   if (!Values) return true;
-  for (const auto& c : FCols) {
-    if (c->Ind[0] == SQL_COLUMN_IGNORE) return false;
-    if (!c->IsLong && !c->Buffer) return false;  // a value the library cannot hold
-    if (c->IsLong && FSetPosUnreliable) return false;
+  const TRowOps& r = RowOps();
+  for (size_t i = 0; i < FCols.size(); ++i) {
+    const TColRec& c = *FCols[i];
+    if (!c.IsLong && !c.Buffer) return false;  // a value the library cannot hold
+    if (c.Ind[0] == SQL_COLUMN_IGNORE) {
+      // PostgreSQL's driver leaves such a column out of its update; SQLite's writes it anyway.
+      // A read-only or long column left out still goes by the generated statement.
+      if (FSetPosUnreliable || !Update || c.IsLong || (i < r.ReadOnly.size() && r.ReadOnly[i])) return false;
+      continue;
+    }
+    if (c.IsLong && FSetPosUnreliable) return false;
+    if (c.CType == SQL_C_TYPE_TIMESTAMP && FSetPosUnreliable) return false;
   }
   return true;
 }
@@ -609,7 +619,7 @@ void THstmt::InsertRow() {
   TAtExit restore{[this] { RestoreLeftOut(); }};
   const SQLUINTEGER attrs = FSkipByPosition ? 0 : FCursorAttributes;
   // A bulk add writes every row of the row set.
-  if ((attrs & SQL_CA1_BULK_ADD) != 0 && FRowArraySize == 1 && DriverWrites(true))
+  if ((attrs & SQL_CA1_BULK_ADD) != 0 && FRowArraySize == 1 && DriverWrites(true, false))
     DriverWrite(SQL_ADD, nrByInsert, 0);
   else
     GeneratedWrite(goInsert);
@@ -623,7 +633,9 @@ void THstmt::UpdateRow(int Row) {
   LeaveOutUnwritable();
   TRowOps& r = RowOps();
   TAtExit restore{[this] { RestoreLeftOut(); }};
-  if (CanSetPos(SQL_CA1_POS_UPDATE) && DriverWrites(true)) {
+  if (ValueColumns().empty()) {
+    // Nothing to set: a no-op, whichever way the row would be written.
+  } else if (CanSetPos(SQL_CA1_POS_UPDATE) && DriverWrites(true, true)) {
     DriverWrite(SQL_UPDATE, nrByUpdate, SQL_ROW_UPDATED);
   } else {
     GeneratedWrite(goUpdate);
@@ -638,7 +650,7 @@ void THstmt::DeleteRow(int Row) {
   Init();
   BindCols();
   TRowOps& r = RowOps();
-  if (CanSetPos(SQL_CA1_POS_DELETE) && DriverWrites(false))
+  if (CanSetPos(SQL_CA1_POS_DELETE) && DriverWrites(false, false))
     DriverWrite(SQL_DELETE, nrByDelete, SQL_ROW_DELETED);
   else
     GeneratedWrite(goDelete);

@@ -395,6 +395,8 @@ private:
   // Direct mode: the cursor's current row is the record Old as read, so the driver's own
   // positioned operation may change it.
   bool CursorHoldsRecord(TRecordBuffer Old);
+  // The value of a column (not a long one) is the same in both records, NULL alike.
+  bool SameSlot(TRecordBuffer A, TRecordBuffer B, int Col) const;
   void InsertIntoCache(TRecordBuffer Source);
   void MarkDeleted(TRecordBuffer Rec);
   template <class F>

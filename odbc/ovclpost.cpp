@@ -55,6 +55,12 @@ void TCustomODDataSet::WriteRecord(TWriteOp Op, TRecordBuffer Buffer, TRecordBuf
     offset = 0;
     for (int c = 1; c <= cols; ++c) FromField(c, Buffer, insert, offset);
   }
+  // A column the edit did not change is left out: its field may hold the value inexactly (a
+  // numeric beyond a double's digits, a timestamp's microseconds, trailing blanks), and written
+  // back it would change in the database.
+  if (Op == TWriteOp::Update && Old != Buffer)
+    for (int c = 1; c <= cols; ++c)
+      if (!FSlots[size_t(c) - 1].Blob && SameSlot(Buffer, Old, c)) s.SetColIgnore(c, true);
   s.SetRowOperation(1, RowOperationOf(insert, Op == TWriteOp::Delete, Op == TWriteOp::Refresh));
   hStmt()->Target()->AssignToHstmt(insert);
   FRowConfirmed = false;
@@ -88,21 +94,25 @@ bool TCustomODDataSet::CursorHoldsRecord(TRecordBuffer Old) {
   const int cols = int(FSlots.size());
   int offset = 0;
   for (int c = 1; c <= cols; ++c) {
-    const TSlot& slot = FSlots[size_t(c) - 1];
-    if (slot.Blob) continue;  // not compared; the drivers here check the row's version themselves
+    if (FSlots[size_t(c) - 1].Blob) continue;  // not compared; the drivers here check the row's version themselves
     ToField(c, 1, offset, FApplyBuffer);
-    if (SlotNull(FApplyBuffer, c) != SlotNull(Old, c)) return false;
-    if (SlotNull(Old, c) == 0) continue;
-    const unsigned char* a = Slot(FApplyBuffer, c);
-    const unsigned char* b = Slot(Old, c);
-    size_t n = size_t(slot.Width);
-    if (slot.Type == ftString || slot.Type == ftFixedChar || slot.Type == ftWideString)
-      n = std::max(strnlen(reinterpret_cast<const char*>(a), n), strnlen(reinterpret_cast<const char*>(b), n));
-    else if (slot.Type == ftVarBytes)
-      n = std::min<size_t>(2 + (a[0] | (a[1] << 8)), n);
-    if (std::memcmp(a, b, n) != 0) return false;
+    if (!SameSlot(FApplyBuffer, Old, c)) return false;
   }
   return true;
+}
+
+bool TCustomODDataSet::SameSlot(TRecordBuffer A, TRecordBuffer B, int Col) const {
+  const TSlot& slot = FSlots[size_t(Col) - 1];
+  if (SlotNull(A, Col) != SlotNull(B, Col)) return false;
+  if (SlotNull(B, Col) == 0) return true;
+  const unsigned char* a = Slot(A, Col);
+  const unsigned char* b = Slot(B, Col);
+  size_t n = size_t(slot.Width);
+  if (slot.Type == ftString || slot.Type == ftFixedChar || slot.Type == ftWideString)
+    n = std::max(strnlen(reinterpret_cast<const char*>(a), n), strnlen(reinterpret_cast<const char*>(b), n));
+  else if (slot.Type == ftVarBytes)
+    n = std::min<size_t>(2 + (a[0] | (a[1] << 8)), n);
+  return std::memcmp(a, b, n) == 0;
 }
 
 void TCustomODDataSet::WriteDirect(TWriteOp Op, TRecordBuffer Buffer, TRecordBuffer Old) {

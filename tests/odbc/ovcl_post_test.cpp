@@ -147,6 +147,64 @@ DS_ALL(ARowAnotherUserDeletedIsNotSaved) {
   delete d;
 }
 
+// A field reads some values inexactly: a numeric beyond a double's digits, a timestamp's
+// microseconds, a text's trailing blanks. An edit of another column leaves them as they are in
+// the database; only what the edit changed is written.
+DS_ALL(AnEditWritesOnlyWhatItChanged) {
+  F.Exec("CREATE TABLE x (id integer PRIMARY KEY, name varchar(20), amt numeric(30,10), at timestamp, tx varchar(10))");
+  F.Exec("INSERT INTO x VALUES (1, 'ena', 12345678901234567890.1234567890, '2024-01-02 03:04:05.123456', 'ab  ')");
+  F.Exec("INSERT INTO x VALUES (2, 'dva', 0.5, '2024-01-02 03:04:05.5', 'cd')");
+  const std::string others = "SELECT id, amt, at, tx || '|' FROM x ORDER BY id";
+  const Rows before = F.Db(others);
+  for (bool cachedUpdates : {false, true}) {
+    if (cachedUpdates && !InCache) continue;
+    SCOPED_TRACE(cachedUpdates ? "cached updates" : "at once");
+    TCustomODDataSet* d = F.Make("SELECT id, name, amt, at, tx FROM x ORDER BY id", InCache);
+    d->SetEditable(true);
+    d->SetCachedUpdates(cachedUpdates);
+    d->Open();
+    for (const char* name : {"ena!", "ena!!"}) {
+      d->Edit();
+      d->FieldByName("name")->SetAsString(name);
+      d->Post();
+    }
+    d->Next();
+    d->Edit();  // nothing changed
+    d->Post();
+    d->Edit();
+    d->FieldByName("tx")->SetAsString("ef");
+    d->Post();
+    if (cachedUpdates) d->UpdateRecords(nullptr, true);
+    EXPECT_EQ(F.Db("SELECT name, tx FROM x ORDER BY id"), (Rows{{"ena!!", "ab  "}, {"dva", "ef"}}));
+    Rows want = before;
+    want[1][3] = "ef|";
+    EXPECT_EQ(F.Db(others), want);
+    delete d;
+    F.DbExec("UPDATE x SET name = CASE id WHEN 1 THEN 'ena' ELSE 'dva' END, tx = CASE id WHEN 1 THEN 'ab  ' ELSE 'cd' END");
+  }
+}
+
+DS_ALL(TimestampsAreWrittenWithTheirMilliseconds) {
+  F.Exec("CREATE TABLE tm (id integer PRIMARY KEY, at timestamp)");
+  F.Exec("INSERT INTO tm VALUES (1, '2024-01-02 03:04:05.250')");
+  TCustomODDataSet* d = F.Make("SELECT id, at FROM tm ORDER BY id", InCache);
+  d->SetEditable(true);
+  d->Open();
+  d->Insert();  // every column given: nothing is left out
+  d->FieldByName("id")->SetAsInteger(2);
+  d->FieldByName("at")->SetAsDateTime(EncodeDate(2025, 6, 7) + EncodeTime(8, 9, 10, 500));
+  d->Post();
+  ASSERT_TRUE(GoTo(d, 1));
+  d->Edit();
+  d->FieldByName("id")->SetAsInteger(3);
+  d->FieldByName("at")->SetAsDateTime(EncodeDate(2025, 6, 7) + EncodeTime(8, 9, 11, 750));
+  d->Post();
+  const Rows want = F.Pg ? Rows{{"2", "2025-06-07 08:09:10.5"}, {"3", "2025-06-07 08:09:11.75"}}
+                         : Rows{{"2", "2025-06-07 08:09:10.500"}, {"3", "2025-06-07 08:09:11.750"}};
+  EXPECT_EQ(F.Db("SELECT id, at FROM tm ORDER BY id"), want);
+  delete d;
+}
+
 TEST_F(ServerDataSet, AnotherUsersChangeIsAConflict) {
   // PostgreSQL's driver changes the row it read and reports another user's change first.
   TCustomODDataSet* d = OpenFour(*this, false);
@@ -155,7 +213,7 @@ TEST_F(ServerDataSet, AnotherUsersChangeIsAConflict) {
   for (bool other : {false, true}) {
     if (other) DbExec("UPDATE t SET qty = 21 WHERE id = 2");
     d->Edit();
-    d->FieldByName("name")->SetAsString(other ? "moj" : "dva");
+    d->FieldByName("name")->SetAsString(other ? "moj" : "dva!");
     if (!other) d->Post();
   }
   try {
@@ -165,10 +223,10 @@ TEST_F(ServerDataSet, AnotherUsersChangeIsAConflict) {
     EXPECT_EQ(e.SqlState(), "01001");
   }
   EXPECT_EQ(d->State(), dsEdit);
-  EXPECT_EQ(Db("SELECT name, qty FROM t WHERE id = 2"), (Rows{{"dva", "21"}}));
+  EXPECT_EQ(Db("SELECT name, qty FROM t WHERE id = 2"), (Rows{{"dva!", "21"}}));
   // The cursor lives on (a conflict is no failure of the server).
   d->Cancel();
-  EXPECT_EQ(Name(d), "dva");
+  EXPECT_EQ(Name(d), "dva!");
   d->Next();
   EXPECT_EQ(d->FieldByName("id")->AsInteger(), 3);
   // Refreshed, the row is written by its key over the other user's version.

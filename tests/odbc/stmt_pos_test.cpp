@@ -469,6 +469,24 @@ STMT_BOTH(DriverRowOperations) {
   EXPECT_EQ(Db(F, "SELECT name FROM t WHERE id = 3"), (Rows{{"tri!"}}));
 }
 
+// SQLite's driver writes a timestamp through its own update and bulk add cut to the minute; such
+// a row goes through the generated statements, which keep the milliseconds.
+STMT_BOTH(TimestampsKeepTheirSecondsThroughRowOperations) {
+  F.Exec("CREATE TABLE ts (id integer PRIMARY KEY, name varchar(20), at timestamp)");
+  F.Exec("INSERT INTO ts VALUES (1, 'ena', '2024-01-02 03:04:05.250')");
+  F.Q->SetCursorType(SQL_CURSOR_STATIC);
+  F.Q->SetConcurrencyType(SQL_CONCUR_VALUES);
+  F.Q->SetSQL("SELECT id, name, at FROM ts");
+  F.Q->Execute();
+  ASSERT_TRUE(F.Q->FetchNext());
+  F.Q->SetColString(2, "ena!");
+  F.Q->DoUpdate();
+  F.Q->SetColInteger(1, 2);
+  F.Q->DoInsert();
+  const std::string at = F.Pg ? "2024-01-02 03:04:05.25" : "2024-01-02 03:04:05.250";
+  EXPECT_EQ(Db(F, "SELECT id, name, at FROM ts ORDER BY id"), (Rows{{"1", "ena!", at}, {"2", "ena!", at}}));
+}
+
 STMT_BOTH(DriverRowOperationsOnARowThatIsGone) {
   TODBCApiOverride api;
   RowOpSpy spy(api);
