@@ -498,6 +498,8 @@ private:
   std::vector<int> ValueColumns();
   std::vector<int> KeyColumns();
   void CheckKeyValues(const std::vector<int>& Cols);
+  // Before the driver's own update or delete of a driver that finds the row by its key.
+  void CheckDriverKey();
   void* LongWriteBuffer(TColRec& C);
   std::string WhereClause(TGenOp Op, bool& KeyParams);
   void BindValues(THstmt& Aux, const std::vector<int>& Cols, int& ParamNo);

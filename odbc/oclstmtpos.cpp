@@ -612,6 +612,14 @@ void THstmt::DriverWrite(SQLUSMALLINT Operation, TNoRowsAffectedFlag Member, SQL
   DriverResult(rc, Member, Expected, status[0]);
 }
 
+void THstmt::CheckDriverKey() {
+  // SQLite's driver finds the row of its own update or delete by the key the result holds (it
+  // refuses a result without it); a NULL in it matches no row, and the driver says nothing.
+  if (!FSetPosUnreliable) return;
+  DetectPrimaryCols();
+  CheckKeyValues(KeyColumns());
+}
+
 void THstmt::InsertRow() {
   Trace(1, "THstmt.InsertRow");
   LeaveOutUnwritable();
@@ -636,6 +644,7 @@ void THstmt::UpdateRow(int Row) {
   if (ValueColumns().empty()) {
     // Nothing to set: a no-op, whichever way the row would be written.
   } else if (CanSetPos(SQL_CA1_POS_UPDATE) && DriverWrites(true, true)) {
+    CheckDriverKey();
     DriverWrite(SQL_UPDATE, nrByUpdate, SQL_ROW_UPDATED);
   } else {
     GeneratedWrite(goUpdate);
@@ -650,10 +659,12 @@ void THstmt::DeleteRow(int Row) {
   Init();
   BindCols();
   TRowOps& r = RowOps();
-  if (CanSetPos(SQL_CA1_POS_DELETE) && DriverWrites(false, false))
+  if (CanSetPos(SQL_CA1_POS_DELETE) && DriverWrites(false, false)) {
+    CheckDriverKey();
     DriverWrite(SQL_DELETE, nrByDelete, SQL_ROW_DELETED);
-  else
+  } else {
     GeneratedWrite(goDelete);
+  }
   r.KeyValid = false;
   r.CursorRow = false;
 }
