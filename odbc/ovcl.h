@@ -205,9 +205,8 @@ public:
   // With Buffer given (direct path), the record is written at once through the statement: an
   // update or delete finds the row by the key the record had when read (its old values: the
   // record as the edit began, or as shown) and an update sets only the columns whose values
-  // differ from those, an insert leaves NULL columns out (unless
-  // EmptyFieldToNull) so that the database's defaults apply, a refresh reads the row back into
-  // Buffer. With Buffer nullptr under CachedUpdates, Apply True writes every pending change of
+  // differ from those, an insert leaves NULL columns out (unless EmptyFieldToNull) so that the
+  // database's defaults apply, a refresh reads the row back into Buffer. With Buffer nullptr under CachedUpdates, Apply True writes every pending change of
   // that kind and Apply False reverts them; each record counts as applied (status cleared, saved
   // copy dropped, PendingUpdates lowered) as soon as it is written or OnUpdateError ignored its
   // error, so that a retry after a failure writes only the rest. Deletes are reverted in reverse
