@@ -218,6 +218,8 @@ int TdaTable::GetNextRecords() {
 
 void TdaTable::DataEvent(TDataEvent Event, std::intptr_t Info) {
   TTable::DataEvent(Event, Info);
+  // Another table file (name, folder or type): its own pictures are read at the next need.
+  if (Event == dePropertyChange) FParadoxPicturesPending = true;
   RestoreFilterCursor();
 }
 

@@ -95,7 +95,7 @@ public:
   std::string FindIndexForFields(const std::string& Fields);
   bool IsParadoxTable() const;
   // The picture kept with the table's file for the field (exact name); empty when none or not
-  // a Paradox table. The pictures are read once, also while the table is closed.
+  // a Paradox table. The pictures are read once per table file, also while the table is closed.
   std::string GetParadoxPicture(const std::string& FieldName);
 
   // The lookup step's tables and, on each of them, its state.

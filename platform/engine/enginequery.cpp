@@ -1,9 +1,11 @@
 #include "enginequery.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <map>
 
@@ -74,12 +76,18 @@ std::vector<std::string> Identifiers(const std::string& sql) {
   return out;
 }
 
-std::string AnswerPath() {
-  static std::atomic<unsigned> counter{0};
+// A new, empty file for an answer in the temporary folder, made exclusively under a name
+// nobody can foresee and readable by this user only: a file or link that stands in that
+// shared folder is never taken for an answer nor written through.
+std::string NewAnswerFile() {
   std::error_code ec;
   fs::path dir = fs::temp_directory_path(ec);
   if (ec) dir = ".";
-  return (dir / ("zelkor-answer-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".db")).string();
+  std::string path = (dir / "zelkor-answer-XXXXXX.db").string();
+  const int fd = mkostemps(path.data(), 3, O_CLOEXEC);
+  if (fd < 0) throw EEngineError("Cannot create an answer file in " + dir.string() + ": " + std::strerror(errno));
+  ::close(fd);
+  return path;
 }
 
 // What the values of one answer column were.
@@ -210,7 +218,7 @@ void TEngineQuery::PrepareSql(const std::string& Sql, const std::vector<TEngineV
 std::unique_ptr<TEngineTable> TEngineQuery::Execute() {
   if (!FStmt) Bad("The query is not prepared");
   const int columns = sqlite3_column_count(FStmt);
-  const std::string path = AnswerPath();
+  const std::string path = NewAnswerFile();
   sqlite3* answer = nullptr;
   auto cleanup = [&] {
     if (answer) sqlite3_close_v2(answer);

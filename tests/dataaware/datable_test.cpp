@@ -316,6 +316,33 @@ TEST_F(TableFixture, PicturesOfTheTableFile) {
   EXPECT_EQ(t.FieldByName("Sifra")->AsString(), "c1");
 }
 
+// The pictures belong to a table file: a component turned to another file checks its posts by
+// that file's pictures, never by those of the file it showed before.
+TEST_F(TableFixture, PicturesFollowTheTableFile) {
+  TEngineTable(File("Artikli.db")).SetValidityCheck(1, "&#");
+  TEngineTable::Create(File("Sifre.db"), {{"Sifra", TEngineFieldType::String, 10}}, {});
+  TEngineTable(File("Sifre.db")).SetValidityCheck(1, "###");
+  EXPECT_EQ(t.GetParadoxPicture("Sifra"), "&#");
+  t.SetTableName("c:\\Data\\Sifre.db");
+  EXPECT_EQ(t.GetParadoxPicture("Sifra"), "###");
+  t.Open();
+  t.Append();
+  t.FieldByName("Sifra")->SetAsString("123");
+  EXPECT_NO_THROW(t.Post());
+  t.Append();
+  t.FieldByName("Sifra")->SetAsString("A1");
+  EXPECT_THROW(t.Post(), EDatabaseError);
+  t.Cancel();
+  t.Close();
+  // So does one given another folder or another table type.
+  t.SetDatabaseName("c:\\Data");
+  t.SetTableName("Artikli");
+  t.SetTableType(ttParadox);
+  EXPECT_EQ(t.GetParadoxPicture("Sifra"), "&#");
+  t.SetTableType(ttDBase);
+  EXPECT_EQ(t.GetParadoxPicture("Sifra"), "");
+}
+
 TEST_F(TableFixture, ScenarioOnEngineFiles) {
   CreatePersistentFields(t);
   TField* group = AddCalcField(t, "ImeSkupine");

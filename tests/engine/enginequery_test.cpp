@@ -3,7 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "datetime.h"
 #include "dbtables.h"
@@ -93,6 +98,44 @@ TEST_F(QueryFixture, AnSqlQueryOverTwoTablesInSlovenianOrderIsReadOnly) {
   EXPECT_TRUE(fs::exists(answer));
   q.Close();
   EXPECT_FALSE(fs::exists(answer));  // the answer goes with its table
+}
+
+// An answer is a file of its own, readable by this user only: what already stands in the
+// temporary folder under a name the answer could take (a stale answer of an ended process with
+// the same process number, a link another user planted there) is neither taken nor written.
+TEST_F(QueryFixture, AnAnswerTakesNoFileThatStandsInTheTemporaryFolder) {
+  const std::string tmp = env.Path("tmp");
+  fs::create_directories(tmp);
+  const char* saved = std::getenv("TMPDIR");
+  const std::string savedTmp = saved ? saved : "";
+  setenv("TMPDIR", tmp.c_str(), 1);
+  auto bytes = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string groups = bytes(env.Path("Groups.db"));
+  std::vector<std::string> planted;
+  for (int k = 0; k < 20; ++k) {
+    planted.push_back(tmp + "/zelkor-answer-" + std::to_string(getpid()) + "-" + std::to_string(k) + ".db");
+    if (k % 2 == 0) fs::create_symlink(env.Path("Groups.db"), planted.back());
+    else fs::copy_file(env.Path("Groups.db"), planted.back());
+  }
+  std::string answer;
+  {
+    QueryTable q(qlSQL, "SELECT Name FROM Articles WHERE Grp = 1 ORDER BY Name");
+    q.SetDatabaseName(env.Dir());
+    EXPECT_NO_THROW(q.Open());
+    EXPECT_EQ(Rows(q), (V{"čaj", "Čebula", "Zelje"}));
+    answer = q.AnswerPath();
+    EXPECT_EQ(fs::path(answer).parent_path(), fs::path(tmp));
+    EXPECT_EQ(std::find(planted.begin(), planted.end(), answer), planted.end());
+    EXPECT_EQ(fs::status(answer).permissions() & (fs::perms::group_all | fs::perms::others_all), fs::perms::none);
+  }
+  EXPECT_FALSE(fs::exists(answer));
+  EXPECT_EQ(bytes(env.Path("Groups.db")), groups);
+  for (const auto& p : planted) EXPECT_TRUE(fs::exists(fs::symlink_status(p))) << p;
+  if (saved) setenv("TMPDIR", savedTmp.c_str(), 1);
+  else unsetenv("TMPDIR");
 }
 
 TEST_F(QueryFixture, SqlTheEngineCannotRunRaises) {
