@@ -994,7 +994,15 @@ bool TDataSet::FieldMatches(TField* Field, const Variant& Value, TLocateOptions 
       case ftInteger:
       case ftWord:
       case ftAutoInc:
-      case ftLargeint: return Field->AsLargeInt() == Value.AsInt64();
+      case ftLargeint: {
+        const std::int64_t key = Value.AsInt64();
+        // The conversion rounds: a key with a fraction (2.5) matches no whole number.
+        const std::uint16_t type = Value.VarType();
+        if ((type == varDouble || type == varDate || type == varCurrency || type == varString) &&
+            double(key) != Value.AsDouble())
+          return false;
+        return Field->AsLargeInt() == key;
+      }
       case ftBoolean: return Field->AsBoolean() == Value.AsBoolean();
       case ftFloat: return Field->AsFloat() == Value.AsDouble();
       case ftCurrency:

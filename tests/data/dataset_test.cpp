@@ -664,6 +664,11 @@ TEST_F(DataSetTest, LocateMatchesCaseInsensitiveAndPartialKeys) {
   EXPECT_EQ(Id(), 4);
   EXPECT_FALSE(ds.Locate("Qty", "pet", {}));  // a key that does not convert matches nothing
   EXPECT_EQ(Id(), 4);
+  // A key with a fraction matches no whole number, whatever form it comes in.
+  for (const Variant& key : {Variant(1.5), Variant(Currency::FromRaw(15000))})
+    EXPECT_FALSE(ds.Locate("Qty", key, {})) << VarToStr(key);
+  EXPECT_TRUE(ds.Locate("Qty", Variant(5.0), {}));
+  EXPECT_EQ(Id(), 4);
   EXPECT_THROW(ds.Locate("Nope", 1, {}), EDatabaseError);
 
   // Lookup reads without moving.
