@@ -357,8 +357,12 @@ void ExportTurnover(const TTurnoverFile& T) {
   if (complete) T.StevPrenosa->SetValue(T.StevPrenosa->Value() + 1);
 }
 
-// H01's document number: the key from its second character on.
-std::string DocumentNumber(const std::string& Key) { return L(Utf8Copy(Key, 2, 10), 10); }
+// H01 up to where the two files differ: the document number (the key from its second character
+// on), the date and the two codes, from the columns both queries hold at 1, 3, 4 and 5.
+std::string H01(THstmt* Q) {
+  return Record({L("H01", 3), L(Utf8Copy(DbText(Q, 1), 2, 10), 10), L(DateText(Q, 3), 8), L(DbText(Q, 4), 2),
+                 L(DbText(Q, 5), 2)});
+}
 
 }  // namespace
 
@@ -397,8 +401,7 @@ void TMain::ExportPrometIzd() {
        "LEFT JOIN Subjekt S ON G.Prejemnik = S.Naziv LEFT JOIN Posta K ON S.Posta = K.Posta WHERE ",
        fKljucIzdOD, fKljucIzdDO, fFileNameIzd, fStevPrenosaIzd, gPrometIzd,
        [](TExportFile& File, THstmt* Q) {
-         File.WriteLine(Record({L("H01", 3), DocumentNumber(DbText(Q, 1)), L(DateText(Q, 3), 8), L(DbText(Q, 4), 2),
-                                L(DbText(Q, 5), 2), Filler(40)}));
+         File.WriteLine(Record({H01(Q), Filler(40)}));
          File.WriteLine(Record({L("H02", 3), Filler(6), L(DbText(Q, 6), 8), L(DbText(Q, 7), 40), L(DbText(Q, 8), 40),
                                 L(Record({DbText(Q, 9), " ", DbText(Q, 10), ", ", DbText(Q, 11)}), 40)}));
          return 2;
@@ -417,8 +420,7 @@ void TMain::ExportPrometPre() {
        "LEFT JOIN Drzava V ON P.Poreklo = V.Poreklo WHERE ",
        fKljucPreOD, fKljucPreDO, fFileNamePre, fStevPrenosaPre, gPrometPre,
        [](TExportFile& File, THstmt* Q) {
-         File.WriteLine(Record({L("H01", 3), DocumentNumber(DbText(Q, 1)), L(DateText(Q, 3), 8), L(DbText(Q, 4), 2),
-                                L(DbText(Q, 5), 2), L(DbText(Q, 7), 3), Filler(40)}));
+         File.WriteLine(Record({H01(Q), L(DbText(Q, 7), 3), Filler(40)}));
          return 1;
        },
        [](TExportFile& File, THstmt* Q, const std::string& Key) {
