@@ -55,10 +55,7 @@ void BuildSenderProperties(TObject* Sender, std::string& text) {
     text += "DatabaseName --> " + ds->DatabaseName() + CRLF;
     text += "TableName --> " + ds->TableName() + CRLF;
     text += "hDbc --> ";
-    try {
-      if (THdbc* dbc = ds->hDbc()) text += dbc->Name();
-    } catch (Exception&) {
-    }
+    if (THdbc* dbc = ds->hDbc()) text += dbc->Name();
     text += CRLF;
     text += "SQL -->";
     TStrings* sql = ds->SQL();
