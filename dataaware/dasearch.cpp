@@ -199,11 +199,11 @@ bool FindText(bool FromFirst, TDataSet* DataSet, const std::string& FieldName, b
       DataSet->First();
       DataSet->UpdateCursorPos();
     }
-    // Marked by its control type, or holding RTF: decided for each record, since one record
-    // of a rich-text field may be empty or plain.
+    // Marked by its control type (looked up once), or holding RTF: decided for each record,
+    // since one record of a rich-text field may be empty or plain.
     const bool richMarked = memo && IsRichEditField(field, false);
     const auto memoMatches = [&] {
-      return MemoMatches(field, search, richMarked || IsRichEditField(field, true), CaseSensitive, MatchType);
+      return MemoMatches(field, search, richMarked || BlobHoldsRtf(field), CaseSensitive, MatchType);
     };
     Screen->SetCursor(crHourGlass);
     if (FromFirst && !DataSet->IsEmpty()) {
