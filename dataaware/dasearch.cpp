@@ -68,11 +68,11 @@ bool FindBeginningByIndex(TTable* Table, TField* Field, const std::string& Searc
 }  // namespace
 
 bool TextMatches(const std::string& Value, const std::string& SearchText, int MatchType, bool CaseSensitive) {
-  const std::string value = CaseSensitive ? Value : AnsiUpperCase(Value);
+  if (!CaseSensitive) return TextMatches(AnsiUpperCase(Value), SearchText, MatchType, true);
   switch (MatchType) {
-    case 0: return value == SearchText;
-    case 1: return !SearchText.empty() && value.compare(0, SearchText.size(), SearchText) == 0;
-    case 2: return !SearchText.empty() && value.find(SearchText) != std::string::npos;
+    case 0: return Value == SearchText;
+    case 1: return !SearchText.empty() && Value.compare(0, SearchText.size(), SearchText) == 0;
+    case 2: return !SearchText.empty() && Value.find(SearchText) != std::string::npos;
     default: return false;
   }
 }
