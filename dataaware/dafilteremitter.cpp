@@ -60,13 +60,9 @@ int AddLiteral(const void* data, size_t size) {
 // not (never "?").
 std::string Native(const std::string& text) {
   std::string out;
-  for (size_t i = 0; i < text.size();) {
-    const size_t from = i;
-    const char32_t c = Utf8Next(text, i);
-    const int b = (c == 0xFFFD && i - from == 1) || c == 0 ? -1 : CharToCp1250(c);
-    if (b < 0) ConvertError(text, "holds a character that the table's character set cannot hold");
-    out += char(b);
-  }
+  // A NUL inside would end the text early.
+  if (text.find('\0') != std::string::npos || !TryUtf8ToCp1250(text, out))
+    ConvertError(text, "holds a character that the table's character set cannot hold");
   return out + '\0';
 }
 

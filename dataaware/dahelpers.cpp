@@ -284,7 +284,12 @@ bool IsRichEditField(TField* Field, bool ReadContents) {
     for (int i = 0; i < types->Count(); ++i)
       if (types->Strings(i).compare(0, marker.size(), marker) == 0) return true;
   }
-  if (!ReadContents || !ds) return false;
+  return ReadContents && BlobHoldsRtf(Field);
+}
+
+bool BlobHoldsRtf(TField* Field) {
+  TDataSet* ds = Field->DataSet();
+  if (!ds || !dynamic_cast<TBlobField*>(Field)) return false;
   std::string head(5, ' ');
   std::unique_ptr<TStream> stream = ds->CreateBlobStream(Field, bmRead);
   stream->Read(head.data(), 5);

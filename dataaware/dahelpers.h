@@ -95,6 +95,8 @@ bool IsNonEngineField(TField* Field);
 // A blob field marked RichEdit by its data set's ControlType lines, or (with ReadContents)
 // whose value begins with "{\rtf".
 bool IsRichEditField(TField* Field, bool ReadContents);
+// The contents half of that: whether a blob field's value begins with "{\rtf".
+bool BlobHoldsRtf(TField* Field);
 // An extended table with at least one Query line.
 bool HasQueryLines(TDataSet* DataSet);
 // The lines in order, separated by one blank (BlankSeparated) or by CR LF.

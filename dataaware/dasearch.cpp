@@ -68,11 +68,11 @@ bool FindBeginningByIndex(TTable* Table, TField* Field, const std::string& Searc
 }  // namespace
 
 bool TextMatches(const std::string& Value, const std::string& SearchText, int MatchType, bool CaseSensitive) {
-  const std::string value = CaseSensitive ? Value : AnsiUpperCase(Value);
+  if (!CaseSensitive) return TextMatches(AnsiUpperCase(Value), SearchText, MatchType, true);
   switch (MatchType) {
-    case 0: return value == SearchText;
-    case 1: return !SearchText.empty() && value.compare(0, SearchText.size(), SearchText) == 0;
-    case 2: return !SearchText.empty() && value.find(SearchText) != std::string::npos;
+    case 0: return Value == SearchText;
+    case 1: return !SearchText.empty() && Value.compare(0, SearchText.size(), SearchText) == 0;
+    case 2: return !SearchText.empty() && Value.find(SearchText) != std::string::npos;
     default: return false;
   }
 }
@@ -199,11 +199,11 @@ bool FindText(bool FromFirst, TDataSet* DataSet, const std::string& FieldName, b
       DataSet->First();
       DataSet->UpdateCursorPos();
     }
-    // Marked by its control type, or holding RTF: decided for each record, since one record
-    // of a rich-text field may be empty or plain.
+    // Marked by its control type (looked up once), or holding RTF: decided for each record,
+    // since one record of a rich-text field may be empty or plain.
     const bool richMarked = memo && IsRichEditField(field, false);
     const auto memoMatches = [&] {
-      return MemoMatches(field, search, richMarked || IsRichEditField(field, true), CaseSensitive, MatchType);
+      return MemoMatches(field, search, richMarked || BlobHoldsRtf(field), CaseSensitive, MatchType);
     };
     Screen->SetCursor(crHourGlass);
     if (FromFirst && !DataSet->IsEmpty()) {

@@ -10,6 +10,18 @@
 #include "published.h"
 #include "text.h"
 
+namespace {
+
+// Sets a flag for the time of a scope and puts back what it was, however the scope ends.
+struct TFlagScope {
+  bool& Flag;
+  const bool Saved;
+  explicit TFlagScope(bool& f) : Flag(f), Saved(f) { Flag = true; }
+  ~TFlagScope() { Flag = Saved; }
+};
+
+}  // namespace
+
 TdaTable::TdaTable(TComponent* AOwner)
     : TTable(AOwner),
       FLookupFields(std::make_unique<TStringList>()),
@@ -147,24 +159,18 @@ std::string TdaTable::BuildFilterText() const {
 
 void TdaTable::PrepareCursor() {
   TTable::PrepareCursor();
-  FInPrepareCursor = true;
-  try {
-    // A filter that cannot be installed is said as the setter says it; the table opens
-    // unfiltered.
-    bool ok = true;
-    if (!BuildFilterText().empty() || FOnFilter) {
-      try {
-        ok = InstallFilter();
-      } catch (const EConvertError&) {
-        ok = false;
-      }
+  TFlagScope preparing(FInPrepareCursor);
+  // A filter that cannot be installed is said as the setter says it; the table opens
+  // unfiltered.
+  bool ok = true;
+  if (!BuildFilterText().empty() || FOnFilter) {
+    try {
+      ok = InstallFilter();
+    } catch (const EConvertError&) {
+      ok = false;
     }
-    if (!ok) MessageDlg("Fail to set filter", mtWarning, TMsgDlgButtons{mbOK}, 0);
-  } catch (...) {
-    FInPrepareCursor = false;
-    throw;
   }
-  FInPrepareCursor = false;
+  if (!ok) MessageDlg("Fail to set filter", mtWarning, TMsgDlgButtons{mbOK}, 0);
 }
 
 bool TdaTable::InstallFilter() {
@@ -177,21 +183,12 @@ bool TdaTable::FilterRecordCallback(const TEngineRecord& Record) {
   if (ComponentState().Contains(csDestroying) || !FOnFilter || FInFilterEvent ||
       !FOnFilterOptions.Contains(ofoEnabled))
     return true;
-  struct TInCallback {
-    bool& Flag;
-    const bool Saved;
-    explicit TInCallback(bool& f) : Flag(f), Saved(f) { Flag = true; }
-    ~TInCallback() { Flag = Saved; }
-  } inCallback(FInFilterCallback);
+  TFlagScope inCallback(FInFilterCallback);
   bool accept = true;
-  FInFilterEvent = true;
-  try {
+  {
+    TFlagScope inEvent(FInFilterEvent);
     WithRecordUnderTest(Record, [&] { FOnFilter(this, accept); });
-  } catch (...) {
-    FInFilterEvent = false;
-    throw;
   }
-  FInFilterEvent = false;
   if (FOnFilterOptions.Contains(ofoShowHourGlass) && !FHourGlassShown && !accept) {
     if (Screen->Cursor() != crHourGlass) Screen->SetCursor(crHourGlass);
     FHourGlassShown = true;

@@ -7,33 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "../tests/dataaware/filterfields.h"
 #include "dafilterparser.h"
 #include "dialogs.h"
 #include "text.h"
 
 namespace {
-
-struct Field {
-  const char* name;
-  TFieldType type;
-  int size;
-};
-
-class Fields : public TFilterFieldSource {
- public:
-  int FilterFieldCount() const override { return int(std::size(kFields)); }
-  std::string FilterFieldName(int i) const override { return kFields[i].name; }
-  TFieldType FilterFieldType(int i) const override { return kFields[i].type; }
-  int FilterFieldSize(int i) const override { return kFields[i].size; }
-
- private:
-  static constexpr Field kFields[] = {
-      {"A", ftInteger, 0},     {"B", ftSmallint, 0},   {"Name", ftString, 30},
-      {"Price", ftBCD, 2},     {"Amount", ftFloat, 0}, {"Dat", ftDate, 0},
-      {"Stamp", ftDateTime, 0}, {"Tm", ftTime, 0},     {"Paid", ftBoolean, 0},
-      {"First Name", ftString, 20}, {"Šifra", ftString, 10}, {"Notes", ftMemo, 0},
-  };
-};
 
 // Answers the "field not found" warning without showing or keeping anything.
 class QuietUi : public TUiService {
@@ -74,7 +53,12 @@ void CheckTree(const TNode* root, bool validInput) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static Fields fields;
+  static FilterFieldList fields{{
+      {"A", ftInteger, 0},     {"B", ftSmallint, 0},   {"Name", ftString, 30},
+      {"Price", ftBCD, 2},     {"Amount", ftFloat, 0}, {"Dat", ftDate, 0},
+      {"Stamp", ftDateTime, 0}, {"Tm", ftTime, 0},     {"Paid", ftBoolean, 0},
+      {"First Name", ftString, 20}, {"Šifra", ftString, 10}, {"Notes", ftMemo, 0},
+  }};
   static QuietUi ui;
   static const bool setUp = (SetUiService(&ui), true);
   (void)setUp;

@@ -5,14 +5,13 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
 
+#include "../../tests/dataaware/filterfields.h"
 #include "../besttime.h"
 #include "dafilteremitter.h"
 #include "engine.h"
@@ -25,14 +24,6 @@ namespace {
 
 const char* kFilter = "Qty < 500 AND Price > 10,5";
 const char* kWhere = "f1 < 500 AND f3 > 10.5";
-
-class BenchFields : public TFilterFieldSource {
- public:
-  int FilterFieldCount() const override { return 3; }
-  std::string FilterFieldName(int i) const override { return i == 0 ? "Qty" : i == 1 ? "Name" : "Price"; }
-  TFieldType FilterFieldType(int i) const override { return i == 0 ? ftInteger : i == 1 ? ftString : ftFloat; }
-  int FilterFieldSize(int i) const override { return i == 1 ? 20 : 0; }
-};
 
 void Fill(const std::string& path, int records) {
   TEngineTable::Create(path, {{"Qty", FT::Integer}, {"Name", FT::String, 20}, {"Price", FT::Float}}, {}, true);
@@ -97,7 +88,7 @@ int main(int argc, char** argv) {
   const std::string path = (fs::temp_directory_path() / ("zelkor-filter-bench-" + std::to_string(getpid()) + ".db")).string();
   Fill(path, records);
   FormatSettings().DecimalSeparator = ',';
-  BenchFields fields;
+  FilterFieldList fields{{{"Qty", ftInteger, 0}, {"Name", ftString, 20}, {"Price", ftFloat, 0}}};
   FilterTable = &fields;
   const std::vector<std::uint8_t>* compiled = CompileFilter(kFilter);
   if (!compiled) {

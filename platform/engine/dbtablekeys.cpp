@@ -1,6 +1,4 @@
 // The table's key buffers: key searches and ranges in the current index.
-#include <cstring>
-
 #include "dbtables.h"
 
 void TTable::FreeKeyBuffers() {

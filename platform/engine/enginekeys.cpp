@@ -1,6 +1,4 @@
 // Key searches and ranges of a cursor.
-#include <cstring>
-
 #include "engineimpl.h"
 
 using namespace engine_impl;

@@ -121,17 +121,21 @@ void TEngineQuery::Close() {
   FSources.clear();
 }
 
-std::string TEngineQuery::ResolveTable(const std::string& Name) {
-  if (Name.empty()) return {};
+TEngineQuery::TFolderFiles TEngineQuery::FolderFiles() const {
   const std::string folder = FFolder.empty() ? std::string(".") : MapDosPath(FFolder);
+  TFolderFiles files;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+    if (it->is_regular_file(ec)) files.emplace(AnsiLowerCase(it->path().filename().string()), it->path().string());
+  return files;
+}
+
+std::string TEngineQuery::ResolveTable(const TFolderFiles& Files, const std::string& Name) {
+  if (Name.empty()) return {};
   std::string wanted = AnsiLowerCase(Name);
   if (fs::path(Name).extension().empty()) wanted += EngineDefaultExtension;
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    if (!it->is_regular_file(ec)) continue;
-    if (AnsiLowerCase(it->path().filename().string()) == wanted) return it->path().string();
-  }
-  return {};
+  const auto it = Files.find(wanted);
+  return it == Files.end() ? std::string() : it->second;
 }
 
 const TEngineQuery::TSource& TEngineQuery::Attach(const std::string& Path) {
@@ -165,12 +169,13 @@ void TEngineQuery::Prepare(const std::string& Text) {
 
 void TEngineQuery::PrepareSql(const std::string& Sql, const std::vector<TEngineValue>& Params) {
   const std::vector<std::string> names = Identifiers(Sql);
+  const TFolderFiles files = FolderFiles();
   FDb = OpenDb(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, FWait.get());
   std::map<std::string, bool> viewed;  // views made, by lower-case name
   for (const auto& name : names) {
     const std::string key = LowerCase(name);
     if (viewed.count(key)) continue;
-    const std::string path = ResolveTable(name);
+    const std::string path = ResolveTable(files, name);
     viewed[key] = true;
     if (path.empty()) continue;
     const TSource* src;
@@ -434,7 +439,7 @@ std::string TEngineQuery::TranslateQbe(const std::string& Text, std::vector<TEng
   }
   if (header.size() < 2) Bad("QBE: no table and fields");
   if (rows.empty()) Bad("QBE: no query row");
-  const std::string path = ResolveTable(header[0]);
+  const std::string path = ResolveTable(FolderFiles(), header[0]);
   if (path.empty()) Bad("QBE: no table " + header[0]);
   std::vector<TEngineFieldDef> defs;
   {

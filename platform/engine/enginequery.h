@@ -33,6 +33,7 @@
 // clear EEngineError): several tables, example elements (_x), several conditions in a cell,
 // wildcards (..), and the words BLANK, NOT, TODAY, LIKE, CALC, AS, OR, CHANGETO, DELETE,
 // INSERT, SET, FIND, GROUPBY, COUNT, SUM, AVERAGE, MIN, MAX, ONLY, EVERY, EXACTLY, NO.
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,8 +63,11 @@ private:
   void Close();
   void PrepareSql(const std::string& Sql, const std::vector<TEngineValue>& Params);
   std::string TranslateQbe(const std::string& Text, std::vector<TEngineValue>& Params);
+  // The folder's files by lower-case name, listed once for all the names of a query.
+  using TFolderFiles = std::map<std::string, std::string>;
+  TFolderFiles FolderFiles() const;
   // The table file a name in a query stands for, or "" when the folder has none.
-  std::string ResolveTable(const std::string& Name);
+  static std::string ResolveTable(const TFolderFiles& Files, const std::string& Name);
   const TSource& Attach(const std::string& Path);
 
   std::string FFolder;

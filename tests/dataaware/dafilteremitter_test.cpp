@@ -8,6 +8,7 @@
 
 #include "dialogs.h"
 #include "drivermodules.h"
+#include "filterfields.h"
 #include "formatsettings.h"
 #include "testenv.h"
 
@@ -78,25 +79,6 @@ std::string Hex(const Bytes& b) {
   return s;
 }
 
-class Fields : public TFilterFieldSource {
- public:
-  int FilterFieldCount() const override { return int(std::size(kFields)); }
-  std::string FilterFieldName(int i) const override { return kFields[i].name; }
-  TFieldType FilterFieldType(int i) const override { return kFields[i].type; }
-  int FilterFieldSize(int i) const override { return kFields[i].size; }
-
- private:
-  struct F {
-    const char* name;
-    TFieldType type;
-    int size;
-  };
-  static constexpr F kFields[] = {{"Qty", ftInteger, 0},   {"Name", ftString, 20}, {"Paid", ftBoolean, 0},
-                                  {"Dat", ftDate, 0},      {"Tm", ftTime, 0},      {"Stamp", ftDateTime, 0},
-                                  {"Amount", ftFloat, 0},  {"Price", ftBCD, 2},    {"B", ftSmallint, 0},
-                                  {"A", ftInteger, 0},     {"W", ftWord, 0}};
-};
-
 struct EmitterFixture : ::testing::Test {
   void SetUp() override {
     FilterTable = &table;
@@ -109,7 +91,10 @@ struct EmitterFixture : ::testing::Test {
     FreeFilterBuffer();
     FormatSettings() = TFormatSettings{};
   }
-  Fields table;
+  FilterFieldList table{{{"Qty", ftInteger, 0},  {"Name", ftString, 20}, {"Paid", ftBoolean, 0},
+                         {"Dat", ftDate, 0},     {"Tm", ftTime, 0},      {"Stamp", ftDateTime, 0},
+                         {"Amount", ftFloat, 0}, {"Price", ftBCD, 2},    {"B", ftSmallint, 0},
+                         {"A", ftInteger, 0},    {"W", ftWord, 0}}};
   TRecordingUiService ui;
 };
 

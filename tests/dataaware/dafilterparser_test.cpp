@@ -6,28 +6,10 @@
 
 #include "dafilterparser.h"
 #include "dialogs.h"
+#include "filterfields.h"
 #include "formatsettings.h"
 
 namespace {
-
-struct Field {
-  std::string name;
-  TFieldType type;
-  int size;
-};
-
-// The fields of a table, as the table component hands them to the parser.
-class FieldList : public TFilterFieldSource {
- public:
-  explicit FieldList(std::vector<Field> f) : FFields(std::move(f)) {}
-  int FilterFieldCount() const override { return int(FFields.size()); }
-  std::string FilterFieldName(int i) const override { return FFields[i].name; }
-  TFieldType FilterFieldType(int i) const override { return FFields[i].type; }
-  int FilterFieldSize(int i) const override { return FFields[i].size; }
-
- private:
-  std::vector<Field> FFields;
-};
 
 // The tree as text: (op left right); an operand as written, ":kind" when it is typed as a
 // constant and "/scale" for BCD.
@@ -61,23 +43,23 @@ class FilterParserTest : public ::testing::Test {
     FilterTable = nullptr;
     FormatSettings() = TFormatSettings{};
   }
-  FieldList Table{{{"Name", ftString, 30},
-                   {"Qty", ftInteger, 0},
-                   {"Price", ftBCD, 2},
-                   {"Amount", ftFloat, 0},
-                   {"A", ftInteger, 0},
-                   {"B", ftSmallint, 0},
-                   {"C", ftWord, 0},
-                   {"Dat", ftDate, 0},
-                   {"Stamp", ftDateTime, 0},
-                   {"Tm", ftTime, 0},
-                   {"Paid", ftBoolean, 0},
-                   {"Id", ftAutoInc, 0},
-                   {"Notes", ftMemo, 0},
-                   {"First Name", ftString, 20},
-                   {"Šifra", ftString, 10},
-                   {"Količina", ftInteger, 0},
-                   {"Cena", ftFloat, 0}}};
+  FilterFieldList Table{{{"Name", ftString, 30},
+                         {"Qty", ftInteger, 0},
+                         {"Price", ftBCD, 2},
+                         {"Amount", ftFloat, 0},
+                         {"A", ftInteger, 0},
+                         {"B", ftSmallint, 0},
+                         {"C", ftWord, 0},
+                         {"Dat", ftDate, 0},
+                         {"Stamp", ftDateTime, 0},
+                         {"Tm", ftTime, 0},
+                         {"Paid", ftBoolean, 0},
+                         {"Id", ftAutoInc, 0},
+                         {"Notes", ftMemo, 0},
+                         {"First Name", ftString, 20},
+                         {"Šifra", ftString, 10},
+                         {"Količina", ftInteger, 0},
+                         {"Cena", ftFloat, 0}}};
   TRecordingUiService Ui;
 };
 
