@@ -11,7 +11,6 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <random>
 
 #include "cp1250.h"
 #include "datetime.h"
@@ -47,21 +46,19 @@ class TExportFile {
 public:
   // Locks the target and creates the temporary file: EFileInUse when another program holds the
   // lock, EFCreateError when the file cannot be made. Name is the path as the clerk typed it.
-  explicit TExportFile(const std::string& Name) : FName(Name) {
-    FTarget = FollowLinks(MapDosPath(Name));  // a link is kept, the file it names replaced
+  // A link is kept and the file it names replaced.
+  explicit TExportFile(const std::string& Name)
+      : FName(Name), FTarget(FollowLinks(MapDosPath(Name))), FFile(FTarget) {
     struct stat st;
     const bool exists = ::stat(FTarget.c_str(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode)) throw EFCreateError("Cannot create file \"" + FName + "\". It is not a file");
     if (exists && ::access(FTarget.c_str(), W_OK) != 0) CreateFailed(errno);
     const auto slash = FTarget.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? std::string() : FTarget.substr(0, slash + 1);
-    const std::string base = "." + FTarget.substr(slash == std::string::npos ? 0 : slash + 1);
-    Lock(folder + base + ".lock");
-    try {
-      CreateTemporary(folder + base + ".", exists ? &st : nullptr);
-    } catch (...) {
+    Lock(FTarget.substr(0, slash + 1) + "." + FTarget.substr(slash + 1) + ".lock");
+    if (!FFile.Create()) {
+      const int err = errno;
       Unlock();
-      throw;
+      CreateFailed(err);
     }
     FBuffer.reserve(BufferSize + 512);
   }
@@ -88,21 +85,14 @@ public:
   // EInOutError on any failure; the file is complete under its name only when this returns.
   void Commit() {
     Flush();
-    if (::fsync(FFd) != 0) Fail("write");
-    const int fd = FFd;
-    FFd = -1;
-    if (::close(fd) != 0) Fail("close");
-    if (::rename(FTemp.c_str(), FTarget.c_str()) != 0) Fail("replace");
-    FTemp.clear();
+    const char* step = "write";
+    if (!FFile.Commit(&step)) Fail(step);
     Unlock();
   }
 
   // Removes the temporary file and releases the lock; the target stays as it was.
   void Discard() noexcept {
-    if (FFd >= 0) ::close(FFd);
-    FFd = -1;
-    if (!FTemp.empty()) ::unlink(FTemp.c_str());
-    FTemp.clear();
+    FFile.Discard();
     Unlock();
   }
 
@@ -148,39 +138,10 @@ private:
     FLockFd = -1;
   }
 
-  // A new file of a name of its own; it gets the mode of the file it replaces, else the usual one.
-  void CreateTemporary(const std::string& Prefix, const struct stat* Replaced) {
-    std::random_device seed;
-    std::mt19937 random(seed());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      const std::string path = Prefix + IntToStr(::getpid()) + "-" + IntToStr(random() % 1000000);
-      const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd < 0 && errno == EEXIST) continue;
-      if (fd < 0) CreateFailed(errno);
-      FFd = fd;
-      FTemp = path;
-      if (Replaced && ::fchmod(fd, Replaced->st_mode & 07777) != 0) {
-        const int err = errno;
-        Discard();
-        CreateFailed(err);
-      }
-      return;
-    }
-    CreateFailed(EEXIST);
-  }
-
   void Flush() {
-    size_t done = 0;
-    while (done < FBuffer.size()) {
-      const ssize_t n = ::write(FFd, FBuffer.data() + done, FBuffer.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        FBuffer.clear();
-        Fail("write");
-      }
-      done += static_cast<size_t>(n);
-    }
+    const bool written = FFile.Write(FBuffer.data(), FBuffer.size());
     FBuffer.clear();
+    if (!written) Fail("write");
   }
 
   [[noreturn]] void Fail(const char* What) {
@@ -190,10 +151,9 @@ private:
 
   std::string FName;    // as typed, for the messages
   std::string FTarget;  // the file it maps to
-  std::string FTemp;
+  TFileReplacement FFile;
   std::string FLockPath;
   std::string FBuffer;
-  int FFd = -1;
   int FLockFd = -1;
 };
 

@@ -7,7 +7,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <optional>
 #include <vector>
 
@@ -174,15 +173,6 @@ TIniText LoadForWrite(const std::string& name, const std::string& path) {
   return std::move(*ini);
 }
 
-// Read without changing it: setting it to read it would race with other threads creating files.
-mode_t CurrentUmask() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.compare(0, 6, "Umask:") == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
-  return 022;
-}
-
 void Save(const std::string& name, const std::string& mapped, const TIniText& ini) {
   // Write through a symbolic link to the file it names.
   const std::string path = FollowLinks(mapped);
@@ -191,15 +181,11 @@ void Save(const std::string& name, const std::string& mapped, const TIniText& in
   struct stat st;
   if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
     WriteFailed(name, mapped, "the folder \"" + dir + "\" does not exist");
-  mode_t mode;
   if (stat(path.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) WriteFailed(name, mapped, "it is a folder");
     if (access(path.c_str(), W_OK) != 0) WriteFailed(name, mapped, "the file is read-only");
-    mode = st.st_mode & 07777;
-  } else {
-    mode = 0666 & ~CurrentUmask();
   }
-  const std::string failed = ReplaceFileContents(path, Serialize(ini), mode);
+  const std::string failed = ReplaceFileContents(path, Serialize(ini));
   if (!failed.empty()) WriteFailed(name, mapped, failed);
 }
 
