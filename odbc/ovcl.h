@@ -336,11 +336,15 @@ protected:
   Variant FLocateKeyValues;
 
 private:
+  // Bits of a slot's status byte.
+  static constexpr unsigned char kCut = 1;     // the value was cut to the column's size when read
+  static constexpr unsigned char kLoaded = 2;  // a long value is read (not deferred)
   struct TSlot {
     TFieldType Type = ftUnknown;
     int Offset = 0;
     int Width = 0;     // the value part
     bool Blob = false;  // a long column: the value part holds the record's memory stream
+    bool Text() const { return Type == ftString || Type == ftFixedChar || Type == ftWideString; }
   };
   THstmt& Stmt() const { return *Hstmt(); }
   void EnsureHstmt() const;

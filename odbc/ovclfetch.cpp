@@ -8,8 +8,7 @@
 
 namespace {
 
-constexpr unsigned char kLoaded = 2;  // slot status: a long value is read (see ovclfield.cpp)
-constexpr int kMinBookmarkSize = 8;   // SQLite's driver reports 4 and hands out 8
+constexpr int kMinBookmarkSize = 8;  // SQLite's driver reports 4 and hands out 8
 
 int AlignUp(int N) { return (N + 7) & ~7; }
 

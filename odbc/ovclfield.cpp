@@ -11,9 +11,6 @@
 
 namespace {
 
-constexpr unsigned char kCut = 1;     // slot status: the value was cut to the column's size
-constexpr unsigned char kLoaded = 2;  // slot status: a long value is read (not deferred)
-
 template <class T>
 void Put(unsigned char* P, T V) {
   std::memcpy(P, &V, sizeof V);

@@ -16,8 +16,6 @@ constexpr std::uint8_t kDeleted = 3;
 // Direct mode, in a saved copy: the cursor's copy of the row is stale.
 constexpr std::uint8_t kStaleRow = 1;
 
-constexpr unsigned char kLoaded = 2;  // slot status: a long value is read (see ovclfield.cpp)
-
 uint16_t RowOperationOf(bool Insert, bool Delete, bool Refresh) {
   return Insert ? roInsert : Delete ? roDelete : Refresh ? roRefresh : roUpdate;
 }
@@ -108,7 +106,7 @@ bool TCustomODDataSet::SameSlot(TRecordBuffer A, TRecordBuffer B, int Col) const
   const unsigned char* a = Slot(A, Col);
   const unsigned char* b = Slot(B, Col);
   size_t n = size_t(slot.Width);
-  if (slot.Type == ftString || slot.Type == ftFixedChar || slot.Type == ftWideString)
+  if (slot.Text())
     n = std::max(strnlen(reinterpret_cast<const char*>(a), n), strnlen(reinterpret_cast<const char*>(b), n));
   else if (slot.Type == ftVarBytes)
     n = std::min<size_t>(2 + (a[0] | (a[1] << 8)), n);
