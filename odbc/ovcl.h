@@ -364,6 +364,8 @@ private:
   unsigned char& SlotStatus(TRecordBuffer Buffer, int Col) const { return Slot(Buffer, Col)[FSlots[size_t(Col) - 1].Width]; }
   unsigned char& SlotNull(TRecordBuffer Buffer, int Col) const { return Slot(Buffer, Col)[FSlots[size_t(Col) - 1].Width + 1]; }
   TMemoryStream* SlotStream(TRecordBuffer Buffer, int Col) const;
+  // The long value of column Col at Row of the statement's row set into Buffer's slot, loaded.
+  void LoadBlobSlot(TRecordBuffer Buffer, int Col, int Row);
   char* BookmarkOf(TRecordBuffer Buffer) const { return Buffer + FBookmarkOffset; }
   // The statement's fetches in direct mode, guarded against a cursor ended under us.
   bool DirectFetch(SQLSMALLINT Orientation, SQLLEN Offset);

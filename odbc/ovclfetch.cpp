@@ -562,10 +562,6 @@ void TCustomODDataSet::LoadDeferredBlobs(TRecordBuffer Buffer) {
       CursorPosChanged();
       positioned = true;
     }
-    TMemoryStream* to = SlotStream(Buffer, col);
-    to->Clear();
-    if (TMemoryStream* from = Stmt().ColStream(col)) to->LoadFromStream(from);
-    SlotNull(Buffer, col) = Stmt().ColNull(col) ? 0 : 1;
-    SlotStatus(Buffer, col) |= kLoaded;
+    LoadBlobSlot(Buffer, col, 1);
   }
 }

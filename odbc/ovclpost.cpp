@@ -73,13 +73,7 @@ void TCustomODDataSet::WriteRecord(TWriteOp Op, TRecordBuffer Buffer, TRecordBuf
   for (int c = 1; c <= cols; ++c) {
     ToField(c, 1, offset, Buffer);
     // A long value read back is the record's own, deferred or not.
-    if (FSlots[size_t(c) - 1].Blob && (SlotStatus(Buffer, c) & kLoaded) == 0) {
-      TMemoryStream* to = SlotStream(Buffer, c);
-      to->Clear();
-      if (TMemoryStream* from = s.ColStream(c)) to->LoadFromStream(from);
-      SlotNull(Buffer, c) = s.ColNull(c) ? 0 : 1;
-      SlotStatus(Buffer, c) |= kLoaded;
-    }
+    if (FSlots[size_t(c) - 1].Blob && (SlotStatus(Buffer, c) & kLoaded) == 0) LoadBlobSlot(Buffer, c, 1);
   }
 }
 
