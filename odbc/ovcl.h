@@ -180,7 +180,7 @@ public:
   TRecordBuffer OldCopyOf(TRecordBuffer Rec);
   TRecordBuffer SavedCopyOf(TRecordBuffer Rec) const;
   int IndexOfOldCopy(TRecordBuffer Rec) const;
-  bool FindOldCopy(const void* Bookmark, TRecordBuffer& Rec);
+  bool FindOldCopy(const void* Bookmark, TRecordBuffer& Rec) const;
   void SaveOldCopy(TRecordBuffer Rec);
   void DeleteOldCopy(int Index);
   void ClearOldCopies();

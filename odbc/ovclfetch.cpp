@@ -333,9 +333,9 @@ int TCustomODDataSet::IndexOfOldCopy(TRecordBuffer Rec) const {
 }
 
 TRecordBuffer TCustomODDataSet::SavedCopyOf(TRecordBuffer Rec) const {
-  if (FOldCopyIndex.empty()) return nullptr;
-  const auto it = FOldCopyIndex.find(BookmarkKey(BookmarkOf(Rec)));
-  return it != FOldCopyIndex.end() ? it->second : nullptr;
+  TRecordBuffer entry = nullptr;
+  FindOldCopy(BookmarkOf(Rec), entry);
+  return entry;
 }
 
 TRecordBuffer TCustomODDataSet::NewOldCopy(TRecordBuffer Rec) {
@@ -353,7 +353,7 @@ TRecordBuffer TCustomODDataSet::OldCopyOf(TRecordBuffer Rec) {
   return NewOldCopy(Rec);
 }
 
-bool TCustomODDataSet::FindOldCopy(const void* Bookmark, TRecordBuffer& Rec) {
+bool TCustomODDataSet::FindOldCopy(const void* Bookmark, TRecordBuffer& Rec) const {
   if (FOldCopyIndex.empty()) return false;
   const auto it = FOldCopyIndex.find(BookmarkKey(Bookmark));
   if (it == FOldCopyIndex.end()) return false;
@@ -361,11 +361,7 @@ bool TCustomODDataSet::FindOldCopy(const void* Bookmark, TRecordBuffer& Rec) {
   return true;
 }
 
-void TCustomODDataSet::SaveOldCopy(TRecordBuffer Rec) {
-  TRecordBuffer entry = nullptr;
-  if (!FindOldCopy(BookmarkOf(Rec), entry)) entry = NewOldCopy(Rec);
-  CopyRecord(Rec, entry, true);
-}
+void TCustomODDataSet::SaveOldCopy(TRecordBuffer Rec) { CopyRecord(Rec, OldCopyOf(Rec), true); }
 
 void TCustomODDataSet::DeleteOldCopy(int Index) {
   if (Index < 0 || Index >= int(FOldCopies.size()) || FOldCopies[size_t(Index)] == nullptr) return;

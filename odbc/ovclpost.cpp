@@ -79,8 +79,8 @@ void TCustomODDataSet::WriteRecord(TWriteOp Op, TRecordBuffer Buffer, TRecordBuf
 
 bool TCustomODDataSet::CursorHoldsRecord(TRecordBuffer Old) {
   // A row written or refreshed by key before: the cursor's copy is stale.
-  TRecordBuffer copy = nullptr;
-  if (FindOldCopy(BookmarkOf(Old), copy) && GetRecInfo(copy)->UpdateStatus == kStaleRow) return false;
+  const TRecordBuffer copy = SavedCopyOf(Old);
+  if (copy != nullptr && GetRecInfo(copy)->UpdateStatus == kStaleRow) return false;
   // The cursor's row must be the record as read, value for value: a driver's bookmark can land
   // on another row (SQLite's, of a key of several columns that starts with an integer).
   const int cols = int(FSlots.size());
@@ -136,9 +136,8 @@ void TCustomODDataSet::WriteDirect(TWriteOp Op, TRecordBuffer Buffer, TRecordBuf
 }
 
 void TCustomODDataSet::NoteDirectCopy(TRecordBuffer Buffer) {
-  SaveOldCopy(Buffer);
-  TRecordBuffer copy = nullptr;
-  if (!FindOldCopy(BookmarkOf(Buffer), copy)) return;
+  TRecordBuffer copy = OldCopyOf(Buffer);
+  CopyRecord(Buffer, copy, true);
   // Only the driver's own operation, on a cursor that shows what it changed, leaves the cursor's
   // copy of the row current: otherwise the row is changed by its key from now on.
   const bool current = FRowConfirmed && Stmt().RowByCursor() && FOwnUpdatesSeen;
@@ -348,7 +347,7 @@ void TCustomODDataSet::InternalPost() {
     }
     TRecordBuffer rec = CurrentCacheRecord();
     if (FCachedUpdates && GetRecInfo(rec)->UpdateStatus == kUnchanged) {
-      CopyRecord(rec, OldCopyOf(rec), true);
+      SaveOldCopy(rec);
       GetRecInfo(rec)->UpdateStatus = kModified;
       ++FPendingUpdates;
     }
@@ -384,8 +383,7 @@ void TCustomODDataSet::InternalDelete() {
     return;
   }
   AddDeletedBookmark(BookmarkOf(active));
-  TRecordBuffer copy = nullptr;
-  if (FindOldCopy(BookmarkOf(active), copy)) DeleteOldCopy(GetRecInfo(copy)->CopySlot);
+  if (const TRecordBuffer copy = SavedCopyOf(active)) DeleteOldCopy(GetRecInfo(copy)->CopySlot);
 }
 
 void TCustomODDataSet::InternalRefresh() {
