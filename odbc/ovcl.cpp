@@ -2,10 +2,8 @@
 // preparation and execution, the update events and the master/detail link.
 #include "ovcl.h"
 
-#include "filer.h"
 #include "oclconv.h"
 #include "published.h"
-#include "text.h"
 
 TCustomODDataSet::TCustomODDataSet(TComponent* AOwner)
     : TDataSet(AOwner),

@@ -237,9 +237,6 @@ public:
   };
   TRecInfo* GetRecInfo(TRecordBuffer Buffer) const;
   std::int32_t RecordId(TRecordBuffer Buffer) const;  // cached mode
-  int SlotWidth(int Col) const { return FSlots[size_t(Col) - 1].Width; }
-  int SlotOffset(int Col) const { return FSlots[size_t(Col) - 1].Offset; }
-  TFieldType ColFieldType(int Col) const { return FSlots[size_t(Col) - 1].Type; }
   bool SlotIsNull(TRecordBuffer Buffer, int Col) const;
   bool SlotCut(TRecordBuffer Buffer, int Col) const;
 
