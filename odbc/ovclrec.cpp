@@ -425,9 +425,7 @@ bool TCustomODDataSet::FindRecord(bool Restart, bool GoForward) {
   }
   FFindFlag = false;
   if (r != grOK) return false;
-  std::vector<char> bookmark(static_cast<size_t>(BookmarkSize()));
-  GetBookmarkData(FFilterBuffer, bookmark.data());
-  InternalGotoBookmark(bookmark.data());
+  InternalSetToRecord(FFilterBuffer);
   Resync({rmExact, rmCenter});
   SetFound(true);
   DoAfterScroll();
