@@ -141,7 +141,7 @@ public:
   void BindParams();
   TStrings* GetParamNames();
 
-  // ---- fetching (Part of the record-buffer protocol; True when positioned on a row)
+  // ---- fetching (for the record-buffer protocol; True when positioned on a row)
   bool FetchFirst();
   bool FetchNext();
   bool FetchLast();
@@ -206,11 +206,12 @@ public:
   // update or delete finds the row by the key the record had when read (its old values: the
   // record as the edit began, or as shown) and an update sets only the columns whose values
   // differ from those, an insert leaves NULL columns out (unless EmptyFieldToNull) so that the
-  // database's defaults apply, a refresh reads the row back into Buffer. With Buffer nullptr under CachedUpdates, Apply True writes every pending change of
-  // that kind and Apply False reverts them; each record counts as applied (status cleared, saved
-  // copy dropped, PendingUpdates lowered) as soon as it is written or OnUpdateError ignored its
-  // error, so that a retry after a failure writes only the rest. Deletes are reverted in reverse
-  // order of deletion, each record at its former place and under its former bookmark.
+  // database's defaults apply, a refresh reads the row back into Buffer. With Buffer nullptr
+  // under CachedUpdates, Apply True writes every pending change of that kind and Apply False
+  // reverts them; each record counts as applied (status cleared, saved copy dropped,
+  // PendingUpdates lowered) as soon as it is written or OnUpdateError ignored its error, so that
+  // a retry after a failure writes only the rest. Deletes are reverted in reverse order of
+  // deletion, each record at its former place and under its former bookmark.
   //
   // In direct mode the driver's own positioned update or delete (which reports another user's
   // change as a conflict, EODBC) is used only where the cursor's copy of the row is the record
