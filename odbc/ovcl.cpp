@@ -68,7 +68,7 @@ TDataSetHstmt* TCustomODDataSet::hStmt() const {
 // ---- the statement's life
 
 void TCustomODDataSet::CheckNoPendingUpdates(const char* What) const {
-  if (FPendingUpdates > 0 && const_cast<TCustomODDataSet*>(this)->Active())
+  if (FPendingUpdates > 0 && Active())
     throw EODBCLibrary(std::string(What) + ": " + std::to_string(FPendingUpdates) +
                        " cached update(s) are pending; apply or cancel them first.");
 }
