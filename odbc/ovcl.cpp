@@ -2,10 +2,8 @@
 // preparation and execution, the update events and the master/detail link.
 #include "ovcl.h"
 
-#include "filer.h"
 #include "oclconv.h"
 #include "published.h"
-#include "text.h"
 
 TCustomODDataSet::TCustomODDataSet(TComponent* AOwner)
     : TDataSet(AOwner),
@@ -70,7 +68,7 @@ TDataSetHstmt* TCustomODDataSet::hStmt() const {
 // ---- the statement's life
 
 void TCustomODDataSet::CheckNoPendingUpdates(const char* What) const {
-  if (FPendingUpdates > 0 && const_cast<TCustomODDataSet*>(this)->Active())
+  if (FPendingUpdates > 0 && Active())
     throw EODBCLibrary(std::string(What) + ": " + std::to_string(FPendingUpdates) +
                        " cached update(s) are pending; apply or cancel them first.");
 }

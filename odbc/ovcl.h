@@ -141,7 +141,7 @@ public:
   void BindParams();
   TStrings* GetParamNames();
 
-  // ---- fetching (Part of the record-buffer protocol; True when positioned on a row)
+  // ---- fetching (for the record-buffer protocol; True when positioned on a row)
   bool FetchFirst();
   bool FetchNext();
   bool FetchLast();
@@ -180,7 +180,7 @@ public:
   TRecordBuffer OldCopyOf(TRecordBuffer Rec);
   TRecordBuffer SavedCopyOf(TRecordBuffer Rec) const;
   int IndexOfOldCopy(TRecordBuffer Rec) const;
-  bool FindOldCopy(const void* Bookmark, TRecordBuffer& Rec);
+  bool FindOldCopy(const void* Bookmark, TRecordBuffer& Rec) const;
   void SaveOldCopy(TRecordBuffer Rec);
   void DeleteOldCopy(int Index);
   void ClearOldCopies();
@@ -206,11 +206,12 @@ public:
   // update or delete finds the row by the key the record had when read (its old values: the
   // record as the edit began, or as shown) and an update sets only the columns whose values
   // differ from those, an insert leaves NULL columns out (unless EmptyFieldToNull) so that the
-  // database's defaults apply, a refresh reads the row back into Buffer. With Buffer nullptr under CachedUpdates, Apply True writes every pending change of
-  // that kind and Apply False reverts them; each record counts as applied (status cleared, saved
-  // copy dropped, PendingUpdates lowered) as soon as it is written or OnUpdateError ignored its
-  // error, so that a retry after a failure writes only the rest. Deletes are reverted in reverse
-  // order of deletion, each record at its former place and under its former bookmark.
+  // database's defaults apply, a refresh reads the row back into Buffer. With Buffer nullptr
+  // under CachedUpdates, Apply True writes every pending change of that kind and Apply False
+  // reverts them; each record counts as applied (status cleared, saved copy dropped,
+  // PendingUpdates lowered) as soon as it is written or OnUpdateError ignored its error, so that
+  // a retry after a failure writes only the rest. Deletes are reverted in reverse order of
+  // deletion, each record at its former place and under its former bookmark.
   //
   // In direct mode the driver's own positioned update or delete (which reports another user's
   // change as a conflict, EODBC) is used only where the cursor's copy of the row is the record
@@ -237,9 +238,6 @@ public:
   };
   TRecInfo* GetRecInfo(TRecordBuffer Buffer) const;
   std::int32_t RecordId(TRecordBuffer Buffer) const;  // cached mode
-  int SlotWidth(int Col) const { return FSlots[size_t(Col) - 1].Width; }
-  int SlotOffset(int Col) const { return FSlots[size_t(Col) - 1].Offset; }
-  TFieldType ColFieldType(int Col) const { return FSlots[size_t(Col) - 1].Type; }
   bool SlotIsNull(TRecordBuffer Buffer, int Col) const;
   bool SlotCut(TRecordBuffer Buffer, int Col) const;
 
@@ -336,11 +334,15 @@ protected:
   Variant FLocateKeyValues;
 
 private:
+  // Bits of a slot's status byte.
+  static constexpr unsigned char kCut = 1;     // the value was cut to the column's size when read
+  static constexpr unsigned char kLoaded = 2;  // a long value is read (not deferred)
   struct TSlot {
     TFieldType Type = ftUnknown;
     int Offset = 0;
     int Width = 0;     // the value part
     bool Blob = false;  // a long column: the value part holds the record's memory stream
+    bool Text() const { return Type == ftString || Type == ftFixedChar || Type == ftWideString; }
   };
   THstmt& Stmt() const { return *Hstmt(); }
   void EnsureHstmt() const;
@@ -360,6 +362,8 @@ private:
   unsigned char& SlotStatus(TRecordBuffer Buffer, int Col) const { return Slot(Buffer, Col)[FSlots[size_t(Col) - 1].Width]; }
   unsigned char& SlotNull(TRecordBuffer Buffer, int Col) const { return Slot(Buffer, Col)[FSlots[size_t(Col) - 1].Width + 1]; }
   TMemoryStream* SlotStream(TRecordBuffer Buffer, int Col) const;
+  // The long value of column Col at Row of the statement's row set into Buffer's slot, loaded.
+  void LoadBlobSlot(TRecordBuffer Buffer, int Col, int Row);
   char* BookmarkOf(TRecordBuffer Buffer) const { return Buffer + FBookmarkOffset; }
   // The statement's fetches in direct mode, guarded against a cursor ended under us.
   bool DirectFetch(SQLSMALLINT Orientation, SQLLEN Offset);

@@ -8,8 +8,7 @@
 
 namespace {
 
-constexpr unsigned char kLoaded = 2;  // slot status: a long value is read (see ovclfield.cpp)
-constexpr int kMinBookmarkSize = 8;   // SQLite's driver reports 4 and hands out 8
+constexpr int kMinBookmarkSize = 8;  // SQLite's driver reports 4 and hands out 8
 
 int AlignUp(int N) { return (N + 7) & ~7; }
 
@@ -334,9 +333,9 @@ int TCustomODDataSet::IndexOfOldCopy(TRecordBuffer Rec) const {
 }
 
 TRecordBuffer TCustomODDataSet::SavedCopyOf(TRecordBuffer Rec) const {
-  if (FOldCopyIndex.empty()) return nullptr;
-  const auto it = FOldCopyIndex.find(BookmarkKey(BookmarkOf(Rec)));
-  return it != FOldCopyIndex.end() ? it->second : nullptr;
+  TRecordBuffer entry = nullptr;
+  FindOldCopy(BookmarkOf(Rec), entry);
+  return entry;
 }
 
 TRecordBuffer TCustomODDataSet::NewOldCopy(TRecordBuffer Rec) {
@@ -354,7 +353,7 @@ TRecordBuffer TCustomODDataSet::OldCopyOf(TRecordBuffer Rec) {
   return NewOldCopy(Rec);
 }
 
-bool TCustomODDataSet::FindOldCopy(const void* Bookmark, TRecordBuffer& Rec) {
+bool TCustomODDataSet::FindOldCopy(const void* Bookmark, TRecordBuffer& Rec) const {
   if (FOldCopyIndex.empty()) return false;
   const auto it = FOldCopyIndex.find(BookmarkKey(Bookmark));
   if (it == FOldCopyIndex.end()) return false;
@@ -362,11 +361,7 @@ bool TCustomODDataSet::FindOldCopy(const void* Bookmark, TRecordBuffer& Rec) {
   return true;
 }
 
-void TCustomODDataSet::SaveOldCopy(TRecordBuffer Rec) {
-  TRecordBuffer entry = nullptr;
-  if (!FindOldCopy(BookmarkOf(Rec), entry)) entry = NewOldCopy(Rec);
-  CopyRecord(Rec, entry, true);
-}
+void TCustomODDataSet::SaveOldCopy(TRecordBuffer Rec) { CopyRecord(Rec, OldCopyOf(Rec), true); }
 
 void TCustomODDataSet::DeleteOldCopy(int Index) {
   if (Index < 0 || Index >= int(FOldCopies.size()) || FOldCopies[size_t(Index)] == nullptr) return;
@@ -563,10 +558,6 @@ void TCustomODDataSet::LoadDeferredBlobs(TRecordBuffer Buffer) {
       CursorPosChanged();
       positioned = true;
     }
-    TMemoryStream* to = SlotStream(Buffer, col);
-    to->Clear();
-    if (TMemoryStream* from = Stmt().ColStream(col)) to->LoadFromStream(from);
-    SlotNull(Buffer, col) = Stmt().ColNull(col) ? 0 : 1;
-    SlotStatus(Buffer, col) |= kLoaded;
+    LoadBlobSlot(Buffer, col, 1);
   }
 }

@@ -11,9 +11,6 @@
 
 namespace {
 
-constexpr unsigned char kCut = 1;     // slot status: the value was cut to the column's size
-constexpr unsigned char kLoaded = 2;  // slot status: a long value is read (not deferred)
-
 template <class T>
 void Put(unsigned char* P, T V) {
   std::memcpy(P, &V, sizeof V);
@@ -65,6 +62,15 @@ TMemoryStream* TCustomODDataSet::SlotStream(TRecordBuffer Buffer, int Col) const
   return Get<TMemoryStream*>(Slot(Buffer, Col));
 }
 
+void TCustomODDataSet::LoadBlobSlot(TRecordBuffer Buffer, int Col, int Row) {
+  THstmt& s = Stmt();
+  TMemoryStream* to = SlotStream(Buffer, Col);
+  to->Clear();
+  if (TMemoryStream* from = s.ColStream(Col, Row)) to->LoadFromStream(from);
+  SlotStatus(Buffer, Col) = kLoaded;
+  SlotNull(Buffer, Col) = s.ColNullRow(Col, Row) ? 0 : 1;
+}
+
 bool TCustomODDataSet::CellText(int Column, int Row, std::string_view& Text) {
   // A bound character cell read where the driver put it (the statement keeps a value longer
   // than its element whole and points there), trimmed as ColString trims: no string is made.
@@ -96,17 +102,14 @@ void TCustomODDataSet::ToField(int Column, int Row, int& Offset, TRecordBuffer B
   unsigned char status = 0;
   Offset = slot.Offset + slot.Width + 2;
   if (slot.Blob) {
-    TMemoryStream* m = SlotStream(Buffer, Column);
-    m->Clear();
     // Deferred values are read when asked for in direct mode; a cached record holds its own.
     if (s.BlobDeferral() && !FCached) {
+      SlotStream(Buffer, Column)->Clear();
       SlotStatus(Buffer, Column) = 0;
       SlotNull(Buffer, Column) = 0;
-      return;
+    } else {
+      LoadBlobSlot(Buffer, Column, Row);
     }
-    if (TMemoryStream* src = s.RowSetSize() < 2 ? s.ColStream(Column) : s.ColStream(Column, Row)) m->LoadFromStream(src);
-    SlotStatus(Buffer, Column) = kLoaded;
-    SlotNull(Buffer, Column) = s.ColNullRow(Column, Row) ? 0 : 1;
     return;
   }
   switch (slot.Type) {

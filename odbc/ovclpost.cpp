@@ -16,8 +16,6 @@ constexpr std::uint8_t kDeleted = 3;
 // Direct mode, in a saved copy: the cursor's copy of the row is stale.
 constexpr std::uint8_t kStaleRow = 1;
 
-constexpr unsigned char kLoaded = 2;  // slot status: a long value is read (see ovclfield.cpp)
-
 uint16_t RowOperationOf(bool Insert, bool Delete, bool Refresh) {
   return Insert ? roInsert : Delete ? roDelete : Refresh ? roRefresh : roUpdate;
 }
@@ -75,20 +73,14 @@ void TCustomODDataSet::WriteRecord(TWriteOp Op, TRecordBuffer Buffer, TRecordBuf
   for (int c = 1; c <= cols; ++c) {
     ToField(c, 1, offset, Buffer);
     // A long value read back is the record's own, deferred or not.
-    if (FSlots[size_t(c) - 1].Blob && (SlotStatus(Buffer, c) & kLoaded) == 0) {
-      TMemoryStream* to = SlotStream(Buffer, c);
-      to->Clear();
-      if (TMemoryStream* from = s.ColStream(c)) to->LoadFromStream(from);
-      SlotNull(Buffer, c) = s.ColNull(c) ? 0 : 1;
-      SlotStatus(Buffer, c) |= kLoaded;
-    }
+    if (FSlots[size_t(c) - 1].Blob && (SlotStatus(Buffer, c) & kLoaded) == 0) LoadBlobSlot(Buffer, c, 1);
   }
 }
 
 bool TCustomODDataSet::CursorHoldsRecord(TRecordBuffer Old) {
   // A row written or refreshed by key before: the cursor's copy is stale.
-  TRecordBuffer copy = nullptr;
-  if (FindOldCopy(BookmarkOf(Old), copy) && GetRecInfo(copy)->UpdateStatus == kStaleRow) return false;
+  const TRecordBuffer copy = SavedCopyOf(Old);
+  if (copy != nullptr && GetRecInfo(copy)->UpdateStatus == kStaleRow) return false;
   // The cursor's row must be the record as read, value for value: a driver's bookmark can land
   // on another row (SQLite's, of a key of several columns that starts with an integer).
   const int cols = int(FSlots.size());
@@ -108,7 +100,7 @@ bool TCustomODDataSet::SameSlot(TRecordBuffer A, TRecordBuffer B, int Col) const
   const unsigned char* a = Slot(A, Col);
   const unsigned char* b = Slot(B, Col);
   size_t n = size_t(slot.Width);
-  if (slot.Type == ftString || slot.Type == ftFixedChar || slot.Type == ftWideString)
+  if (slot.Text())
     n = std::max(strnlen(reinterpret_cast<const char*>(a), n), strnlen(reinterpret_cast<const char*>(b), n));
   else if (slot.Type == ftVarBytes)
     n = std::min<size_t>(2 + (a[0] | (a[1] << 8)), n);
@@ -144,9 +136,8 @@ void TCustomODDataSet::WriteDirect(TWriteOp Op, TRecordBuffer Buffer, TRecordBuf
 }
 
 void TCustomODDataSet::NoteDirectCopy(TRecordBuffer Buffer) {
-  SaveOldCopy(Buffer);
-  TRecordBuffer copy = nullptr;
-  if (!FindOldCopy(BookmarkOf(Buffer), copy)) return;
+  TRecordBuffer copy = OldCopyOf(Buffer);
+  CopyRecord(Buffer, copy, true);
   // Only the driver's own operation, on a cursor that shows what it changed, leaves the cursor's
   // copy of the row current: otherwise the row is changed by its key from now on.
   const bool current = FRowConfirmed && Stmt().RowByCursor() && FOwnUpdatesSeen;
@@ -356,7 +347,7 @@ void TCustomODDataSet::InternalPost() {
     }
     TRecordBuffer rec = CurrentCacheRecord();
     if (FCachedUpdates && GetRecInfo(rec)->UpdateStatus == kUnchanged) {
-      CopyRecord(rec, OldCopyOf(rec), true);
+      SaveOldCopy(rec);
       GetRecInfo(rec)->UpdateStatus = kModified;
       ++FPendingUpdates;
     }
@@ -392,8 +383,7 @@ void TCustomODDataSet::InternalDelete() {
     return;
   }
   AddDeletedBookmark(BookmarkOf(active));
-  TRecordBuffer copy = nullptr;
-  if (FindOldCopy(BookmarkOf(active), copy)) DeleteOldCopy(GetRecInfo(copy)->CopySlot);
+  if (const TRecordBuffer copy = SavedCopyOf(active)) DeleteOldCopy(GetRecInfo(copy)->CopySlot);
 }
 
 void TCustomODDataSet::InternalRefresh() {

@@ -9,11 +9,6 @@
 
 namespace {
 
-constexpr unsigned char kCut = 1;
-constexpr unsigned char kLoaded = 2;
-
-bool IsTextType(TFieldType t) { return t == ftString || t == ftFixedChar || t == ftWideString; }
-
 // Copies zero-terminated text of Src (at most SrcSize bytes) into Dest of DestSize bytes, cut at
 // a character boundary so that it fits with its terminator.
 void CopyText(void* Dest, int DestSize, const void* Src, int SrcSize) {
@@ -252,7 +247,7 @@ bool TCustomODDataSet::GetFieldData(TField* Field, void* Buffer) {
   const TSlot& slot = FSlots[size_t(col) - 1];
   if (Buffer != nullptr && !slot.Blob) {
     const int size = Field->DataSize();
-    if (IsTextType(slot.Type))
+    if (slot.Text())
       CopyText(Buffer, size, Slot(rec, col), slot.Width);
     else {
       std::memcpy(Buffer, Slot(rec, col), size_t(std::min(size, slot.Width)));
@@ -283,7 +278,7 @@ void TCustomODDataSet::SetFieldData(TField* Field, const void* Buffer) {
       const int size = Field->DataSize();
       if (Buffer == nullptr)
         std::memset(p, 0, size_t(slot.Width));
-      else if (IsTextType(slot.Type))
+      else if (slot.Text())
         CopyText(p, slot.Width, Buffer, size);
       else if (slot.Type == ftVarBytes) {
         // The length word never claims more bytes than the slot holds.
@@ -430,9 +425,7 @@ bool TCustomODDataSet::FindRecord(bool Restart, bool GoForward) {
   }
   FFindFlag = false;
   if (r != grOK) return false;
-  std::vector<char> bookmark(static_cast<size_t>(BookmarkSize()));
-  GetBookmarkData(FFilterBuffer, bookmark.data());
-  InternalGotoBookmark(bookmark.data());
+  InternalSetToRecord(FFilterBuffer);
   Resync({rmExact, rmCenter});
   SetFound(true);
   DoAfterScroll();

@@ -107,7 +107,9 @@ DS_ALL(NavigationBookmarksAndRecordNumbers) {
   EXPECT_EQ(id->AsInteger(), 3);
   // The cache counts its rows (reading the rest); without it the statement's count stands.
   EXPECT_EQ(d->DoRowCount(nullptr), InCache ? 5 : -1);
-  if (InCache) EXPECT_EQ(d->RecordCount(), 5);
+  if (InCache) {
+    EXPECT_EQ(d->RecordCount(), 5);
+  }
 
   // Bookmarks: the row number on SQLite (8 bytes), the driver's on PostgreSQL (4), zero-padded;
   // 4 in a cache.

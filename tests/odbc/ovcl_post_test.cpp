@@ -78,7 +78,9 @@ DS_ALL(EditInsertDeleteAndRefreshReachTheDatabase) {
   std::vector<int> ids = DataSetFixture::Ids(d);
   EXPECT_EQ(std::count(ids.begin(), ids.end(), 3), 0);
   EXPECT_EQ(std::count(ids.begin(), ids.end(), 20), 1);
-  if (InCache) EXPECT_EQ(ids, (std::vector<int>{1, 20, 5, 4}));
+  if (InCache) {
+    EXPECT_EQ(ids, (std::vector<int>{1, 20, 5, 4}));
+  }
 
   // Refresh shows what another user wrote, also once the record was scrolled away from.
   F.DbExec("UPDATE t SET name = 'drugi', qty = 11 WHERE id = 1");
@@ -328,7 +330,9 @@ DS_ALL(LocateInsertWithoutAKeyInsertsNothing) {
   }
   d->Cancel();
   EXPECT_EQ(F.Db("SELECT a, v FROM nokey"), (Rows{{"1", "x"}}));
-  if (InCache) EXPECT_EQ(d->CacheCount(), 1);
+  if (InCache) {
+    EXPECT_EQ(d->CacheCount(), 1);
+  }
   delete d;
 }
 

@@ -127,7 +127,9 @@ DS_ALL(ArticlesFromOpeningToAppliedCachedChanges) {
     d->InsertRecords(nullptr, apply);
     d->UpdateRecords(nullptr, apply);
     EXPECT_EQ(d->PendingUpdates(), 0);
-    if (!apply) EXPECT_EQ(Shown(d), before);
+    if (!apply) {
+      EXPECT_EQ(Shown(d), before);
+    }
   }
   Rows expected = before;
   for (auto& r : expected)
