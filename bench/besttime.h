@@ -1,9 +1,20 @@
 #pragma once
-// The shortest wall time of several runs of a benchmark step, in seconds; Result keeps what
-// the last run answered.
+// Timing helpers of the benchmarks.
+#include <time.h>
+
 #include <algorithm>
 #include <chrono>
 
+// CPU time of the process: the loops run on one thread, so this is what they cost, also on a
+// machine busy with other work.
+inline double CpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+// The shortest wall time of several runs of a benchmark step, in seconds; Result keeps what
+// the last run answered.
 template <class F, class R>
 double Best(int Runs, F&& Step, R& Result) {
   double best = 1e9;

@@ -19,22 +19,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "besttime.h"
 #include "odbccheck.h"
 #include "ovcl.h"
 
 namespace {
-
-double CpuSeconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
-}
 
 double WallSeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();

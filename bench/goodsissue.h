@@ -4,10 +4,10 @@
 #pragma once
 
 #include <sys/resource.h>
-#include <time.h>
 
 #include <string>
 
+#include "besttime.h"
 #include "ocl.h"
 #include "oclstmt.h"
 
@@ -23,14 +23,6 @@ inline long PeakRssKb() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
   return u.ru_maxrss;
-}
-
-// CPU time of the process: the loops run on one thread, so this is what they cost, also on a
-// machine busy with other work.
-inline double CpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
 
 // Fills the file behind Dbc with Rows goods-issue rows in one statement.
