@@ -422,6 +422,7 @@ protected:
 private:
   struct TCell {
     TColRec* Col = nullptr;
+    size_t Index = 0;  // of Col in FCols
     int Row = 0;
     void* Value = nullptr;  // nullptr for a long column
     size_t Capacity = 0;    // bytes at Value

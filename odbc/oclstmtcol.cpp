@@ -222,6 +222,7 @@ inline bool THstmt::FindCell(int Col, int Row, TCell& Cell) {
   if (Col < 1 || c0 >= FCols.size() || Row < 1 || r >= FRowArraySize) return false;
   TColRec* c = FCols[c0].get();
   Cell.Col = c;
+  Cell.Index = c0;
   Cell.Row = Row;
   Cell.Ind = &c->Ind[r];
   if (c->HasFull.empty() || c->HasFull[r] == 0) [[likely]] {

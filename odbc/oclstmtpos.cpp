@@ -127,10 +127,8 @@ void THstmt::BeforeCellWrite(const TCell& Cell) {
   if (Cell.Row != 1) return;
   TRowOps& r = RowOps();
   if (!r.KeyValid) TakeKeyValues();
-  const auto it = std::find_if(FCols.begin(), FCols.end(), [&](const auto& c) { return c.get() == Cell.Col; });
-  if (it == FCols.end()) return;
   if (r.Written.size() < FCols.size()) r.Written.resize(FCols.size(), 0);
-  r.Written[size_t(it - FCols.begin())] = 1;
+  r.Written[Cell.Index] = 1;
   // The value is the caller's now: a deferred read must not replace it.
   if (Cell.Col->IsLong) Cell.Col->Loaded = true;
 }
