@@ -462,6 +462,10 @@ private:
   // The range error of a reader, naming the column.
   [[noreturn]] void RangeError(const TCell& Cell, const char* Target, const std::string& Value) const;
   void StoreText(TCell& Cell, const std::string& Text, bool ApplyNullRule);
+  // Exactly Length bytes (SQL_NULL_DATA: NULL) into the column's cell of the row: a long
+  // column's stream, else its element (text terminated; a type of fixed size takes the whole
+  // element). The caller has checked that they fit.
+  void PutCellBytes(TColRec& C, int Row, const void* Data, SQLLEN Length);
   int CountBySelect(THstmt& Counter, const std::string& Text, bool& Done);
   int CountByTraversal(THstmt& Counter);
   void BindParamsTo(THstmt& Other) const;

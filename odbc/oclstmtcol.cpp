@@ -848,10 +848,7 @@ void THstmt::StoreText(TCell& Cell, const std::string& Text, bool ApplyNullRule)
   const std::string t = TrimString(Text, FStringTrimming);
   if (c.IsLong) {
     // Exactly the text: the stream's size is the length a positioned write sends.
-    TMemoryStream* s = LongStream(c, Cell.Row);
-    s->Clear();
-    if (!t.empty()) s->WriteBuffer(t.data(), SQLLEN(t.size()));
-    *Cell.Ind = SQLLEN(t.size());
+    PutCellBytes(c, Cell.Row, t.data(), SQLLEN(t.size()));
   } else {
     if (!c.Buffer) return;
     void* elem = c.Buffer.get() + c.ElemSize * (size_t(Cell.Row) - 1);
@@ -864,6 +861,25 @@ void THstmt::StoreText(TCell& Cell, const std::string& Text, bool ApplyNullRule)
   if (ApplyNullRule && Text.empty() &&
       (FEmptyStringToNull == enAlways || (FEmptyStringToNull == enIfNullable && c.Nullable == SQL_NULLABLE)))
     *Cell.Ind = SQL_NULL_DATA;
+}
+
+void THstmt::PutCellBytes(TColRec& C, int Row, const void* Data, SQLLEN Length) {
+  const size_t r = size_t(Row) - 1;
+  if (C.IsLong) {
+    TMemoryStream* s = LongStream(C, Row);
+    s->Clear();
+    if (Length > 0) s->WriteBuffer(Data, Length);
+  } else {
+    if (Length != SQL_NULL_DATA) {
+      unsigned char* elem = C.Buffer.get() + C.ElemSize * r;
+      const bool text = C.CType == SQL_C_CHAR;
+      const size_t n = text || C.CType == SQL_C_BINARY ? size_t(Length) : C.ElemSize;
+      if (n > 0) std::memcpy(elem, Data, n);
+      if (text) elem[n] = 0;
+    }
+    if (!C.HasFull.empty()) C.HasFull[r] = 0;
+  }
+  C.Ind[r] = Length;
 }
 
 void THstmt::SetColString(int Col, int Row, const std::string& S) {
