@@ -785,20 +785,14 @@ int64_t THstmt::ColInt64(int Col, int Row) {
 SQL_TIMESTAMP_STRUCT THstmt::ColTimestamp(int Col, int Row) {
   TCell cell;
   if (!FindValue(Col, Row, cell)) return DayZero();
+  SQL_TIMESTAMP_STRUCT ts;
+  const std::string* raw = UnconvertedText(*cell.Col, Row);
+  if (raw == nullptr && cell.Col->CType != SQL_C_CHAR) return BufferToTimestamp(cell.Value, cell.Col->CType, ts);
   // Text (a character column, or a date the driver could not convert) is read as a date, and
   // text that is none raises: only NULL gives day zero.
-  const std::string* raw = UnconvertedText(*cell.Col, Row);
-  std::string text;
-  if (raw != nullptr)
-    text = Trim(*raw);
-  else if (cell.Col->CType == SQL_C_CHAR)
-    text = Trim(ColString(Col, Row));
-  SQL_TIMESTAMP_STRUCT ts;
-  if (raw == nullptr && cell.Col->CType != SQL_C_CHAR) {
-    BufferToTimestamp(cell.Value, cell.Col->CType, ts);
-  } else if (!TextToTimestamp(text, ts)) {
+  const std::string text = Trim(raw != nullptr ? *raw : ColString(Col, Row));
+  if (!TextToTimestamp(text, ts))
     throw EConvertError("Value '" + text + "' of column " + cell.Col->Name + " is not a valid date.");
-  }
   return ts;
 }
 
