@@ -441,6 +441,10 @@ private:
   SQLRETURN ExecCall(bool Direct, const std::string& Text);
   void CheckTruncation();
   void ReadFull(TColRec& C, int Col, int Row);
+  // Rows the last fetch filled (at least 1).
+  size_t FetchedRows() const;
+  // Full and HasFull hold a cell for every row of the row set.
+  void MakeRoomForFull(TColRec& C);
   // After a fetch on a driver that reports unconvertible dates as NULL: tells them from NULL.
   void CheckNullDates();
   // The orientation and offset that give the row set the caller asked for, where the driver's

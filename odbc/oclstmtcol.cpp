@@ -396,16 +396,12 @@ void THstmt::NoteRowsetStart(SQLSMALLINT Orientation, SQLLEN Offset, bool GotRow
 void THstmt::CheckNullDates() {
   // The driver reports a date it cannot convert ("2025-13-45") as NULL: its own text tells
   // the two apart. That needs the row to be current, which only a row set of one row is.
+  const size_t rows = FetchedRows();
   for (const size_t i : FDateCols) {
     TColRec& c = *FCols[i];
-    const size_t rows = FRowsFetched > 0 ? std::min<size_t>(size_t(FRowsFetched), FRowArraySize) : 1;
     for (size_t r = 0; r < rows; ++r) {
       if (c.Ind[r] != SQL_NULL_DATA || !RowValid(int(r) + 1)) continue;
-      if (c.Full.size() < FRowArraySize) {
-        c.Full.resize(FRowArraySize);
-        c.HasFull.resize(FRowArraySize, 0);
-      }
-      FAnyFull = true;
+      MakeRoomForFull(c);
       if (FRowArraySize > 1) {
         c.HasFull[r] = 2;
         continue;
@@ -422,9 +418,21 @@ void THstmt::CheckNullDates() {
   }
 }
 
+size_t THstmt::FetchedRows() const {
+  return FRowsFetched > 0 ? std::min<size_t>(size_t(FRowsFetched), FRowArraySize) : 1;
+}
+
+void THstmt::MakeRoomForFull(TColRec& C) {
+  if (C.Full.size() < FRowArraySize) {
+    C.Full.resize(FRowArraySize);
+    C.HasFull.resize(FRowArraySize, 0);
+  }
+  FAnyFull = true;
+}
+
 void THstmt::CheckTruncation() {
   // A value longer than its element came cut with a warning: it is read again in full.
-  const size_t rows = FRowsFetched > 0 ? std::min<size_t>(size_t(FRowsFetched), FRowArraySize) : 1;
+  const size_t rows = FetchedRows();
   for (const size_t i : FTextCols) {
     TColRec& c = *FCols[i];
     const SQLLEN limit = SQLLEN(c.CType == SQL_C_CHAR ? c.ElemSize - 1 : c.ElemSize);
@@ -454,14 +462,10 @@ void THstmt::ReadFull(TColRec& C, int Col, int Row) {
     value.append(buf.data(), size_t(got));
     if (rc == SQL_SUCCESS) break;
   }
-  if (C.Full.size() < FRowArraySize) {
-    C.Full.resize(FRowArraySize);
-    C.HasFull.resize(FRowArraySize, 0);
-  }
+  MakeRoomForFull(C);
   C.Ind[size_t(Row) - 1] = SQLLEN(value.size());
   C.Full[size_t(Row) - 1] = std::move(value);
   C.HasFull[size_t(Row) - 1] = 1;
-  FAnyFull = true;
 }
 
 SQLLEN THstmt::ReadBlob(int Col, SQLSMALLINT CType, TStream* Stream) {
