@@ -108,12 +108,7 @@ const char* const TargetVersion = "OD5.07";
 const char* const FirstUpdateIgnoreVersion = "OD5.03";
 
 // The column's number, 0 when the statement's result has no column of that name.
-int FindCol(THstmt& Stmt, const std::string& Name) {
-  TStrings* names = Stmt.ColNames();
-  for (int i = 0; i < names->Count(); ++i)
-    if (SameText(names->Get(i), Name)) return i + 1;
-  return 0;
-}
+int FindCol(THstmt& Stmt, const std::string& Name) { return IndexOfText(Name, Stmt.ColNames()) + 1; }
 
 }  // namespace
 
