@@ -585,26 +585,16 @@ void TODParams::SyncBindings() {
     if (THstmt* s = FODDataSet->Hstmt(); s != nullptr && s->Prepared()) s->Prepare();
 }
 
-void TODParams::PutText(TODParamRec& Rec, const std::string& Text) {
-  const size_t need = Text.size() + 1;
+void TODParams::PutBytes(TODParamRec& Rec, std::string_view Bytes, bool Terminated) {
+  const size_t need = Bytes.size() + (Terminated ? 1 : 0);
   if (need > Rec.Buffer.size()) {
     // A new block (never resized in place while the driver may hold the old address).
     std::vector<unsigned char> grown(std::max(need, Rec.Buffer.size() * 2), 0);
     Rec.Buffer.swap(grown);
     MarkUnbound();
   }
-  std::memcpy(Rec.Buffer.data(), Text.data(), Text.size());
-  Rec.Buffer[Text.size()] = 0;
-  Rec.Length = SQLLEN(Text.size());
-}
-
-void TODParams::PutBytes(TODParamRec& Rec, const std::string& Bytes) {
-  if (Bytes.size() > Rec.Buffer.size()) {
-    std::vector<unsigned char> grown(std::max(Bytes.size(), Rec.Buffer.size() * 2), 0);
-    Rec.Buffer.swap(grown);
-    MarkUnbound();
-  }
   std::memcpy(Rec.Buffer.data(), Bytes.data(), Bytes.size());
+  if (Terminated) Rec.Buffer[Bytes.size()] = 0;
   Rec.Length = SQLLEN(Bytes.size());
 }
 
@@ -652,10 +642,10 @@ void TODParams::ParamsToBuffers() {
       }
       case ftDateTime: Store(*rec, StampOf(*p)); break;
       case ftBytes:
-      case ftVarBytes: PutBytes(*rec, p->AsString()); break;
-      case ftBCD: PutText(*rec, DecimalText(p->AsCurrency())); break;
-      case ftAutoInc: PutText(*rec, IntToStr(p->AsInteger())); break;
-      default: PutText(*rec, p->AsString()); break;
+      case ftVarBytes: PutBytes(*rec, p->AsString(), false); break;
+      case ftBCD: PutBytes(*rec, DecimalText(p->AsCurrency()), true); break;
+      case ftAutoInc: PutBytes(*rec, IntToStr(p->AsInteger()), true); break;
+      default: PutBytes(*rec, p->AsString(), true); break;
     }
   }
 }
