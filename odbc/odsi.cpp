@@ -802,28 +802,18 @@ void TODParams::ReadParams(TReader* Reader) {
     p->SetDataType(TFieldType(dataType));
     // The stored value in the form of its type; a value the type cannot hold is an error, never
     // a 0 or a cut number.
+    const auto ranged = [Reader](std::int64_t Lo, std::int64_t Hi) {
+      const std::int64_t v = Reader->ReadInt64();
+      if (v < Lo || v > Hi) throw EReadError("Invalid property value");
+      return std::int32_t(v);
+    };
     try {
       switch (TFieldType(dataType)) {
         case ftString: p->SetAsString(Reader->ReadString()); break;
         case ftMemo: p->SetAsMemo(Reader->ReadString()); break;
-        case ftSmallint: {
-          const std::int64_t v = Reader->ReadInt64();
-          if (v < -32768 || v > 32767) throw EReadError("Invalid property value");
-          p->SetAsSmallInt(std::int32_t(v));
-          break;
-        }
-        case ftWord: {
-          const std::int64_t v = Reader->ReadInt64();
-          if (v < 0 || v > 65535) throw EReadError("Invalid property value");
-          p->SetAsWord(std::int32_t(v));
-          break;
-        }
-        case ftInteger: {
-          const std::int64_t v = Reader->ReadInt64();
-          if (v < INT32_MIN || v > INT32_MAX) throw EReadError("Invalid property value");
-          p->SetAsInteger(std::int32_t(v));
-          break;
-        }
+        case ftSmallint: p->SetAsSmallInt(ranged(-32768, 32767)); break;
+        case ftWord: p->SetAsWord(ranged(0, 65535)); break;
+        case ftInteger: p->SetAsInteger(ranged(INT32_MIN, INT32_MAX)); break;
         case ftLargeint: p->SetAsLargeInt(Reader->ReadInt64()); break;
         case ftBoolean: p->SetAsBoolean(Reader->ReadBoolean()); break;
         case ftFloat: p->SetAsFloat(Reader->ReadFloat()); break;
