@@ -365,7 +365,9 @@ STMT_BOTH(ALongValueWrittenForRowOneStaysItsOwnInARowSet) {
   EXPECT_EQ(F.Db("SELECT id, t FROM rl ORDER BY id"), (Rows{{"1", "nova"}, {"2", "dva"}, {"3", "tri"}, {"4", "stiri"}}));
   ASSERT_TRUE(q->FetchNext());
   EXPECT_EQ(q->ColSizeRow(2, 1), SQL_NULL_DATA);  // not read yet
-  if (F.Pg) EXPECT_EQ(q->ColString(2, 1), "stiri");
+  if (F.Pg) {
+    EXPECT_EQ(q->ColString(2, 1), "stiri");
+  }
 }
 
 TEST_F(OdbcStmt, RefreshRefusesAValueLongerThanItsBuffer) {
