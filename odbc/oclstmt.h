@@ -560,8 +560,7 @@ private:
   // First row of the current row set (1-based), followed through every fetch.
   SQLLEN FRowsetStart = 0;
   bool FSendingData = false;  // between SQL_NEED_DATA and the last SQLParamData
-  std::unique_ptr<char[]> FBlobBuf;  // the work buffer of ReadBlob, BlobSize + 1 bytes
-  size_t FBlobBufSize = 0;
+  std::vector<char> FBlobBuf;  // the work buffer of ReadBlob, BlobSize + 1 bytes
   SQLULEN FConcurrencyType = SQL_CONCUR_READ_ONLY;
   SQLULEN FCursorType = SQL_CURSOR_FORWARD_ONLY;
   SQLULEN FRowSetSize = 1;

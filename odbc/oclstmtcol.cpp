@@ -474,11 +474,8 @@ SQLLEN THstmt::ReadBlob(int Col, SQLSMALLINT CType, TStream* Stream) {
   const size_t piece = size_t(FBlobSize);
   // One work buffer for every value the statement reads, not one per value: the driver writes
   // each piece into it.
-  if (FBlobBufSize != piece + 1) {
-    FBlobBuf.reset(new char[piece + 1]);
-    FBlobBufSize = piece + 1;
-  }
-  char* buf = FBlobBuf.get();
+  FBlobBuf.resize(piece + 1);
+  char* buf = FBlobBuf.data();
   const SQLLEN bufLen = CType == SQL_C_CHAR ? SQLLEN(piece) + 1 : SQLLEN(piece);
   SQLLEN total = 0;
   SQLRETURN rc = ODBCApi().SQLGetData(FHandle, SQLUSMALLINT(Col), CType, buf, bufLen, &total);
