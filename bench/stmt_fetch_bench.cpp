@@ -226,7 +226,7 @@ int main(int argc, char** argv) {
       std::string Name;
       std::function<Sums()> Run;
       double Best = 1e30;
-      Sums Got;
+      Sums Got{};
     };
     std::vector<Loop> loops;
     for (bool text : {false, true}) {

@@ -422,6 +422,7 @@ protected:
 private:
   struct TCell {
     TColRec* Col = nullptr;
+    size_t Index = 0;  // of Col in FCols
     int Row = 0;
     void* Value = nullptr;  // nullptr for a long column
     size_t Capacity = 0;    // bytes at Value
@@ -440,6 +441,10 @@ private:
   SQLRETURN ExecCall(bool Direct, const std::string& Text);
   void CheckTruncation();
   void ReadFull(TColRec& C, int Col, int Row);
+  // Rows the last fetch filled (at least 1).
+  size_t FetchedRows() const;
+  // Full and HasFull hold a cell for every row of the row set.
+  void MakeRoomForFull(TColRec& C);
   // After a fetch on a driver that reports unconvertible dates as NULL: tells them from NULL.
   void CheckNullDates();
   // The orientation and offset that give the row set the caller asked for, where the driver's
@@ -461,6 +466,10 @@ private:
   // The range error of a reader, naming the column.
   [[noreturn]] void RangeError(const TCell& Cell, const char* Target, const std::string& Value) const;
   void StoreText(TCell& Cell, const std::string& Text, bool ApplyNullRule);
+  // Exactly Length bytes (SQL_NULL_DATA: NULL) into the column's cell of the row: a long
+  // column's stream, else its element (text terminated; a type of fixed size takes the whole
+  // element). The caller has checked that they fit.
+  void PutCellBytes(TColRec& C, int Row, const void* Data, SQLLEN Length);
   int CountBySelect(THstmt& Counter, const std::string& Text, bool& Done);
   int CountByTraversal(THstmt& Counter);
   void BindParamsTo(THstmt& Other) const;
@@ -551,8 +560,7 @@ private:
   // First row of the current row set (1-based), followed through every fetch.
   SQLLEN FRowsetStart = 0;
   bool FSendingData = false;  // between SQL_NEED_DATA and the last SQLParamData
-  std::unique_ptr<char[]> FBlobBuf;  // the work buffer of ReadBlob, BlobSize + 1 bytes
-  size_t FBlobBufSize = 0;
+  std::vector<char> FBlobBuf;  // the work buffer of ReadBlob, BlobSize + 1 bytes
   SQLULEN FConcurrencyType = SQL_CONCUR_READ_ONLY;
   SQLULEN FCursorType = SQL_CURSOR_FORWARD_ONLY;
   SQLULEN FRowSetSize = 1;

@@ -222,6 +222,7 @@ inline bool THstmt::FindCell(int Col, int Row, TCell& Cell) {
   if (Col < 1 || c0 >= FCols.size() || Row < 1 || r >= FRowArraySize) return false;
   TColRec* c = FCols[c0].get();
   Cell.Col = c;
+  Cell.Index = c0;
   Cell.Row = Row;
   Cell.Ind = &c->Ind[r];
   if (c->HasFull.empty() || c->HasFull[r] == 0) [[likely]] {
@@ -395,16 +396,12 @@ void THstmt::NoteRowsetStart(SQLSMALLINT Orientation, SQLLEN Offset, bool GotRow
 void THstmt::CheckNullDates() {
   // The driver reports a date it cannot convert ("2025-13-45") as NULL: its own text tells
   // the two apart. That needs the row to be current, which only a row set of one row is.
+  const size_t rows = FetchedRows();
   for (const size_t i : FDateCols) {
     TColRec& c = *FCols[i];
-    const size_t rows = FRowsFetched > 0 ? std::min<size_t>(size_t(FRowsFetched), FRowArraySize) : 1;
     for (size_t r = 0; r < rows; ++r) {
       if (c.Ind[r] != SQL_NULL_DATA || !RowValid(int(r) + 1)) continue;
-      if (c.Full.size() < FRowArraySize) {
-        c.Full.resize(FRowArraySize);
-        c.HasFull.resize(FRowArraySize, 0);
-      }
-      FAnyFull = true;
+      MakeRoomForFull(c);
       if (FRowArraySize > 1) {
         c.HasFull[r] = 2;
         continue;
@@ -421,9 +418,21 @@ void THstmt::CheckNullDates() {
   }
 }
 
+size_t THstmt::FetchedRows() const {
+  return FRowsFetched > 0 ? std::min<size_t>(size_t(FRowsFetched), FRowArraySize) : 1;
+}
+
+void THstmt::MakeRoomForFull(TColRec& C) {
+  if (C.Full.size() < FRowArraySize) {
+    C.Full.resize(FRowArraySize);
+    C.HasFull.resize(FRowArraySize, 0);
+  }
+  FAnyFull = true;
+}
+
 void THstmt::CheckTruncation() {
   // A value longer than its element came cut with a warning: it is read again in full.
-  const size_t rows = FRowsFetched > 0 ? std::min<size_t>(size_t(FRowsFetched), FRowArraySize) : 1;
+  const size_t rows = FetchedRows();
   for (const size_t i : FTextCols) {
     TColRec& c = *FCols[i];
     const SQLLEN limit = SQLLEN(c.CType == SQL_C_CHAR ? c.ElemSize - 1 : c.ElemSize);
@@ -453,14 +462,10 @@ void THstmt::ReadFull(TColRec& C, int Col, int Row) {
     value.append(buf.data(), size_t(got));
     if (rc == SQL_SUCCESS) break;
   }
-  if (C.Full.size() < FRowArraySize) {
-    C.Full.resize(FRowArraySize);
-    C.HasFull.resize(FRowArraySize, 0);
-  }
+  MakeRoomForFull(C);
   C.Ind[size_t(Row) - 1] = SQLLEN(value.size());
   C.Full[size_t(Row) - 1] = std::move(value);
   C.HasFull[size_t(Row) - 1] = 1;
-  FAnyFull = true;
 }
 
 SQLLEN THstmt::ReadBlob(int Col, SQLSMALLINT CType, TStream* Stream) {
@@ -469,11 +474,8 @@ SQLLEN THstmt::ReadBlob(int Col, SQLSMALLINT CType, TStream* Stream) {
   const size_t piece = size_t(FBlobSize);
   // One work buffer for every value the statement reads, not one per value: the driver writes
   // each piece into it.
-  if (FBlobBufSize != piece + 1) {
-    FBlobBuf.reset(new char[piece + 1]);
-    FBlobBufSize = piece + 1;
-  }
-  char* buf = FBlobBuf.get();
+  FBlobBuf.resize(piece + 1);
+  char* buf = FBlobBuf.data();
   const SQLLEN bufLen = CType == SQL_C_CHAR ? SQLLEN(piece) + 1 : SQLLEN(piece);
   SQLLEN total = 0;
   SQLRETURN rc = ODBCApi().SQLGetData(FHandle, SQLUSMALLINT(Col), CType, buf, bufLen, &total);
@@ -784,20 +786,14 @@ int64_t THstmt::ColInt64(int Col, int Row) {
 SQL_TIMESTAMP_STRUCT THstmt::ColTimestamp(int Col, int Row) {
   TCell cell;
   if (!FindValue(Col, Row, cell)) return DayZero();
+  SQL_TIMESTAMP_STRUCT ts;
+  const std::string* raw = UnconvertedText(*cell.Col, Row);
+  if (raw == nullptr && cell.Col->CType != SQL_C_CHAR) return BufferToTimestamp(cell.Value, cell.Col->CType, ts);
   // Text (a character column, or a date the driver could not convert) is read as a date, and
   // text that is none raises: only NULL gives day zero.
-  const std::string* raw = UnconvertedText(*cell.Col, Row);
-  std::string text;
-  if (raw != nullptr)
-    text = Trim(*raw);
-  else if (cell.Col->CType == SQL_C_CHAR)
-    text = Trim(ColString(Col, Row));
-  SQL_TIMESTAMP_STRUCT ts;
-  if (raw == nullptr && cell.Col->CType != SQL_C_CHAR) {
-    BufferToTimestamp(cell.Value, cell.Col->CType, ts);
-  } else if (!TextToTimestamp(text, ts)) {
+  const std::string text = Trim(raw != nullptr ? *raw : ColString(Col, Row));
+  if (!TextToTimestamp(text, ts))
     throw EConvertError("Value '" + text + "' of column " + cell.Col->Name + " is not a valid date.");
-  }
   return ts;
 }
 
@@ -847,10 +843,7 @@ void THstmt::StoreText(TCell& Cell, const std::string& Text, bool ApplyNullRule)
   const std::string t = TrimString(Text, FStringTrimming);
   if (c.IsLong) {
     // Exactly the text: the stream's size is the length a positioned write sends.
-    TMemoryStream* s = LongStream(c, Cell.Row);
-    s->Clear();
-    if (!t.empty()) s->WriteBuffer(t.data(), SQLLEN(t.size()));
-    *Cell.Ind = SQLLEN(t.size());
+    PutCellBytes(c, Cell.Row, t.data(), SQLLEN(t.size()));
   } else {
     if (!c.Buffer) return;
     void* elem = c.Buffer.get() + c.ElemSize * (size_t(Cell.Row) - 1);
@@ -863,6 +856,25 @@ void THstmt::StoreText(TCell& Cell, const std::string& Text, bool ApplyNullRule)
   if (ApplyNullRule && Text.empty() &&
       (FEmptyStringToNull == enAlways || (FEmptyStringToNull == enIfNullable && c.Nullable == SQL_NULLABLE)))
     *Cell.Ind = SQL_NULL_DATA;
+}
+
+void THstmt::PutCellBytes(TColRec& C, int Row, const void* Data, SQLLEN Length) {
+  const size_t r = size_t(Row) - 1;
+  if (C.IsLong) {
+    TMemoryStream* s = LongStream(C, Row);
+    s->Clear();
+    if (Length > 0) s->WriteBuffer(Data, Length);
+  } else {
+    if (Length != SQL_NULL_DATA) {
+      unsigned char* elem = C.Buffer.get() + C.ElemSize * r;
+      const bool text = C.CType == SQL_C_CHAR;
+      const size_t n = text || C.CType == SQL_C_BINARY ? size_t(Length) : C.ElemSize;
+      if (n > 0) std::memcpy(elem, Data, n);
+      if (text) elem[n] = 0;
+    }
+    if (!C.HasFull.empty()) C.HasFull[r] = 0;
+  }
+  C.Ind[r] = Length;
 }
 
 void THstmt::SetColString(int Col, int Row, const std::string& S) {

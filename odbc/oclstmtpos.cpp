@@ -127,10 +127,8 @@ void THstmt::BeforeCellWrite(const TCell& Cell) {
   if (Cell.Row != 1) return;
   TRowOps& r = RowOps();
   if (!r.KeyValid) TakeKeyValues();
-  const auto it = std::find_if(FCols.begin(), FCols.end(), [&](const auto& c) { return c.get() == Cell.Col; });
-  if (it == FCols.end()) return;
   if (r.Written.size() < FCols.size()) r.Written.resize(FCols.size(), 0);
-  r.Written[size_t(it - FCols.begin())] = 1;
+  r.Written[Cell.Index] = 1;
   // The value is the caller's now: a deferred read must not replace it.
   if (Cell.Col->IsLong) Cell.Col->Loaded = true;
 }
@@ -287,20 +285,7 @@ void THstmt::SetColBytes(int Col, int Row, const void* Data, SQLLEN Length) {
       throw EODBCLibrary("Value too long for column " + c.Name + ".");
   }
   BeforeCellWrite(cell);
-  if (c.IsLong) {
-    TMemoryStream* s = LongStream(c, Row);
-    s->Clear();
-    if (n > 0) s->WriteBuffer(Data, SQLLEN(n));
-    *cell.Ind = Length == SQL_NULL_DATA ? SQL_NULL_DATA : SQLLEN(n);
-    return;
-  }
-  if (Length != SQL_NULL_DATA) {
-    auto* elem = c.Buffer.get() + c.ElemSize * (size_t(Row) - 1);
-    if (n > 0) std::memcpy(elem, Data, n);
-    if (c.CType == SQL_C_CHAR) elem[n] = 0;
-  }
-  if (!c.HasFull.empty()) c.HasFull[size_t(Row) - 1] = 0;
-  *cell.Ind = Length;
+  PutCellBytes(c, Row, Data, Length);
 }
 
 // ---- dispatch
@@ -875,22 +860,10 @@ void THstmt::GeneratedRefresh() {
   for (size_t j = 0; j < cols.size(); ++j) {
     const size_t i = size_t(cols[j]) - 1;
     TColRec& c = *FCols[i];
-    const TValue& v = got[j];
+    PutCellBytes(c, 1, got[j].Data, got[j].Length);
     if (c.IsLong) {
-      c.Stream->Clear();
-      if (v.Length > 0) c.Stream->WriteBuffer(v.Data, v.Length);
-      c.Ind[0] = v.Length;
       c.Loaded = true;
       r.Written[i] = 1;  // the value is known for this row
-      continue;
     }
-    if (v.Length != SQL_NULL_DATA) {
-      unsigned char* elem = c.Buffer.get();
-      const bool text = c.CType == SQL_C_CHAR, binary = c.CType == SQL_C_BINARY;
-      std::memcpy(elem, v.Data, text || binary ? size_t(v.Length) : c.ElemSize);
-      if (text) elem[v.Length] = 0;
-    }
-    if (!c.HasFull.empty()) c.HasFull[0] = 0;
-    c.Ind[0] = v.Length;
   }
 }

@@ -108,12 +108,7 @@ const char* const TargetVersion = "OD5.07";
 const char* const FirstUpdateIgnoreVersion = "OD5.03";
 
 // The column's number, 0 when the statement's result has no column of that name.
-int FindCol(THstmt& Stmt, const std::string& Name) {
-  TStrings* names = Stmt.ColNames();
-  for (int i = 0; i < names->Count(); ++i)
-    if (SameText(names->Get(i), Name)) return i + 1;
-  return 0;
-}
+int FindCol(THstmt& Stmt, const std::string& Name) { return IndexOfText(Name, Stmt.ColNames()) + 1; }
 
 }  // namespace
 
@@ -590,26 +585,16 @@ void TODParams::SyncBindings() {
     if (THstmt* s = FODDataSet->Hstmt(); s != nullptr && s->Prepared()) s->Prepare();
 }
 
-void TODParams::PutText(TODParamRec& Rec, const std::string& Text) {
-  const size_t need = Text.size() + 1;
+void TODParams::PutBytes(TODParamRec& Rec, std::string_view Bytes, bool Terminated) {
+  const size_t need = Bytes.size() + (Terminated ? 1 : 0);
   if (need > Rec.Buffer.size()) {
     // A new block (never resized in place while the driver may hold the old address).
     std::vector<unsigned char> grown(std::max(need, Rec.Buffer.size() * 2), 0);
     Rec.Buffer.swap(grown);
     MarkUnbound();
   }
-  std::memcpy(Rec.Buffer.data(), Text.data(), Text.size());
-  Rec.Buffer[Text.size()] = 0;
-  Rec.Length = SQLLEN(Text.size());
-}
-
-void TODParams::PutBytes(TODParamRec& Rec, const std::string& Bytes) {
-  if (Bytes.size() > Rec.Buffer.size()) {
-    std::vector<unsigned char> grown(std::max(Bytes.size(), Rec.Buffer.size() * 2), 0);
-    Rec.Buffer.swap(grown);
-    MarkUnbound();
-  }
   std::memcpy(Rec.Buffer.data(), Bytes.data(), Bytes.size());
+  if (Terminated) Rec.Buffer[Bytes.size()] = 0;
   Rec.Length = SQLLEN(Bytes.size());
 }
 
@@ -657,10 +642,10 @@ void TODParams::ParamsToBuffers() {
       }
       case ftDateTime: Store(*rec, StampOf(*p)); break;
       case ftBytes:
-      case ftVarBytes: PutBytes(*rec, p->AsString()); break;
-      case ftBCD: PutText(*rec, DecimalText(p->AsCurrency())); break;
-      case ftAutoInc: PutText(*rec, IntToStr(p->AsInteger())); break;
-      default: PutText(*rec, p->AsString()); break;
+      case ftVarBytes: PutBytes(*rec, p->AsString(), false); break;
+      case ftBCD: PutBytes(*rec, DecimalText(p->AsCurrency()), true); break;
+      case ftAutoInc: PutBytes(*rec, IntToStr(p->AsInteger()), true); break;
+      default: PutBytes(*rec, p->AsString(), true); break;
     }
   }
 }
@@ -817,28 +802,18 @@ void TODParams::ReadParams(TReader* Reader) {
     p->SetDataType(TFieldType(dataType));
     // The stored value in the form of its type; a value the type cannot hold is an error, never
     // a 0 or a cut number.
+    const auto ranged = [Reader](std::int64_t Lo, std::int64_t Hi) {
+      const std::int64_t v = Reader->ReadInt64();
+      if (v < Lo || v > Hi) throw EReadError("Invalid property value");
+      return std::int32_t(v);
+    };
     try {
       switch (TFieldType(dataType)) {
         case ftString: p->SetAsString(Reader->ReadString()); break;
         case ftMemo: p->SetAsMemo(Reader->ReadString()); break;
-        case ftSmallint: {
-          const std::int64_t v = Reader->ReadInt64();
-          if (v < -32768 || v > 32767) throw EReadError("Invalid property value");
-          p->SetAsSmallInt(std::int32_t(v));
-          break;
-        }
-        case ftWord: {
-          const std::int64_t v = Reader->ReadInt64();
-          if (v < 0 || v > 65535) throw EReadError("Invalid property value");
-          p->SetAsWord(std::int32_t(v));
-          break;
-        }
-        case ftInteger: {
-          const std::int64_t v = Reader->ReadInt64();
-          if (v < INT32_MIN || v > INT32_MAX) throw EReadError("Invalid property value");
-          p->SetAsInteger(std::int32_t(v));
-          break;
-        }
+        case ftSmallint: p->SetAsSmallInt(ranged(-32768, 32767)); break;
+        case ftWord: p->SetAsWord(ranged(0, 65535)); break;
+        case ftInteger: p->SetAsInteger(ranged(INT32_MIN, INT32_MAX)); break;
         case ftLargeint: p->SetAsLargeInt(Reader->ReadInt64()); break;
         case ftBoolean: p->SetAsBoolean(Reader->ReadBoolean()); break;
         case ftFloat: p->SetAsFloat(Reader->ReadFloat()); break;

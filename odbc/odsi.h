@@ -291,8 +291,9 @@ public:
 private:
   THstmt& Statement() const;
   void MarkUnbound();
-  void PutText(TODParamRec& Rec, const std::string& Text);
-  void PutBytes(TODParamRec& Rec, const std::string& Bytes);
+  // The value into the buffer, grown where it does not fit; a text (Terminated) is followed by
+  // a zero byte.
+  void PutBytes(TODParamRec& Rec, std::string_view Bytes, bool Terminated);
   IODDataSet* FODDataSet;
   std::vector<std::unique_ptr<TODParamRec>> FBindings;
   std::vector<std::unique_ptr<TODDefRec>> FDescriptions;

@@ -426,7 +426,9 @@ STMT_BOTH(RowSetsSteppedInEveryDirection) {
     const bool got = s.Go();
     EXPECT_EQ(got, s.First != 0) << s.What;
     EXPECT_EQ(q->RowNumber(), s.FromEnd && F.Pg ? -1 : s.First) << s.What;
-    if (got && s.First != 0) EXPECT_EQ(q->ColInteger(1, 1), s.First) << s.What;
+    if (got && s.First != 0) {
+      EXPECT_EQ(q->ColInteger(1, 1), s.First) << s.What;
+    }
   }
 }
 

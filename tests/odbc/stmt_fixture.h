@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ocl.h"
 #include "oclstmt.h"
@@ -34,6 +35,17 @@ public:
     s.SetSQLParsing(false);
     s.SetSQL(Sql);
     s.Execute();
+  }
+  // What the database holds, read on a connection of its own (NULL as "<NULL>").
+  using Rows = std::vector<std::vector<std::string>>;
+  Rows Db(const std::string& Sql) {
+    RawOdbc raw(Pg ? "DSN=PG" : "DSN=SQLITE");
+    return raw.Query(Sql);
+  }
+  // Runs a statement on a connection of its own (another user).
+  void DbExec(const std::string& Sql) {
+    RawOdbc raw(Pg ? "DSN=PG" : "DSN=SQLITE");
+    raw.Exec(Sql);
   }
   // A text type both databases accept for long values.
   std::string LongText() const { return "text"; }

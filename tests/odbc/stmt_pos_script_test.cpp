@@ -15,7 +15,7 @@
 
 namespace {
 
-using Rows = std::vector<std::vector<std::string>>;
+using Rows = StmtFixture::Rows;
 
 // Adds capabilities to what the real driver reports.
 struct InfoScript {
@@ -66,11 +66,6 @@ struct InfoScript {
   }
 };
 
-Rows Db(StmtFixture& F, const std::string& Sql) {
-  RawOdbc raw(F.Pg ? "DSN=PG" : "DSN=SQLITE");
-  return raw.Query(Sql);
-}
-
 }  // namespace
 
 TEST_F(OdbcStmt, PositionedStatementsByCursorName) {
@@ -97,10 +92,10 @@ TEST_F(OdbcStmt, PositionedStatementsByCursorName) {
   Q->SetSkipByCursor(true);
   Q->SetColString(2, "x");
   Q->DoUpdate();
-  EXPECT_EQ(Db(*this, "SELECT id, name FROM t"), (Rows{{"11", "x"}}));
+  EXPECT_EQ(Db("SELECT id, name FROM t"), (Rows{{"11", "x"}}));
   Q->SetSkipByCursor(false);
   Q->DoDelete();
-  EXPECT_EQ(Db(*this, "SELECT count(*) FROM t"), (Rows{{"0"}}));
+  EXPECT_EQ(Db("SELECT count(*) FROM t"), (Rows{{"0"}}));
   EXPECT_EQ(texts, (std::vector<std::string>{"UPDATE t SET id = ?, name = ? WHERE CURRENT OF " + cursor,
                                              "UPDATE t SET id = ?, name = ? WHERE id = ?",
                                              "DELETE FROM t WHERE CURRENT OF " + cursor}));
@@ -150,7 +145,7 @@ TEST_F(ServerStmt, LongValuesSentAtExecutionByTheDriver) {
   Q->SetColInteger(1, 2);
   Q->SetColString(2, "");
   Q->DoInsert();
-  EXPECT_EQ(Db(*this, "SELECT id, length(memo) FROM t ORDER BY id"), (Rows{{"1", "5000"}, {"2", "0"}}));
+  EXPECT_EQ(Db("SELECT id, length(memo) FROM t ORDER BY id"), (Rows{{"1", "5000"}, {"2", "0"}}));
 }
 
 TEST(StmtProps, NoRowsAffectedIsPublished) {

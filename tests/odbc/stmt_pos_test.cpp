@@ -9,17 +9,7 @@
 
 namespace {
 
-using Rows = std::vector<std::vector<std::string>>;
-
-Rows Db(StmtFixture& F, const std::string& Sql) {
-  RawOdbc raw(F.Pg ? "DSN=PG" : "DSN=SQLITE");
-  return raw.Query(Sql);
-}
-
-void DbExec(StmtFixture& F, const std::string& Sql) {
-  RawOdbc raw(F.Pg ? "DSN=PG" : "DSN=SQLITE");
-  raw.Exec(Sql);
-}
+using Rows = StmtFixture::Rows;
 
 void MakeT(StmtFixture& F) {
   F.Exec("CREATE TABLE t (id integer PRIMARY KEY, name varchar(20), memo " + F.LongText() + ", n integer DEFAULT 7)");
@@ -100,15 +90,15 @@ STMT_BOTH(GeneratedStatementsChangeTheRowThatWasRead) {
   q->SetColInteger(1, 11);
   q->SetColString(2, "enajst");
   q->DoUpdate();
-  EXPECT_EQ(Db(F, "SELECT id, name, memo, n FROM t ORDER BY id"),
+  EXPECT_EQ(F.Db("SELECT id, name, memo, n FROM t ORDER BY id"),
             (Rows{{"2", "dva", "m2", "2"}, {"3", "tri", "m3", "3"}, {"11", "enajst", "m1", "1"}}));
   // The next change of the same row finds it under its new key.
   q->SetColString(2, "spet");
   q->DoUpdate();
-  EXPECT_EQ(Db(F, "SELECT name FROM t WHERE id = 11"), (Rows{{"spet"}}));
+  EXPECT_EQ(F.Db("SELECT name FROM t WHERE id = 11"), (Rows{{"spet"}}));
 
   // Refresh shows what another connection wrote; an unsaved edit is replaced.
-  DbExec(F, "UPDATE t SET name = 'drugo', memo = 'nov memo', n = NULL WHERE id = 11");
+  F.DbExec("UPDATE t SET name = 'drugo', memo = 'nov memo', n = NULL WHERE id = 11");
   q->SetColString(2, "ne shrani");
   q->DoRefresh();
   EXPECT_EQ(q->ColInteger(1), 11);
@@ -117,7 +107,7 @@ STMT_BOTH(GeneratedStatementsChangeTheRowThatWasRead) {
   EXPECT_TRUE(q->ColNull(4));
 
   q->DoDelete();
-  EXPECT_EQ(Db(F, "SELECT id FROM t ORDER BY id"), (Rows{{"2"}, {"3"}}));
+  EXPECT_EQ(F.Db("SELECT id FROM t ORDER BY id"), (Rows{{"2"}, {"3"}}));
 
   // A column left out of an insert gets its default.
   q->SetColInteger(1, 20);
@@ -125,7 +115,7 @@ STMT_BOTH(GeneratedStatementsChangeTheRowThatWasRead) {
   q->SetColString(3, "dolg memo");
   q->SetColIgnore(4, true);
   q->DoInsert();
-  EXPECT_EQ(Db(F, "SELECT id, name, memo, n FROM t WHERE id = 20"), (Rows{{"20", "nov", "dolg memo", "7"}}));
+  EXPECT_EQ(F.Db("SELECT id, name, memo, n FROM t WHERE id = 20"), (Rows{{"20", "nov", "dolg memo", "7"}}));
 
   EXPECT_EQ(log.Texts, (std::vector<std::string>{
                            "1 UPDATE t SET id = ?, name = ?, memo = ?, n = ? WHERE id = ?",
@@ -150,7 +140,7 @@ STMT_BOTH(KeyOfAnotherRowWrittenIntoTheBuffers) {
   q->SetColInteger(1, 21);
   q->SetColString(2, "enaindvajset");
   q->DoUpdate();
-  EXPECT_EQ(Db(F, "SELECT id, name FROM t ORDER BY id"), (Rows{{"2", "dva"}, {"3", "tri"}, {"21", "enaindvajset"}}));
+  EXPECT_EQ(F.Db("SELECT id, name FROM t ORDER BY id"), (Rows{{"2", "dva"}, {"3", "tri"}, {"21", "enaindvajset"}}));
 }
 
 STMT_BOTH(GeneratedStatementsReportRowsNotFound) {
@@ -159,7 +149,7 @@ STMT_BOTH(GeneratedStatementsReportRowsNotFound) {
   q->SetSQL("SELECT id, name FROM t ORDER BY id");
   q->Execute();
   ASSERT_TRUE(q->FetchNext());
-  DbExec(F, "DELETE FROM t WHERE id = 1");
+  F.DbExec("DELETE FROM t WHERE id = 1");
   q->SetColString(2, "x");
   ExpectNoDataFound([&] { q->DoUpdate(); });
   // By default only an update that finds nothing is an error.
@@ -170,7 +160,7 @@ STMT_BOTH(GeneratedStatementsReportRowsNotFound) {
   ExpectNoDataFound([&] { q->DoDelete(); });
   ExpectNoDataFound([&] { q->DoRefresh(); });
   q->DoUpdate();
-  EXPECT_EQ(Db(F, "SELECT id, name FROM t ORDER BY id"), (Rows{{"2", "dva"}, {"3", "tri"}}));
+  EXPECT_EQ(F.Db("SELECT id, name FROM t ORDER BY id"), (Rows{{"2", "dva"}, {"3", "tri"}}));
 }
 
 STMT_BOTH(TwoColumnKeyAndQuotedNames) {
@@ -185,7 +175,7 @@ STMT_BOTH(TwoColumnKeyAndQuotedNames) {
   EXPECT_EQ(q->PrimaryColNames(), "a;b;");
   q->SetColInteger(2, 5);
   q->DoUpdate();
-  EXPECT_EQ(Db(F, "SELECT a, b, v FROM k2 ORDER BY a, b"), (Rows{{"1", "2", "y"}, {"1", "5", "x"}}));
+  EXPECT_EQ(F.Db("SELECT a, b, v FROM k2 ORDER BY a, b"), (Rows{{"1", "2", "y"}, {"1", "5", "x"}}));
 
   F.Exec("CREATE TABLE \"my table\" (\"my id\" integer PRIMARY KEY, \"the name\" varchar(10))");
   F.Exec("INSERT INTO \"my table\" VALUES (1, 'a')");
@@ -198,7 +188,7 @@ STMT_BOTH(TwoColumnKeyAndQuotedNames) {
   q->DoUpdate();
   EXPECT_EQ(log.Texts, (std::vector<std::string>{
                            "1 UPDATE \"my table\" SET \"my id\" = ?, \"the name\" = ? WHERE \"my id\" = ?"}));
-  EXPECT_EQ(Db(F, "SELECT \"the name\" FROM \"my table\""), (Rows{{"b"}}));
+  EXPECT_EQ(F.Db("SELECT \"the name\" FROM \"my table\""), (Rows{{"b"}}));
 }
 
 STMT_BOTH(ExpressionColumnsAreNeverWritten) {
@@ -216,7 +206,7 @@ STMT_BOTH(ExpressionColumnsAreNeverWritten) {
   // The expression keeps its indicator and value.
   EXPECT_EQ(q->ColSize(2), eLength);
   EXPECT_EQ(q->ColInteger(2), 3);
-  EXPECT_EQ(Db(F, "SELECT name FROM t WHERE id = 2"), (Rows{{"dve"}}));
+  EXPECT_EQ(F.Db("SELECT name FROM t WHERE id = 2"), (Rows{{"dve"}}));
   EXPECT_EQ(log.Texts, (std::vector<std::string>{
                            "1 UPDATE t SET id = ?, name = ? WHERE id = ?",
                            "4 SELECT id, name FROM t WHERE id = ?",
@@ -244,8 +234,8 @@ STMT_BOTH(StatementRewritesLastUntilUnprepared) {
   q->SetColInteger(1, 52);
   q->DoInsert();
   EXPECT_EQ(calls, 2);
-  EXPECT_EQ(Db(F, "SELECT id, memo FROM t2 ORDER BY id"), (Rows{{"50", "m1"}, {"51", "m1"}}));
-  EXPECT_EQ(Db(F, "SELECT id, memo FROM t WHERE id > 3"), (Rows{{"52", "m1"}}));
+  EXPECT_EQ(F.Db("SELECT id, memo FROM t2 ORDER BY id"), (Rows{{"50", "m1"}, {"51", "m1"}}));
+  EXPECT_EQ(F.Db("SELECT id, memo FROM t WHERE id > 3"), (Rows{{"52", "m1"}}));
 }
 
 STMT_BOTH(ConfirmationsAndTheirQuestions) {
@@ -265,11 +255,11 @@ STMT_BOTH(ConfirmationsAndTheirQuestions) {
   q->DoUpdate();
   q->DoInsert();
   q->DoDelete();
-  DbExec(F, "UPDATE t SET name = 'drugo' WHERE id = 1");
+  F.DbExec("UPDATE t SET name = 'drugo' WHERE id = 1");
   q->DoRefresh();
   EXPECT_EQ(asked, (std::vector<std::string>{"Update row(s)?", "Insert row(s)?", "Delete row(s)?", "Refresh row(s)?"}));
   EXPECT_EQ(q->ColString(2), "ne");
-  EXPECT_EQ(Db(F, "SELECT id, name FROM t ORDER BY id"), (Rows{{"1", "drugo"}, {"2", "dva"}, {"3", "tri"}}));
+  EXPECT_EQ(F.Db("SELECT id, name FROM t ORDER BY id"), (Rows{{"1", "drugo"}, {"2", "dva"}, {"3", "tri"}}));
 }
 
 STMT_BOTH(RowsAndKeysThatCannotBeChanged) {
@@ -286,7 +276,7 @@ STMT_BOTH(RowsAndKeysThatCannotBeChanged) {
   q->SetColPrimary(1, true);
   q->SetColString(2, "y");
   ExpectLibraryError([&] { q->DoUpdate(); }, "key column a is NULL");
-  EXPECT_EQ(Db(F, "SELECT b FROM nokey"), (Rows{{"x"}}));
+  EXPECT_EQ(F.Db("SELECT b FROM nokey"), (Rows{{"x"}}));
   // Nothing to set is nothing to do; nothing to insert is an error.
   q->SetColIgnore(1, true);
   q->SetColIgnore(2, true);
@@ -303,16 +293,16 @@ STMT_BOTH(RowsAndKeysThatCannotBeChanged) {
   q->SetRowOperation(2, roUpdate);
   ExpectLibraryError([&] { q->DoUpdate(); }, "Row operations change row 1 of the row set only.");
   ExpectLibraryError([&] { q->UpdateRow(2); }, "Row operations change row 1 of the row set only.");
-  EXPECT_EQ(Db(F, "SELECT name FROM t WHERE id = 1"), (Rows{{"ena"}}));
+  EXPECT_EQ(F.Db("SELECT name FROM t WHERE id = 1"), (Rows{{"ena"}}));
   // Unflagged, row 1 is left alone; flagged, it is written.
   q->SetRowOperation(2, 0);
   q->DoUpdate();
-  EXPECT_EQ(Db(F, "SELECT name FROM t WHERE id = 1"), (Rows{{"ena"}}));
+  EXPECT_EQ(F.Db("SELECT name FROM t WHERE id = 1"), (Rows{{"ena"}}));
   EXPECT_EQ(q->RowFlags(0), nullptr);
   EXPECT_EQ(q->RowFlags(4), nullptr);
   *q->RowFlags(1) = roUpdate;
   q->DoUpdate();
-  EXPECT_EQ(Db(F, "SELECT name FROM t WHERE id = 1"), (Rows{{"nova"}}));
+  EXPECT_EQ(F.Db("SELECT name FROM t WHERE id = 1"), (Rows{{"nova"}}));
 }
 
 STMT_BOTH(RawBytesReachTheDatabaseExactly) {
@@ -372,10 +362,12 @@ STMT_BOTH(ALongValueWrittenForRowOneStaysItsOwnInARowSet) {
   EXPECT_EQ(q->ColSizeRow(2, 1), 4);
   q->SetRowOperation(1, roUpdate);
   q->DoUpdate();
-  EXPECT_EQ(Db(F, "SELECT id, t FROM rl ORDER BY id"), (Rows{{"1", "nova"}, {"2", "dva"}, {"3", "tri"}, {"4", "stiri"}}));
+  EXPECT_EQ(F.Db("SELECT id, t FROM rl ORDER BY id"), (Rows{{"1", "nova"}, {"2", "dva"}, {"3", "tri"}, {"4", "stiri"}}));
   ASSERT_TRUE(q->FetchNext());
   EXPECT_EQ(q->ColSizeRow(2, 1), SQL_NULL_DATA);  // not read yet
-  if (F.Pg) EXPECT_EQ(q->ColString(2, 1), "stiri");
+  if (F.Pg) {
+    EXPECT_EQ(q->ColString(2, 1), "stiri");
+  }
 }
 
 TEST_F(OdbcStmt, RefreshRefusesAValueLongerThanItsBuffer) {
@@ -421,12 +413,12 @@ STMT_BOTH(DriverRowOperations) {
   ASSERT_TRUE(q->FetchNext());
   q->DoDelete();
   EXPECT_EQ(spy.Deletes, 1);
-  EXPECT_EQ(Db(F, "SELECT id, name FROM s ORDER BY id"), (Rows{{"11", "ena"}}));
+  EXPECT_EQ(F.Db("SELECT id, name FROM s ORDER BY id"), (Rows{{"11", "ena"}}));
   q->SetColInteger(1, 3);
   q->SetColString(2, "tri");
   q->DoInsert();
   EXPECT_EQ(spy.Adds, 1);
-  EXPECT_EQ(Db(F, "SELECT id, name FROM s ORDER BY id"), (Rows{{"3", "tri"}, {"11", "ena"}}));
+  EXPECT_EQ(F.Db("SELECT id, name FROM s ORDER BY id"), (Rows{{"3", "tri"}, {"11", "ena"}}));
 
   // A long value: PostgreSQL's driver adds the row; SQLite's would write it empty, so the
   // generated insert does.
@@ -438,12 +430,12 @@ STMT_BOTH(DriverRowOperations) {
   q->SetColString(3, std::string(40000, 'm'));
   q->DoInsert();
   EXPECT_EQ(spy.Adds, F.Pg ? 2 : 1);
-  EXPECT_EQ(Db(F, "SELECT name, memo, n FROM t WHERE id = 9"), (Rows{{"ena", std::string(40000, 'm'), "1"}}));
+  EXPECT_EQ(F.Db("SELECT name, memo, n FROM t WHERE id = 9"), (Rows{{"ena", std::string(40000, 'm'), "1"}}));
   // The buffers hold the added row now, the cursor still the fetched one: the update goes by
   // the key.
   q->SetColString(2, "devet");
   q->DoUpdate();
-  EXPECT_EQ(Db(F, "SELECT id, name FROM t WHERE id IN (1, 9) ORDER BY id"), (Rows{{"1", "ena"}, {"9", "devet"}}));
+  EXPECT_EQ(F.Db("SELECT id, name FROM t WHERE id IN (1, 9) ORDER BY id"), (Rows{{"1", "ena"}, {"9", "devet"}}));
   // An emptied long value is written empty (PostgreSQL's driver would leave out a column
   // bound without a buffer).
   ASSERT_TRUE(q->FetchNext());
@@ -452,10 +444,10 @@ STMT_BOTH(DriverRowOperations) {
   const int updates = spy.Updates;
   q->DoUpdate();
   EXPECT_EQ(spy.Updates, F.Pg ? updates + 1 : updates);
-  EXPECT_EQ(Db(F, "SELECT memo FROM t WHERE id = 2"), (Rows{{""}}));
+  EXPECT_EQ(F.Db("SELECT memo FROM t WHERE id = 2"), (Rows{{""}}));
 
   // A refresh of a static cursor is never asked of the driver.
-  DbExec(F, "UPDATE t SET name = 'drugo' WHERE id = 2");
+  F.DbExec("UPDATE t SET name = 'drugo' WHERE id = 2");
   q->DoRefresh();
   EXPECT_EQ(q->ColString(2), "drugo");
   EXPECT_EQ(spy.Refreshes, 0);
@@ -466,7 +458,7 @@ STMT_BOTH(DriverRowOperations) {
   const int before = spy.Updates;
   q->DoUpdate();
   EXPECT_EQ(spy.Updates, before);
-  EXPECT_EQ(Db(F, "SELECT name FROM t WHERE id = 3"), (Rows{{"tri!"}}));
+  EXPECT_EQ(F.Db("SELECT name FROM t WHERE id = 3"), (Rows{{"tri!"}}));
 }
 
 // SQLite's driver writes a timestamp through its own update and bulk add cut to the minute; such
@@ -484,7 +476,7 @@ STMT_BOTH(TimestampsKeepTheirSecondsThroughRowOperations) {
   F.Q->SetColInteger(1, 2);
   F.Q->DoInsert();
   const std::string at = F.Pg ? "2024-01-02 03:04:05.25" : "2024-01-02 03:04:05.250";
-  EXPECT_EQ(Db(F, "SELECT id, name, at FROM ts ORDER BY id"), (Rows{{"1", "ena!", at}, {"2", "ena!", at}}));
+  EXPECT_EQ(F.Db("SELECT id, name, at FROM ts ORDER BY id"), (Rows{{"1", "ena!", at}, {"2", "ena!", at}}));
 }
 
 STMT_BOTH(DriverRowOperationsOnARowThatIsGone) {
@@ -492,7 +484,7 @@ STMT_BOTH(DriverRowOperationsOnARowThatIsGone) {
   RowOpSpy spy(api);
   OpenUpdatable(F);
   THstmt* q = F.Q;
-  DbExec(F, "DELETE FROM s WHERE id = 1");
+  F.DbExec("DELETE FROM s WHERE id = 1");
   q->SetColString(2, "x");
   // SQLite's driver reports success and changes nothing; PostgreSQL's says the row changed.
   try {
@@ -503,7 +495,7 @@ STMT_BOTH(DriverRowOperationsOnARowThatIsGone) {
     EXPECT_EQ(e.SqlState(), F.Pg ? "01001" : "");
   }
   EXPECT_EQ(spy.Updates, 1);
-  EXPECT_EQ(Db(F, "SELECT id, name FROM s"), (Rows{{"2", "dva"}}));
+  EXPECT_EQ(F.Db("SELECT id, name FROM s"), (Rows{{"2", "dva"}}));
 }
 
 TEST_F(ServerStmt, DriverUpdateOfARowChangedByAnotherUserChangesNothing) {
@@ -514,7 +506,7 @@ TEST_F(ServerStmt, DriverUpdateOfARowChangedByAnotherUserChangesNothing) {
   Q->SetSQL("SELECT id, name, memo FROM s");
   Q->Execute();
   ASSERT_TRUE(Q->FetchNext());
-  DbExec(*this, "UPDATE s SET name = 'drugi' WHERE id = 1");
+  DbExec("UPDATE s SET name = 'drugi' WHERE id = 1");
   Q->SetColString(2, "moj");
   Q->SetColString(3, "moj memo");
   try {
@@ -523,20 +515,20 @@ TEST_F(ServerStmt, DriverUpdateOfARowChangedByAnotherUserChangesNothing) {
   } catch (const EODBC& e) {
     EXPECT_EQ(e.SqlState(), "01001");
   }
-  EXPECT_EQ(Db(*this, "SELECT id, name, memo FROM s"), (Rows{{"1", "drugi", "m"}}));
+  EXPECT_EQ(Db("SELECT id, name, memo FROM s"), (Rows{{"1", "drugi", "m"}}));
   // After a refresh the buffers are newer than the cursor's copy: the change goes by key.
   Q->DoRefresh();
   EXPECT_EQ(Q->ColString(2), "drugi");
   Q->SetColString(3, "moj memo");
   Q->DoUpdate();
-  EXPECT_EQ(Db(*this, "SELECT id, name, memo FROM s"), (Rows{{"1", "drugi", "moj memo"}}));
+  EXPECT_EQ(Db("SELECT id, name, memo FROM s"), (Rows{{"1", "drugi", "moj memo"}}));
   // Fetched again, the cursor's old copy is in the buffers: writing it back would undo the
   // change, and the driver refuses.
   ASSERT_TRUE(Q->FetchFirst());
   EXPECT_EQ(Q->ColString(3), "m");
   Q->SetColString(2, "moj");
   EXPECT_THROW(Q->DoUpdate(), EODBC);
-  EXPECT_EQ(Db(*this, "SELECT id, name, memo FROM s"), (Rows{{"1", "drugi", "moj memo"}}));
+  EXPECT_EQ(Db("SELECT id, name, memo FROM s"), (Rows{{"1", "drugi", "moj memo"}}));
 }
 
 TEST_F(ServerStmt, ReadOnlyCursorNeverAsksTheDriver) {
@@ -553,7 +545,7 @@ TEST_F(ServerStmt, ReadOnlyCursorNeverAsksTheDriver) {
   Q->DoInsert();
   Q->DoUpdate();
   EXPECT_EQ(spy.Adds + spy.Updates, 0);
-  EXPECT_EQ(Db(*this, "SELECT id, name FROM s ORDER BY id"), (Rows{{"1", "ena"}, {"2", "ena"}}));
+  EXPECT_EQ(Db("SELECT id, name FROM s ORDER BY id"), (Rows{{"1", "ena"}, {"2", "ena"}}));
 }
 
 // ---- table and key detection
@@ -574,7 +566,7 @@ STMT_BOTH(TableFromTheStatementText) {
   }
   q->SetColString(3, "dva!");
   q->DoUpdate();
-  EXPECT_EQ(Db(F, "SELECT name FROM t WHERE id = 2"), (Rows{{"dva!"}}));
+  EXPECT_EQ(F.Db("SELECT name FROM t WHERE id = 2"), (Rows{{"dva!"}}));
 
   for (const char* sql : {"SELECT t.n * 2, t.id FROM t JOIN u ON u.t_id = t.id", "SELECT t.n * 2, t.id FROM t, u",
                           "SELECT x.n * 2, x.id FROM t x INNER JOIN u ON u.t_id = x.id WHERE x.id = 1"}) {
