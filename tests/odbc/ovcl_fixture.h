@@ -31,17 +31,6 @@ public:
     Exec("CREATE TABLE t (id integer primary key, name varchar(20), qty integer)");
     for (const std::string& r : Rows) Exec("INSERT INTO t VALUES (" + r + ")");
   }
-  // What the database holds, read on a connection of its own (NULL as "<NULL>").
-  using Rows = std::vector<std::vector<std::string>>;
-  Rows Db(const std::string& Sql) {
-    RawOdbc raw(Pg ? "DSN=PG" : "DSN=SQLITE");
-    return raw.Query(Sql);
-  }
-  // Runs a statement on a connection of its own (another user).
-  void DbExec(const std::string& Sql) {
-    RawOdbc raw(Pg ? "DSN=PG" : "DSN=SQLITE");
-    raw.Exec(Sql);
-  }
   // The ids the data set shows, read forward from the first record.
   static std::vector<int> Ids(TDataSet* D, const char* Field = "id") {
     std::vector<int> ids;
