@@ -374,6 +374,9 @@ public:
   std::string PrimaryWhere();
   // The key columns' names, each followed by ";".
   std::string PrimaryColNames();
+  // The column is one of the target table's, which a write may change; a column of another
+  // table or an expression is not (EODBCLibrary when the target cannot be proven).
+  bool ColWritable(int Col);
   std::string CursorName();
   // Address of the row's flag word; nullptr outside the row set.
   uint16_t* RowFlags(int Row);
@@ -499,10 +502,14 @@ private:
   void DriverResult(SQLRETURN RetCode, TNoRowsAffectedFlag Member, SQLUSMALLINT Expected, SQLUSMALLINT Status);
   void DriverWrite(SQLUSMALLINT Operation, TNoRowsAffectedFlag Member, SQLUSMALLINT Expected);
   bool CanSetPos(SQLUINTEGER Capability);
-  void LeaveOutUnwritable();
+  void LeaveOutUnwritable(bool Insert);
   void RestoreLeftOut();
   void SendColumnData();
   void GeneratedWrite(TGenOp Op);
+  // Runs a generated insert / update or delete; the rows it changed. An update or delete that
+  // changes more than one row raises (in autocommit mode, having changed nothing).
+  SQLLEN ExecuteInsert(THstmt& Aux);
+  SQLLEN ExecuteOneRow(THstmt& Aux);
   void GeneratedRefresh();
   std::vector<int> ValueColumns();
   std::vector<int> KeyColumns();
@@ -514,6 +521,8 @@ private:
   void BindValues(THstmt& Aux, const std::vector<int>& Cols, int& ParamNo);
   void BindKeys(THstmt& Aux, const std::vector<int>& Cols, int& ParamNo);
   void TakeKeyValues();
+  // The cell of Row holds the value exactly as the driver gave it, fit to be a key.
+  bool ExactCell(const TColRec& C, int Row) const;
   void RaiseNoData();
   std::unique_ptr<TRowOps, TRowOpsDeleter> FRowOps;
 
