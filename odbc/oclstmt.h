@@ -382,6 +382,16 @@ public:
   uint16_t* RowFlags(int Row);
   // Row 1's values as they stand are the row as it was read (see above).
   void KeepKeyValues();
+  // The key of a row exactly as the driver gave it (text with its blanks, a timestamp's whole
+  // fraction), kept by a caller beside its own copy of the row. RowKeySize detects the key and
+  // gives the room one row's key takes; TakeRowKey copies the key of a row of the row set;
+  // UseRowKey makes a kept key the key of the next row operation (after KeepKeyValues);
+  // TakeWrittenKey gives the key a row has after a write, from its key before. A value that
+  // cannot be kept exactly is marked so: a write by it raises.
+  size_t RowKeySize();
+  void TakeRowKey(int Row, void* Dest);
+  void UseRowKey(const void* Src);
+  void TakeWrittenKey(const void* Old, void* Dest);
   // Until the next fetch row 1 is changed by its key, never through the driver's positioned
   // operations: the caller knows the cursor's copy of the row to be stale.
   void ChangeByKey();
@@ -522,7 +532,7 @@ private:
   void BindKeys(THstmt& Aux, const std::vector<int>& Cols, int& ParamNo);
   void TakeKeyValues();
   // The cell of Row holds the value exactly as the driver gave it, fit to be a key.
-  bool ExactCell(const TColRec& C, int Row) const;
+  bool ExactCell(size_t Index, int Row);
   void RaiseNoData();
   std::unique_ptr<TRowOps, TRowOpsDeleter> FRowOps;
 

@@ -247,6 +247,8 @@ struct THstmt::TRowOps {
   // The value is not the one the driver gave (longer than its buffer, a number beyond a
   // double's digits): a row cannot be found by it.
   std::vector<char> KeyInexact;
+  // The key columns of the keys kept beside the caller's rows (RowKeySize).
+  std::vector<int> RowKeyCols;
   // Row 1's cells written since the fetch.
   std::vector<char> Written;
   // Row 1's buffers and the cursor's copy of the row agree. Not after an insert or a delete,
@@ -306,7 +308,7 @@ void THstmt::TakeKeyValues() {
   for (size_t i = 0; i < n; ++i) {
     TColRec& c = *FCols[i];
     std::vector<unsigned char>& bytes = r.KeyBytes[i];
-    r.KeyInexact[i] = !ExactCell(c, 1);
+    r.KeyInexact[i] = !ExactCell(i, 1);
     if (c.IsLong) {
       const SQLLEN ind = c.Ind[0];
       const auto* p = static_cast<const unsigned char*>(c.Stream->Memory());
@@ -323,12 +325,104 @@ void THstmt::TakeKeyValues() {
   r.KeyValid = true;
 }
 
-bool THstmt::ExactCell(const TColRec& C, int Row) const {
+// ---- keys kept beside a caller's copy of a row
+//
+// Per key column, in column order: the indicator, an "inexact" byte, then the element's bytes.
+
+namespace {
+constexpr size_t kKeyHead = 2 * sizeof(SQLLEN);
+}
+
+size_t THstmt::RowKeySize() {
+  Trace(1, "THstmt.RowKeySize");
+  DetectPrimaryCols();
+  TRowOps& r = RowOps();
+  r.RowKeyCols = KeyColumns();
+  size_t n = 0;
+  for (int k : r.RowKeyCols) n += kKeyHead + (FCols[size_t(k) - 1]->IsLong ? 0 : FCols[size_t(k) - 1]->ElemSize);
+  return n;
+}
+
+void THstmt::TakeRowKey(int Row, void* Dest) {
+  unsigned char* p = static_cast<unsigned char*>(Dest);
+  for (int k : RowOps().RowKeyCols) {
+    TColRec& c = *FCols[size_t(k) - 1];
+    SQLLEN ind = SQL_NULL_DATA;
+    bool inexact = c.IsLong || !ExactCell(size_t(k) - 1, Row);
+    TCell cell;
+    if (!c.IsLong && FindCell(k, Row, cell) && cell.Value != nullptr) {
+      ind = *cell.Ind;
+      std::memcpy(p + kKeyHead, cell.Value, c.ElemSize);
+    } else {
+      inexact = true;
+    }
+    std::memcpy(p, &ind, sizeof ind);
+    p[sizeof(SQLLEN)] = inexact ? 1 : 0;
+    p += kKeyHead + (c.IsLong ? 0 : c.ElemSize);
+  }
+}
+
+void THstmt::TakeWrittenKey(const void* Old, void* Dest) {
+  TRowOps& r = RowOps();
+  const auto* from = static_cast<const unsigned char*>(Old);
+  auto* p = static_cast<unsigned char*>(Dest);
+  for (int k : r.RowKeyCols) {
+    TColRec& c = *FCols[size_t(k) - 1];
+    const size_t size = kKeyHead + (c.IsLong ? 0 : c.ElemSize);
+    const bool written = size_t(k) <= r.Written.size() && r.Written[size_t(k) - 1] && c.Ind[0] != SQL_COLUMN_IGNORE;
+    if (from == nullptr && !(written && !c.IsLong)) {
+      // Inserted without its key (the database chose it): not known.
+      const SQLLEN none = SQL_NULL_DATA;
+      std::memcpy(p, &none, sizeof none);
+      p[sizeof(SQLLEN)] = 1;
+    } else if (written && !c.IsLong) {
+      // The value sent is the row's value now.
+      const SQLLEN ind = c.Ind[0];
+      std::memcpy(p, &ind, sizeof ind);
+      p[sizeof(SQLLEN)] = 0;
+      std::memcpy(p + kKeyHead, c.Buffer.get(), c.ElemSize);
+    } else if (from != p) {
+      std::memmove(p, from, size);
+    }
+    if (from != nullptr) from += size;
+    p += size;
+  }
+}
+
+void THstmt::UseRowKey(const void* Src) {
+  TRowOps& r = RowOps();
+  DetectPrimaryCols();
+  if (KeyColumns() != r.RowKeyCols)
+    throw EODBCLibrary("The key columns changed since the rows were read; open the data set again.");
+  if (!r.KeyValid) TakeKeyValues();
+  const auto* p = static_cast<const unsigned char*>(Src);
+  for (int k : r.RowKeyCols) {
+    const size_t i = size_t(k) - 1;
+    TColRec& c = *FCols[i];
+    SQLLEN ind = 0;
+    std::memcpy(&ind, p, sizeof ind);
+    r.KeyInd[i] = ind;
+    r.KeyInexact[i] = p[sizeof(SQLLEN)];
+    if (!c.IsLong) r.KeyBytes[i].assign(p + kKeyHead, p + kKeyHead + c.ElemSize);
+    p += kKeyHead + (c.IsLong ? 0 : c.ElemSize);
+  }
+}
+
+bool THstmt::ExactCell(size_t Index, int Row) {
+  const TColRec& C = *FCols[Index];
   // A value read again in full does not fit the buffer the key is bound from.
   if (size_t(Row) <= C.HasFull.size() && C.HasFull[size_t(Row) - 1] != 0) return false;
   // A decimal of more digits than a double holds was rounded when it was read.
-  if ((C.SQLType == SQL_NUMERIC || C.SQLType == SQL_DECIMAL) && C.CType == SQL_C_DOUBLE && C.ColumnSize > 15)
+  if ((C.SQLType == SQL_NUMERIC || C.SQLType == SQL_DECIMAL) && C.CType == SQL_C_DOUBLE && C.ColumnSize > 15 &&
+      !FLooseTypes)
     return false;
+  // SQLite's driver writes a timestamp parameter to the millisecond.
+  if (FLooseTypes && C.CType == SQL_C_TYPE_TIMESTAMP && C.Buffer) {
+    TCell cell;
+    if (FindCell(int(Index) + 1, Row, cell) && cell.Value != nullptr &&
+        *cell.Ind >= 0 && static_cast<const SQL_TIMESTAMP_STRUCT*>(cell.Value)->fraction % 1000000 != 0)
+      return false;
+  }
   return true;
 }
 
@@ -846,8 +940,11 @@ void THstmt::InsertRow() {
   TRowOps& r = RowOps();
   TAtExit restore{[this] { RestoreLeftOut(); }};
   const SQLUINTEGER attrs = FSkipByPosition ? 0 : FCursorAttributes;
-  // A bulk add writes every row of the row set.
-  if ((attrs & SQL_CA1_BULK_ADD) != 0 && FRowArraySize == 1 && !FSetPosUnreliable && DriverWrites(true, false))
+  // A bulk add writes every row of the row set. PostgreSQL's driver shows a row it added in
+  // the cursor, whose long values it then cannot read ("Not positioned on a valid row for
+  // GetData."): a row with long columns goes by the generated insert.
+  if ((attrs & SQL_CA1_BULK_ADD) != 0 && FRowArraySize == 1 && !FSetPosUnreliable && !FHasLongCols &&
+      DriverWrites(true, false))
     DriverWrite(SQL_ADD, nrByInsert, 0);
   else
     GeneratedWrite(goInsert);

@@ -416,6 +416,8 @@ private:
   void CreateParamsFromCatalog();
   void AddCatalogParam(const class TCatalogColumn& Column);
   void BuildSlots();
+  // Fields of columns that a write cannot change are read-only.
+  void MarkUnwritableFields();
 
   mutable std::unique_ptr<THstmt> FHstmt;
   mutable std::unique_ptr<TDataSetHstmt> FDataSetHstmt;
@@ -447,6 +449,9 @@ private:
   int FRecInfoOffset = 0;
   int FCalcFieldsOffset = 0;
   int FBookmarkOffset = 0;
+  // The row's key as the driver gave it (THstmt::TakeRowKey); none when FKeySize is 0.
+  int FKeyOffset = 0;
+  int FKeySize = 0;
   int FBufferSize = 0;
   bool FHasBlobs = false;
   // The error of a row the cache could not take; raised again by every later fill.

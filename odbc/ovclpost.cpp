@@ -40,6 +40,8 @@ void TCustomODDataSet::WriteRecord(TWriteOp Op, TRecordBuffer Buffer, TRecordBuf
   }
   const int cols = int(FSlots.size());
   if (cols == 0) throw EODBCLibrary("The data set has no columns to write.");
+  // Every mark of this write is this record's and this target's: none of an earlier one stays.
+  hStmt()->Target()->ReleaseMarks();
   const bool insert = Op == TWriteOp::Insert;
   int offset = 0;
   if (!insert) {
@@ -61,12 +63,20 @@ void TCustomODDataSet::WriteRecord(TWriteOp Op, TRecordBuffer Buffer, TRecordBuf
       if (!FSlots[size_t(c) - 1].Blob && SameSlot(Buffer, Old, c)) s.SetColIgnore(c, true);
   s.SetRowOperation(1, RowOperationOf(insert, Op == TWriteOp::Delete, Op == TWriteOp::Refresh));
   hStmt()->Target()->AssignToHstmt(insert);
+  // The row is found by its key as the driver gave it, not as the fields hold it.
+  if (FKeySize > 0 && !insert) s.UseRowKey(Old + FKeyOffset);
   FRowConfirmed = false;
   switch (Op) {
     case TWriteOp::Update: s.DoUpdate(); break;
     case TWriteOp::Insert: s.DoInsert(); break;
     case TWriteOp::Delete: s.DoDelete(); break;
     case TWriteOp::Refresh: s.DoRefresh(); break;
+  }
+  if (FKeySize > 0 && Op != TWriteOp::Delete) {
+    if (Op == TWriteOp::Refresh)
+      s.TakeRowKey(1, Buffer + FKeyOffset);
+    else
+      s.TakeWrittenKey(insert ? nullptr : Old + FKeyOffset, Buffer + FKeyOffset);
   }
   if (Op != TWriteOp::Refresh) return;
   offset = 0;

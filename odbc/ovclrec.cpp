@@ -73,6 +73,7 @@ void TCustomODDataSet::ReadCurrentRow(TRecordBuffer Buffer, const std::vector<un
   int offset = 0;
   const int cols = int(FSlots.size());
   for (int c = 1; c <= cols; ++c) ToField(c, 1, offset, Buffer);
+  if (FKeySize > 0) Stmt().TakeRowKey(1, Buffer + FKeyOffset);
   if (hasBookmark)
     std::memcpy(BookmarkOf(Buffer), Bookmark->data(), size_t(BookmarkSize()));
   else

@@ -425,7 +425,8 @@ STMT_BOTH(DriverRowOperations) {
   EXPECT_EQ(spy.Adds, own);
   EXPECT_EQ(F.Db("SELECT id, name FROM s ORDER BY id"), (Rows{{"3", "tri"}, {"11", "ena"}}));
 
-  // A long value: PostgreSQL's driver adds the row.
+  // A long value: the generated insert adds the row (PostgreSQL's driver could not read a row
+  // it added back).
   q->Close();
   q->SetSQL("SELECT id, name, memo, n FROM t ORDER BY id");
   q->Execute();
@@ -433,7 +434,7 @@ STMT_BOTH(DriverRowOperations) {
   q->SetColInteger(1, 9);
   q->SetColString(3, std::string(40000, 'm'));
   q->DoInsert();
-  EXPECT_EQ(spy.Adds, 2 * own);
+  EXPECT_EQ(spy.Adds, own);
   EXPECT_EQ(F.Db("SELECT name, memo, n FROM t WHERE id = 9"), (Rows{{"ena", std::string(40000, 'm'), "1"}}));
   // The buffers hold the added row now, the cursor still the fetched one: the update goes by
   // the key.
