@@ -227,13 +227,13 @@ TEST_F(OdbcDataSet, AKeyThatNoLongerIsOneChangesNothing) {
 }
 
 // An insert that leaves a column out, then an edit of another row: the edit writes only what
-// it changed.
+// it changed (the insert's mark once gave that row's column the inserted value's length).
 DS_ALL(AnInsertsMarksDoNotOutliveIt) {
   F.Exec("CREATE TABLE ti (id integer PRIMARY KEY, name varchar(20), note varchar(30), qty integer)");
   F.Exec("INSERT INTO ti VALUES (1, 'ena', 'a much longer note here', 1)");
   TCustomODDataSet* d = F.Make("SELECT id, name, note, qty FROM ti ORDER BY id", InCache);
   d->SetEditable(true);
-  d->hStmt()->Target()->InsertIgnoreCols()->Add("qty");
+  d->hStmt()->Target()->InsertIgnoreCols()->Add("note");
   d->hStmt()->Target()->UpdateIgnoreCols()->Add("qty");
   d->Open();
   d->Append();
@@ -243,22 +243,7 @@ DS_ALL(AnInsertsMarksDoNotOutliveIt) {
   d->First();
   EditField(d, "name", "ena!");
   EXPECT_EQ(F.Db("SELECT id, name, note FROM ti ORDER BY id"),
-            (Rows{{"1", "ena!", "a much longer note here"}, {"2", "<NULL>", "ab"}}));
-}
-
-// SQLite's own update would keep the old key after a key edit: the next update and the delete
-// find the row under its new key.
-DS_ALL(AKeyEditedOnAnUpdatableCursorIsTheNextWritesKey) {
-  F.Table({"1, 'ena', 10", "2, 'dva', 20"});
-  TCustomODDataSet* d = F.Make("SELECT id, name, qty FROM t ORDER BY id", InCache);
-  d->SetEditable(true);
-  d->hStmt()->SetConcurrencyType(SQL_CONCUR_VALUES);
-  d->Open();
-  EditField(d, "id", "11");
-  EditField(d, "name", "enajst");
-  EXPECT_EQ(F.Db("SELECT id, name FROM t ORDER BY id"), (Rows{{"2", "dva"}, {"11", "enajst"}}));
-  d->Delete();
-  EXPECT_EQ(F.Db("SELECT id, name FROM t ORDER BY id"), (Rows{{"2", "dva"}}));
+            (Rows{{"1", "ena!", "a much longer note here"}, {"2", "<NULL>", "<NULL>"}}));
 }
 
 // The first Post into an empty result with a long column: the row is written once, the Post

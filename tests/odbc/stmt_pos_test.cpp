@@ -466,6 +466,21 @@ STMT_BOTH(DriverRowOperations) {
   EXPECT_EQ(F.Db("SELECT name FROM t WHERE id = 3"), (Rows{{"tri!"}}));
 }
 
+// A key edited on an updatable cursor is the key of the next update and of the delete (SQLite's
+// own update kept the old one: the next update failed and the delete deleted nothing).
+STMT_BOTH(AKeyEditIsTheNextWritesKey) {
+  OpenUpdatable(F);
+  THstmt* q = F.Q;
+  q->SetColInteger(1, 11);
+  q->DoUpdate();
+  q->SetColString(2, "enajst");
+  q->DoUpdate();
+  EXPECT_EQ(F.Db("SELECT id, name FROM s ORDER BY id"), (Rows{{"2", "dva"}, {"11", "enajst"}}));
+  q->SetNoRowsAffected({nrByUpdate, nrByDelete});
+  q->DoDelete();
+  EXPECT_EQ(F.Db("SELECT id, name FROM s ORDER BY id"), (Rows{{"2", "dva"}}));
+}
+
 // SQLite's driver writes a timestamp through its own update and bulk add cut to the minute; such
 // a row goes through the generated statements, which keep the milliseconds.
 STMT_BOTH(TimestampsKeepTheirSecondsThroughRowOperations) {
