@@ -681,16 +681,17 @@ private:
   bool Judge(const std::string& what, Expect e, bool raised, const std::string& message,
              const std::vector<Table>& before) {
     Note(what + (raised ? " -> refused: " + message : " -> done"));
+    if (raised) Tables = before;
+    // A refusal that changed the database is the worse fault: looked at first.
+    if (!CheckDb(raised ? "after a refused step" : "after the write")) return false;
     if (raised && e == Expect::Succeed) {
-      Fail(what + " raised: " + message);
+      Fail(what + " raised (the database unchanged): " + message);
       return false;
     }
     if (!raised && e == Expect::Refuse) {
       Fail(what + " was not refused");
       return false;
     }
-    if (raised) Tables = before;
-    if (!CheckDb(raised ? "after a refused step" : "after the write")) return false;
     // A failed statement ends the open server cursor of PostgreSQL's driver: the data set says
     // so at its next read, and is opened again.
     if (raised && F.Pg && M == Mode::Direct) {
