@@ -7,15 +7,15 @@
 // 2 numeric, 3 timestamp, 4 two columns), _QUERY (0 single table, 1 qualified, 2 join,
 // 3 subquery column, 4 expression column, 5 aliased key, 6 a label that is not the key) and
 // _MODE (0 direct, 1 cached, 2 cached updates) fix the shape of a seed;
-// ZELKOR_WRITEMODEL_EARLY_DATES=0 leaves dates before year 1000 out of the values (the same
-// seed otherwise). A failure prints the seed, the schema, the query,
-// the mode and every step taken; tools/writefuzz.sh runs seeds for as long as asked.
+// ZELKOR_WRITEMODEL_EARLY_DATES=0 moves the dates before year 1000 of the values by a thousand
+// years (the seed's steps stay the same). A failure prints the seed, the query, the mode, every
+// step taken and the line that runs it again; tools/writefuzz.sh runs seeds for as long as asked.
 //
-// Outcomes the model allows: a write by a key every field holds exactly must succeed; a write
-// whose column belongs to no written table (a joined table, an expression) must be refused; a
-// write by a key the fields may hold inexactly (trailing blanks, decimals, microseconds, text
-// longer than its declared size) may be refused, and when it is not it must change exactly the
-// row the record was read from.
+// Outcomes the model allows: a write by the key as the driver gave it (text with its trailing
+// blanks, numerics and timestamps in full) must succeed and change exactly that row; a column of
+// another table or of no table (a join's, an expression's) must be refused, and so must a write
+// whose key is not in the result; where the model lets a write be refused (ExactKey), one that is
+// not refused must still change exactly the row the record was read from.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -205,8 +205,7 @@ private:
     int y = Chance(60) ? OneOf(years) : 1 + Pick(9999);
     if (y < 1000 && !EarlyDates) y += 1000;
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, 1 + Pick(12),
-                  1 + Pick(28));
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, 1 + Pick(12), 1 + Pick(28));
     return buf;
   }
   // A value that the data set's field holds exactly (what the test assigns), or one the database
@@ -450,7 +449,7 @@ private:
     }
     Sql = "SELECT " + list + " FROM " + from + " ORDER BY " + order;
   }
-  // The base column index of "name" (LabelAsKey labels it id).
+  // The index of a column of the target.
   int ColIndex(const std::string& name) const {
     const auto& cols = Tables[size_t(Target)].cols;
     for (size_t i = 0; i < cols.size(); ++i)
@@ -661,21 +660,30 @@ private:
   }
 
   // ---------------------------------------------------------------- outcomes
+  // The key of a write is the row as the driver gave it: text with its blanks, numerics and
+  // timestamps in full. Two keys the model lets the library refuse: SQLite's timestamp text,
+  // which a timestamp parameter matches only in the driver's own form, and SQLite text longer
+  // than its declared size (its field holds it cut, and posting a cut value raises).
   bool ExactKey(const Values& v) {
     for (size_t i = 0; i < Cols().size(); ++i) {
       const Col& c = Cols()[i];
       if (!c.key) continue;
-      if (c.ty == Ty::Num) return false;
-      // SQLite keeps a timestamp as the text it was given, which a timestamp parameter matches
-      // only in the driver's own form.
-      if (c.ty == Ty::Ts && (!F.Pg || v[i].substr(20) != "000000")) return false;
-      if (c.ty == Ty::Text && (RTrim(v[i]) != v[i] || int(v[i].size()) > c.size)) return false;
+      if (c.ty == Ty::Ts && !F.Pg) return false;
+      if (c.ty == Ty::Text && int(v[i].size()) > c.size) return false;
     }
     return true;
   }
   Expect WriteOf(const Rec& r) {
-    if (Q == Query::LabelAsKey) return Expect::Either;  // the key is not in the result
+    // The key is not in the result: no row can be proven, but by PostgreSQL's own positioned
+    // update on the cursor's row.
+    if (Q == Query::LabelAsKey) return F.Pg && M == Mode::Direct ? Expect::Either : Expect::Refuse;
     return ExactKey(r.orig) ? Expect::Succeed : Expect::Either;
+  }
+  // A post or delete under cached updates only keeps the change (it may refuse what it cannot
+  // write later); an inserted record is written by its values alone.
+  Expect KeepOf(const Rec& r) {
+    if (r.status == 2) return Expect::Succeed;
+    return WriteOf(r) == Expect::Refuse ? Expect::Either : WriteOf(r);
   }
   // The database after a step that wrote (Applied) or that was refused (nothing changed).
   bool Judge(const std::string& what, Expect e, bool raised, const std::string& message,
@@ -784,10 +792,7 @@ private:
         if (!c.key || !KeyTaken(T(), vals, rec.rid)) break;
       }
       if (c.key && KeyTaken(T(), vals, rec.rid)) return;
-      // Under cached updates the post only keeps the change; it may still refuse a record whose
-      // key it cannot keep.
-      e = M != Mode::CachedUpdates ? (poison ? Expect::Refuse : WriteOf(rec))
-                                   : rec.status == 2 ? Expect::Succeed : WriteOf(rec);
+      e = M == Mode::CachedUpdates ? KeepOf(rec) : poison ? Expect::Refuse : WriteOf(rec);
     }
     std::vector<Table> before = Tables;
     std::string what = "edit record " + std::to_string(i) + " " + RowText(rec.orig) + ": " + rc.label + " := " +
@@ -855,7 +860,7 @@ private:
     size_t i = size_t(Pick(int(View.size())));
     if (!GoTo(i)) return;
     Rec rec = View[i];
-    Expect e = M == Mode::CachedUpdates && rec.status == 2 ? Expect::Succeed : WriteOf(rec);
+    Expect e = M == Mode::CachedUpdates ? KeepOf(rec) : WriteOf(rec);
     std::vector<Table> before = Tables;
     std::string msg;
     bool raised = Try([&] { D->Delete(); }, msg);
@@ -949,6 +954,7 @@ private:
       bool raised = Try([&] { D->Refresh(); }, msg);
       Note("refresh record " + std::to_string(j) + (raised ? " -> refused: " + msg : ""));
       if (raised && WriteOf(View[j]) == Expect::Succeed) return Fail("refresh raised: " + msg);
+      // A refresh that did not raise must show the record's own row, also where it might have.
       if (raised) {
         Reopen(true);  // a record left stale; start from what the database holds
         CheckView("reopened after a refused refresh");
@@ -1038,26 +1044,33 @@ private:
     }
     // The database must hold the first n writes, the apply must have stopped at write n when
     // it raised, and no write before it may be one the model expects refused.
+    // The longest prefix counts: a change that writes what the row holds matches either way.
     std::vector<Table> start = Tables;
+    std::vector<Table> match;
     size_t n = 0;
-    bool found = ModelDb() == got;
-    while (!found && n < writes.size()) {
-      writes[n++].apply();
-      found = ModelDb() == got;
+    bool found = false;
+    for (size_t k = 0;; ++k) {
+      if (ModelDb() == got) {
+        found = true;
+        n = k;
+        match = Tables;
+      }
+      if (k == writes.size()) break;
+      writes[k].apply();
     }
+    Tables = found ? match : start;
     if (!found) {
-      Tables = start;
       Db want = ModelDb();
-      for (const Write& w : writes) w.apply();
       return Fail("after the apply the database holds no prefix of the pending changes; against none applied:\n" +
                   DiffText(want, got));
     }
     for (size_t k = 0; k < n; ++k)
       if (writes[k].expect == Expect::Refuse) return Fail("apply wrote what must be refused: " + writes[k].what);
     if (!raised && n < writes.size()) return Fail("apply reported success but did not write: " + writes[n].what);
-    if (raised && n == writes.size() && !writes.empty()) return Fail("apply raised after writing everything: " + msg);
-    if (raised && (n == writes.size() || writes[n].expect == Expect::Succeed))
-      return Fail("apply raised at " + (n < writes.size() ? writes[n].what : std::string("nothing")) + ": " + msg);
+    if (raised && n == writes.size()) return Fail("apply raised after writing every pending change: " + msg);
+    if (raised && writes[n].expect == Expect::Succeed)
+      return Fail("apply raised with " + std::to_string(n) + " of the pending changes written; the next, " +
+                  writes[n].what + ", may not fail: " + msg);
     if (!raised && !writes.empty() && D->PendingUpdates() != 0) return Fail("changes still pending after the apply");
     if (raised) {
       std::string rmsg;
