@@ -18,6 +18,7 @@
 // not refused must still change exactly the row the record was read from.
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -661,13 +662,15 @@ private:
 
   // ---------------------------------------------------------------- outcomes
   // The key of a write is the row as the driver gave it: text with its blanks, numerics and
-  // timestamps in full. Two keys the model lets the library refuse: SQLite's timestamp text,
-  // which a timestamp parameter matches only in the driver's own form, and SQLite text longer
-  // than its declared size (its field holds it cut, and posting a cut value raises).
+  // timestamps in full. Keys the model lets the library refuse: a decimal of more digits than a
+  // double holds (the driver gives the data set's numeric field a double), SQLite's timestamp
+  // text, which a timestamp parameter matches only in the driver's own form, and SQLite text
+  // longer than its declared size (its field holds it cut, and posting a cut value raises).
   bool ExactKey(const Values& v) {
     for (size_t i = 0; i < Cols().size(); ++i) {
       const Col& c = Cols()[i];
       if (!c.key) continue;
+      if (c.ty == Ty::Num && std::count_if(v[i].begin(), v[i].end(), ::isdigit) > 15) return false;
       if (c.ty == Ty::Ts && !F.Pg) return false;
       if (c.ty == Ty::Text && int(v[i].size()) > c.size) return false;
     }
