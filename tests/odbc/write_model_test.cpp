@@ -156,11 +156,18 @@ public:
   }
 
   void Run() {
+    Raw = std::make_unique<RawOdbc>(F.Pg ? "DSN=PG" : "DSN=SQLITE");
+    if (!F.Pg) {
+      Raw->Exec("ATTACH DATABASE '" + S2File() + "' AS s2");
+      F.Exec("ATTACH DATABASE '" + S2File() + "' AS s2");
+    }
+    // The tables are made on the other connection in one transaction (SQLite syncs every
+    // statement of its own).
+    Raw->Exec("BEGIN");
     DropAll();
     BuildSchema();
+    Raw->Exec("COMMIT");
     BuildQuery();
-    Raw = std::make_unique<RawOdbc>(F.Pg ? "DSN=PG" : "DSN=SQLITE");
-    if (!F.Pg) Raw->Exec("ATTACH DATABASE '" + S2File() + "' AS s2");
     if (!CheckDb("initial data")) return;
     OpenDataSet();
     if (Failed || !CheckView("open")) return;
@@ -270,8 +277,8 @@ private:
   // ---------------------------------------------------------------- schema
   // What an earlier seed left in the database.
   void DropAll() {
-    for (const char* t : {"t", "u", "c"}) F.Exec(std::string("DROP TABLE IF EXISTS ") + t);
-    if (F.Pg) F.Exec("DROP SCHEMA IF EXISTS s2 CASCADE");
+    for (const char* t : {"t", "u", "c"}) Raw->Exec(std::string("DROP TABLE IF EXISTS ") + t);
+    if (F.Pg) Raw->Exec("DROP SCHEMA IF EXISTS s2 CASCADE");
   }
   std::string S2File() const { return F.Env.Path("s2_" + std::to_string(Seed) + ".db"); }
   std::string SqlType(const Col& c) const {
@@ -317,12 +324,12 @@ private:
     std::string pk;
     for (const std::string& k : keys) pk += (pk.empty() ? "" : ", ") + k;
     sql += "PRIMARY KEY (" + pk + "))";
-    F.Exec(sql);
+    Raw->Exec(sql);
   }
   void InsertRow(Table& t, const Values& v) {
     std::string sql = "INSERT INTO " + t.name + " VALUES (";
     for (size_t i = 0; i < t.cols.size(); ++i) sql += (i ? ", " : "") + Literal(t.cols[i], v[i]);
-    F.Exec(sql + ")");
+    Raw->Exec(sql + ")");
     t.rows[NextRid++] = v;
   }
   // A key (all key columns) that no row of t has.
@@ -361,8 +368,7 @@ private:
     for (const Col& c : cols)
       if (c.key) keys.push_back(c.name);
 
-    if (F.Pg) F.Exec("CREATE SCHEMA s2");
-    else F.Exec("ATTACH DATABASE '" + S2File() + "' AS s2");
+    if (F.Pg) Raw->Exec("CREATE SCHEMA s2");
     for (const char* name : {"t", "s2.t"}) {
       Table t{name, cols, {}};
       CreateTable(t, keys);
