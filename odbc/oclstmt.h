@@ -533,6 +533,9 @@ private:
   void TakeKeyValues();
   // The cell of Row holds the value exactly as the driver gave it, fit to be a key.
   bool ExactCell(size_t Index, int Row);
+  // A decimal of more digits than a double holds, read into a double: as a key it is compared
+  // as a double.
+  bool DecimalReadAsDouble(const TColRec& C) const;
   void RaiseNoData();
   std::unique_ptr<TRowOps, TRowOpsDeleter> FRowOps;
 

@@ -17,6 +17,8 @@
 // through the generated SELECT unless the cursor is keyset-driven or dynamic; an untouched row
 // status counts as "no row".
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "oclstmt.h"
@@ -408,14 +410,15 @@ void THstmt::UseRowKey(const void* Src) {
   }
 }
 
+bool THstmt::DecimalReadAsDouble(const TColRec& C) const {
+  return !FLooseTypes && (C.SQLType == SQL_NUMERIC || C.SQLType == SQL_DECIMAL) && C.CType == SQL_C_DOUBLE &&
+         C.ColumnSize > 15;
+}
+
 bool THstmt::ExactCell(size_t Index, int Row) {
   const TColRec& C = *FCols[Index];
   // A value read again in full does not fit the buffer the key is bound from.
   if (size_t(Row) <= C.HasFull.size() && C.HasFull[size_t(Row) - 1] != 0) return false;
-  // A decimal of more digits than a double holds was rounded when it was read.
-  if ((C.SQLType == SQL_NUMERIC || C.SQLType == SQL_DECIMAL) && C.CType == SQL_C_DOUBLE && C.ColumnSize > 15 &&
-      !FLooseTypes)
-    return false;
   // SQLite's driver writes a timestamp parameter to the millisecond.
   if (FLooseTypes && C.CType == SQL_C_TYPE_TIMESTAMP && C.Buffer) {
     TCell cell;
@@ -670,7 +673,20 @@ std::string THstmt::PrimaryWhere() {
   DetectPrimaryCols();
   DescribeWritable();
   std::vector<std::string> parts;
-  for (int c : KeyColumns()) parts.push_back(QuoteIdentifier(RowOps().Names[size_t(c) - 1]) + " = ?");
+  for (int c : KeyColumns()) {
+    const std::string name = QuoteIdentifier(RowOps().Names[size_t(c) - 1]);
+    const SQLSMALLINT type = FCols[size_t(c) - 1]->CType;
+    // SQLite keeps a date as the text it was given, which a parameter matches only in the
+    // driver's own form: the two are compared as points in time.
+    if (FLooseTypes && (type == SQL_C_TYPE_TIMESTAMP || type == SQL_C_TYPE_DATE || type == SQL_C_TYPE_TIME))
+      parts.push_back("julianday(" + name + ") = julianday(?)");
+    else if (DecimalReadAsDouble(*FCols[size_t(c) - 1]))
+      // Read into a double, the decimal is found as the double it was read as; a second row
+      // that reads the same is caught by the count of rows the statement changes.
+      parts.push_back("CAST(" + name + " AS DOUBLE PRECISION) = ?");
+    else
+      parts.push_back(name + " = ?");
+  }
   if (parts.empty()) throw EODBCLibrary("Unable to determine primary columns:  set PrimaryCols property.");
   return Join(parts, " AND ");
 }
@@ -1090,7 +1106,8 @@ void THstmt::BindKeys(THstmt& Aux, const std::vector<int>& Cols, int& ParamNo) {
     if (ind != SQL_NULL_DATA && ind < 0) ind = c.CType == SQL_C_CHAR ? SQL_NTS : 0;
     std::vector<unsigned char>& bytes = r.KeyBytes[i];
     void* value = bytes.empty() ? EmptyValue : bytes.data();
-    BindOne(Aux, ParamNo, c.CType, c.IsLong ? LongSQLType(c.CType) : c.SQLType, value, ind);
+    const SQLSMALLINT type = c.IsLong ? LongSQLType(c.CType) : DecimalReadAsDouble(c) ? SQLSMALLINT(SQL_DOUBLE) : c.SQLType;
+    BindOne(Aux, ParamNo, c.CType, type, value, ind);
   }
 }
 
@@ -1202,6 +1219,7 @@ void THstmt::GeneratedRefresh() {
     if (FNoRowsAffected.Contains(nrByRefresh)) RaiseNoData();
     return;
   }
+
   // The values read back, checked against row 1's elements before any is copied.
   struct TValue {
     const void* Data;
@@ -1231,11 +1249,26 @@ void THstmt::GeneratedRefresh() {
       throw EODBCLibrary("Value of column " + c.Name + " is longer than its buffer.");
     got.push_back(v);
   }
+  // Held before the next fetch, which shows whether the key found one row only.
+  std::vector<std::vector<unsigned char>> held(got.size());
+  for (size_t j = 0; j < got.size(); ++j) {
+    const TColRec& c = *FCols[size_t(cols[j]) - 1];
+    const bool bytes = c.IsLong || c.CType == SQL_C_CHAR || c.CType == SQL_C_BINARY;
+    const size_t n = got[j].Length == SQL_NULL_DATA ? 0 : bytes ? size_t(std::max<SQLLEN>(got[j].Length, 0)) : c.ElemSize;
+    if (n > 0 && got[j].Data != nullptr) {
+      const auto* p = static_cast<const unsigned char*>(got[j].Data);
+      held[j].assign(p, p + n);
+    } else if (!bytes) {
+      held[j].assign(c.ElemSize, 0);
+    }
+  }
+  if (aux.FetchNext())
+    throw EODBCLibrary("The key of the row matched more than one row of table " + r.TextName + ".");
   if (r.Written.size() < FCols.size()) r.Written.resize(FCols.size(), 0);
   for (size_t j = 0; j < cols.size(); ++j) {
     const size_t i = size_t(cols[j]) - 1;
     TColRec& c = *FCols[i];
-    PutCellBytes(c, 1, got[j].Data, got[j].Length);
+    PutCellBytes(c, 1, held[j].empty() ? EmptyValue : held[j].data(), got[j].Length);
     if (c.IsLong) {
       c.Loaded = true;
       r.Written[i] = 1;  // the value is known for this row

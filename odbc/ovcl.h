@@ -337,6 +337,10 @@ private:
   // Bits of a slot's status byte.
   static constexpr unsigned char kCut = 1;     // the value was cut to the column's size when read
   static constexpr unsigned char kLoaded = 2;  // a long value is read (not deferred)
+  // The field was assigned since the record was last written: it is written even where its
+  // value looks the same (a text shown trimmed assigned its trimmed form).
+  static constexpr unsigned char kAssigned = 4;
+  void ClearAssigned(TRecordBuffer Buffer);
   struct TSlot {
     TFieldType Type = ftUnknown;
     int Offset = 0;

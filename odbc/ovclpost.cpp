@@ -60,7 +60,8 @@ void TCustomODDataSet::WriteRecord(TWriteOp Op, TRecordBuffer Buffer, TRecordBuf
   // back it would change in the database.
   if (Op == TWriteOp::Update && Old != Buffer)
     for (int c = 1; c <= cols; ++c)
-      if (!FSlots[size_t(c) - 1].Blob && SameSlot(Buffer, Old, c)) s.SetColIgnore(c, true);
+      if (!FSlots[size_t(c) - 1].Blob && (SlotStatus(Buffer, c) & kAssigned) == 0 && SameSlot(Buffer, Old, c))
+        s.SetColIgnore(c, true);
   s.SetRowOperation(1, RowOperationOf(insert, Op == TWriteOp::Delete, Op == TWriteOp::Refresh));
   hStmt()->Target()->AssignToHstmt(insert);
   // The row is found by its key as the driver gave it, not as the fields hold it.
@@ -85,6 +86,10 @@ void TCustomODDataSet::WriteRecord(TWriteOp Op, TRecordBuffer Buffer, TRecordBuf
     // A long value read back is the record's own, deferred or not.
     if (FSlots[size_t(c) - 1].Blob && (SlotStatus(Buffer, c) & kLoaded) == 0) LoadBlobSlot(Buffer, c, 1);
   }
+}
+
+void TCustomODDataSet::ClearAssigned(TRecordBuffer Buffer) {
+  for (int c = 1; c <= int(FSlots.size()); ++c) SlotStatus(Buffer, c) = std::uint8_t(SlotStatus(Buffer, c) & ~kAssigned);
 }
 
 bool TCustomODDataSet::CursorHoldsRecord(TRecordBuffer Old) {
@@ -174,6 +179,7 @@ void TCustomODDataSet::UpdateRecords(TRecordBuffer Buffer, bool Apply) {
       else if (copy != nullptr)
         CopyRecord(copy, rec, false);
       GetRecInfo(rec)->UpdateStatus = kUnchanged;
+      ClearAssigned(rec);
       if (copy != nullptr) DropOldCopy(copy);
       --FPendingUpdates;
     }
@@ -351,6 +357,8 @@ void TCustomODDataSet::InternalPost() {
       InsertRecords(active, true);
   }
   if (editing) {
+    // Written: what was assigned is the record's value now (under cached updates, once applied).
+    if (!FCachedUpdates) ClearAssigned(active);
     if (!FCached) {
       NoteDirectCopy(active);
       return;
@@ -364,6 +372,7 @@ void TCustomODDataSet::InternalPost() {
     CopyRecord(active, rec, false);
     return;
   }
+  ClearAssigned(active);
   if (FCached) InsertIntoCache(active);
   if (FLocateInsert) TakeLocateKeyValues();
 }

@@ -157,16 +157,17 @@ public:
 
   void Run() {
     Raw = std::make_unique<RawOdbc>(F.Pg ? "DSN=PG" : "DSN=SQLITE");
-    if (!F.Pg) {
-      Raw->Exec("ATTACH DATABASE '" + S2File() + "' AS s2");
-      F.Exec("ATTACH DATABASE '" + S2File() + "' AS s2");
-    }
+    if (!F.Pg) Raw->Exec("ATTACH DATABASE '" + S2File() + "' AS s2");
     // The tables are made on the other connection in one transaction (SQLite syncs every
     // statement of its own).
     Raw->Exec("BEGIN");
     DropAll();
     BuildSchema();
     Raw->Exec("COMMIT");
+    // Only now does the query's connection first run a statement: SQLite's driver describes
+    // the columns of a statement before it runs it, from the schema the connection last read,
+    // so a table another connection made again since would be described as it was.
+    if (!F.Pg) F.Exec("ATTACH DATABASE '" + S2File() + "' AS s2");
     BuildQuery();
     if (!CheckDb("initial data")) return;
     OpenDataSet();
