@@ -992,7 +992,9 @@ void THstmt::DeleteRow(int Row) {
   Init();
   BindCols();
   TRowOps& r = RowOps();
-  if (CanSetPos(SQL_CA1_POS_DELETE) && DriverWrites(false, false)) {
+  // PostgreSQL's driver, after deleting a row of a result with long columns itself, reads the
+  // deleted row's long values for the row fetched next: such a row goes by the generated delete.
+  if (CanSetPos(SQL_CA1_POS_DELETE) && !FHasLongCols && DriverWrites(false, false)) {
     CheckDriverKey();
     DriverWrite(SQL_DELETE, nrByDelete, SQL_ROW_DELETED);
   } else {

@@ -46,6 +46,8 @@ void TCustomODDataSet::WriteRecord(TWriteOp Op, TRecordBuffer Buffer, TRecordBuf
   int offset = 0;
   if (!insert) {
     const bool byKey = !FCached && !CursorHoldsRecord(Old);
+    // The cursor's row is the record as read: its key is the one the driver gives now.
+    if (!FCached && !byKey && FKeySize > 0) s.TakeRowKey(1, Old + FKeyOffset);
     // The row is found by the key it had when read: its old values go into row 1 first.
     for (int c = 1; c <= cols; ++c) PutSlot(c, Old, false, offset);
     s.KeepKeyValues();
