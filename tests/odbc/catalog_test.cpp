@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "oclcatalog.h"
+#include "text.h"
 #include "stmt_fixture.h"
 
 namespace {
@@ -60,6 +61,8 @@ public:
              "CREATE FUNCTION axb(q text, r text) RETURNS text AS 'SELECT q' LANGUAGE sql",
              "CREATE FUNCTION ov(i integer) RETURNS integer AS 'SELECT i' LANGUAGE sql",
              "CREATE FUNCTION ov(t text) RETURNS text AS 'SELECT t' LANGUAGE sql",
+             "CREATE FUNCTION \"MixedCase\"(n integer) RETURNS integer AS 'SELECT n' LANGUAGE sql",
+             "CREATE FUNCTION mixedcase(u text, v text) RETURNS text AS 'SELECT u' LANGUAGE sql",
          })
       Exec(sql);
     Cat = new TODCatalog(Owner.get());
@@ -120,6 +123,32 @@ TEST_F(ServerCatalog, FunctionsWithTheirParameters) {
   EXPECT_EQ(overloads, 2);
 }
 
+// Two functions whose names differ only in case: the name written exactly finds its own one,
+// with its own parameters; a name that matches both only ignoring case cannot tell them apart.
+TEST_F(ServerCatalog, ExactNameWinsOverCaseInsensitiveMatches) {
+  const struct {
+    const char* Asked;
+    std::vector<std::string> Columns;
+  } cases[] = {
+      {"MixedCase", {"", "n"}},
+      {"mixedcase", {"", "u", "v"}},
+      {" MixedCase ", {"", "n"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Asked);
+    TCatalogProcedure* p = Cat->FindProcedure("PUBLIC", c.Asked);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->Name, Trim(c.Asked));
+    EXPECT_EQ(Names(p->ColumnNames()), c.Columns);
+  }
+  try {
+    Cat->FindProcedure("", "MIXEDCASE");
+    FAIL();
+  } catch (const EODBCLibrary& e) {
+    EXPECT_EQ(e.Message(), "procedure MixedCase is overloaded");
+  }
+}
+
 TEST_F(ServerCatalog, OwnerFilterAndLazyReads) {
   TODBCApiOverride api;
   CatalogSpy spy(api);
@@ -147,7 +176,7 @@ TEST_F(ServerCatalog, FailedReadKeepsTheOldList) {
   CatalogSpy spy(api);
   TCatalogProcedures* list = Cat->Procedures();
   const int count = list->Count();
-  ASSERT_EQ(count, 6);  // other.f_ret is not on the search path
+  ASSERT_EQ(count, 8);  // other.f_ret is not on the search path
   CatalogSpy::FailProcedures = true;
   Cat->Invalidate();
   EXPECT_THROW(Cat->Procedures(), EODBC);
