@@ -1,6 +1,7 @@
 #include "dafilteremitter.h"
 
 #include <cstring>
+#include <optional>
 
 #include "cp1250.h"
 #include "dbconv.h"
@@ -285,13 +286,32 @@ void Reread(TTable* table) {
   }
 }
 
-bool SetDriverFilter(const std::string& text, TTable* table) {
+// The first loaded module of the other vendor's driver.
+std::optional<TTableDriverModule> LoadedDriverModule() {
+  for (const char* name : TableDriverModuleNames)
+    if (auto module = FindTableDriverModule(name)) return module;
+  return std::nullopt;
+}
+
+// Hands Text (NUL-terminated) to the driver for the table's work area, selecting it first and
+// the work area selected before again afterwards.
+bool DriverQuery(TTable* table, const char* text) {
   TEngineCursor* cursor = table->Handle();
+  const std::optional<TTableDriverModule> module = LoadedDriverModule();
+  if (!module || !cursor) return false;
+  const std::int32_t area = std::int32_t(cursor->Id());
+  const std::int32_t previous = module->Select(area);
+  module->Query(text);
+  if ((area & 0xFFFF) != (previous & 0xFFFF)) module->Select(previous);
+  return true;
+}
+
+bool SetDriverFilter(const std::string& text, TTable* table) {
   if (text.empty()) {
-    if (table->Active()) {
-      cursor->DropFilter(0);
-      table->Refresh();
-    }
+    // The driver's filter is its own: only the driver can take it away, by an empty text.
+    if (!table->Active()) return true;
+    if (!DriverQuery(table, "")) return false;
+    table->Refresh();
     return true;
   }
   std::string native;
@@ -302,16 +322,9 @@ bool SetDriverFilter(const std::string& text, TTable* table) {
   }
   native.pop_back();  // the NUL comes with the buffer
   if (native.size() > 256) return false;
-  const TTableDriverModule* module = nullptr;
-  for (const char* name : TableDriverModuleNames)
-    if ((module = FindTableDriverModule(name))) break;
-  if (!module || !cursor) return false;
   char buffer[257] = {};
   std::memcpy(buffer, native.data(), native.size());
-  const std::int32_t area = std::int32_t(cursor->Id());
-  const std::int32_t previous = module->Select(area);
-  module->Query(buffer);
-  if ((area & 0xFFFF) != (previous & 0xFFFF)) module->Select(previous);
+  if (!DriverQuery(table, buffer)) return false;
   if (table->Active()) table->Refresh();
   return true;
 }

@@ -46,6 +46,8 @@ TEST_F(SearchFixture, FindTextCases) {
       {"empty text matches no beginning", "", "A1", true, "Naziv", false, 1, "", ""},
       {"float as a number", "", "B1", true, "Cena", false, 0, "1,50", "A1"},
       {"float that is no number", "", "B1", true, "Cena", false, 0, "1,5x", ""},
+      {"float: a number for 63 characters, then not", "", "B1", true, "Cena", false, 0,
+       "1,5000000000000000000000000000000000000000000000000000000000000x", ""},
       {"float beginning compares text", "", "B1", true, "Cena", false, 1, "1,50", ""},
       {"float beginning as text", "", "B1", true, "Cena", false, 1, "2,2", "A2"},
       {"date-time by its date", "", "A1", true, "Datum", false, 0, "2.5.2024", "A2"},
@@ -66,6 +68,9 @@ TEST_F(SearchFixture, FindTextCases) {
       {"collation: ž after z", "ixNaziv", "Zelje", false, "Naziv", false, 1, "Ž", "A2"},
       {"collation, not bytes: č before z", "ixNaziv", "Zelje", false, "Naziv", false, 1, "Č", ""},
       {"index: next one that begins", "ixNaziv", "A1", false, "Naziv", false, 1, "čeb", "A4"},
+      {"index: a text the integer key cannot hold", "ixSkupina", "A1", true, "Skupina", false, 0, "abc", ""},
+      {"index: beyond the integer key's range", "ixSkupina", "A1", true, "Skupina", false, 0, "99999999999", ""},
+      {"index: an integer key", "ixSkupina", "A1", true, "Skupina", false, 0, "9", "B1"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.What);
