@@ -276,7 +276,7 @@ bool IsEngineTableType(TTable* table) { return int(table->TableType()) <= int(tt
 
 // After a callback filter changed: an indexed table is refreshed, any other re-reads the
 // records around its current one.
-void Reread(TTable* table) {
+void ReadAgain(TTable* table) {
   if (!table->Active()) return;
   if (table->IndexFieldCount() > 0) {
     table->Refresh();
@@ -306,12 +306,12 @@ bool DriverQuery(TTable* table, const char* text) {
   return true;
 }
 
-bool SetDriverFilter(const std::string& text, TTable* table) {
+bool SetDriverFilter(const std::string& text, TTable* table, bool reread) {
   if (text.empty()) {
     // The driver's filter is its own: only the driver can take it away, by an empty text.
     if (!table->Active()) return true;
     if (!DriverQuery(table, "")) return false;
-    table->Refresh();
+    if (reread) table->Refresh();
     return true;
   }
   std::string native;
@@ -325,7 +325,7 @@ bool SetDriverFilter(const std::string& text, TTable* table) {
   char buffer[257] = {};
   std::memcpy(buffer, native.data(), native.size());
   if (!DriverQuery(table, buffer)) return false;
-  if (table->Active()) table->Refresh();
+  if (reread && table->Active()) table->Refresh();
   return true;
 }
 
@@ -339,15 +339,16 @@ void DropFilter(TTable* Table, TEngineFilterHandle& FilterHandle) {
   FilterHandle = 0;
 }
 
-bool SetFilterExpression(const std::string& Text, TTable* Table, TEngineFilterHandle& FilterHandle, bool Force) {
+bool SetFilterExpression(const std::string& Text, TTable* Table, TEngineFilterHandle& FilterHandle, bool Force,
+                         bool Reread) {
   if (!Table->Active() && !Force) {
     FilterHandle = 0;
     return true;
   }
-  if (!IsEngineTableType(Table)) return SetDriverFilter(Text, Table);
+  if (!IsEngineTableType(Table)) return SetDriverFilter(Text, Table, Reread);
   if (Text.empty()) {
     DropFilter(Table, FilterHandle);
-    if (Table->Active()) Table->Refresh();
+    if (Reread && Table->Active()) Table->Refresh();
     return true;
   }
   TDataSetFilterFields fields(Table);
@@ -371,14 +372,15 @@ bool SetFilterExpression(const std::string& Text, TTable* Table, TEngineFilterHa
   }
   FreeFilterBuffer();
   cursor->ActivateFilter(FilterHandle);
-  if (Table->Active()) Table->Refresh();
+  if (Reread && Table->Active()) Table->Refresh();
   return true;
 }
 
-bool SetFilterCallback(TEngineFilterCallback Callback, TTable* Table, TEngineFilterHandle& FilterHandle) {
+bool SetFilterCallback(TEngineFilterCallback Callback, TTable* Table, TEngineFilterHandle& FilterHandle,
+                       bool Reread) {
   DropFilter(Table, FilterHandle);
   if (!Callback) {
-    Reread(Table);
+    if (Reread) ReadAgain(Table);
     return true;
   }
   TEngineCursor* cursor = Table->Handle();
@@ -390,6 +392,6 @@ bool SetFilterCallback(TEngineFilterCallback Callback, TTable* Table, TEngineFil
     return false;
   }
   cursor->ActivateFilter(FilterHandle);
-  Reread(Table);
+  if (Reread) ReadAgain(Table);
   return true;
 }

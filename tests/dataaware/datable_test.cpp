@@ -140,6 +140,24 @@ TEST_F(TableFixture, FilterLinesJoinedAndInstalled) {
   EXPECT_EQ(t.FilterHandle(), 0u);
 }
 
+// Lines that cannot be installed leave the handler installed, and the message says which
+// filter failed.
+TEST_F(TableFixture, FilterLinesThatFailKeepTheHandler) {
+  t.SetOnFilter([](TdaTable* table, bool& accept) { accept = table->FieldByName("Skupina")->AsInteger() != 1; });
+  for (const char* text : {"Kolicina = abc", "Cena >"}) {
+    SCOPED_TRACE(text);
+    t.Close();
+    SetFilterLines({text});
+    ui.Messages.clear();
+    t.Open();
+    ASSERT_EQ(ui.Messages.size(), 1u);
+    EXPECT_EQ(ui.Messages[0].Text, "Fail to set filter " + std::string(text) + "; the OnFilter handler filters alone");
+    EXPECT_EQ(t.FilterHandle(), 0u);
+    EXPECT_NE(t.FilterCallbackHandle(), 0u);
+    EXPECT_EQ(Column(t, "Sifra"), (V{"A2", "A3", "B1"}));
+  }
+}
+
 TEST_F(TableFixture, TheFilterHandlerSeesEachCandidateUnderTest) {
   SetFilterLines({"Cena < 5"});
   std::vector<std::string> seen;
@@ -231,6 +249,60 @@ TEST_F(ManyRecords, EscapeStopsTheFilterAtTheHundredthCall) {
   EXPECT_EQ(N(), 2);
   EXPECT_EQ(Visible(), 125);
   EXPECT_EQ(escapes, 1);
+}
+
+// A handler that changes its own table's filter while the table reads for it: the handler
+// that runs stays whole, and the change takes effect from the record after the one being read,
+// each record showing once, in order.
+TEST_F(ManyRecords, FilterChangedFromInsideTheHandlerTakesEffectAfterTheRead) {
+  std::vector<int> replaced, cleared, narrowed;
+  for (int n = 1; n <= 250; ++n) {
+    const bool before = n <= 10 && n % 2 == 0;
+    if (before || (n > 10 && n % 3 == 0)) replaced.push_back(n);
+    if (before || n > 10) cleared.push_back(n);
+    if (before || (n > 200 && n % 2 == 0)) narrowed.push_back(n);
+  }
+  const auto even = [this](TdaTable*, bool& accept) { accept = N() % 2 == 0; };
+  const struct {
+    const char* What;
+    std::function<void(TdaTable*)> Change;
+    std::vector<int> Visible;
+    bool HandlerAfter;
+  } cases[] = {
+      {"clears OnFilter", [](TdaTable* table) { table->SetOnFilter(nullptr); }, cleared, false},
+      {"replaces OnFilter",
+       [this](TdaTable* table) { table->SetOnFilter([this](TdaTable*, bool& accept) { accept = N() % 3 == 0; }); },
+       replaced, true},
+      {"changes daFilter",
+       [](TdaTable* table) {
+         TStringList lines({"N > 200"});
+         table->SetdaFilter(&lines);
+       },
+       narrowed, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    t.Close();
+    t.daFilter()->Clear();
+    bool changed = false;
+    t.SetOnFilter([&, even](TdaTable* table, bool& accept) {
+      // A handler that outlives its own replacement: its captures are read after the change.
+      const int n = N();
+      if (n == 10 && !changed) {
+        changed = true;
+        c.Change(table);
+      }
+      even(table, accept);
+      EXPECT_EQ(N(), n);
+    });
+    t.Open();
+    std::vector<int> seen;
+    for (const std::string& n : Column(t, "N")) seen.push_back(std::stoi(n));
+    EXPECT_EQ(seen, c.Visible);
+    EXPECT_EQ(bool(t.OnFilter()), c.HandlerAfter);
+    EXPECT_EQ(t.FilterCallbackHandle() != 0, c.HandlerAfter);
+    EXPECT_TRUE(ui.Messages.empty());
+  }
 }
 
 TEST_F(ManyRecords, SwitchedOffInsideTheHandlerTakesEffectWithoutARead) {
