@@ -6,7 +6,8 @@ class TKeyQueue {
 public:
   virtual ~TKeyQueue() = default;
   // Takes the first pending key press of Escape out of the queue: true when there was one.
-  // Every other pending key (and mouse input) stays where it was, in its order.
+  // Nothing else runs: every other pending event (keys, mouse input, queued work) stays where
+  // it was, in its order.
   virtual bool TakePendingEscape() = 0;
 };
 

@@ -3,10 +3,15 @@
 // scenario with all of it.
 #include "datable.h"
 
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QWidget>
+
 #include "artikli.h"
 #include "dasearch.h"
 #include "fakekeyqueue.h"
 #include "forms.h"
+#include "uiqt.h"
 
 namespace {
 
@@ -302,6 +307,79 @@ TEST_F(ManyRecords, FilterChangedFromInsideTheHandlerTakesEffectAfterTheRead) {
     EXPECT_EQ(bool(t.OnFilter()), c.HandlerAfter);
     EXPECT_EQ(t.FilterCallbackHandle() != 0, c.HandlerAfter);
     EXPECT_TRUE(ui.Messages.empty());
+  }
+}
+
+namespace {
+
+// The Escape check on the toolkit's own queue, with work queued that would close or free the
+// table in the middle of its read.
+struct UiFilterEscape : ManyRecords {
+  // Closes the table when it gets its event.
+  struct Closer : QObject {
+    TdaTable* Table = nullptr;
+    bool event(QEvent* e) override {
+      if (e->type() != QEvent::User) return QObject::event(e);
+      Table->Close();
+      return true;
+    }
+  };
+};
+
+}  // namespace
+
+TEST_F(UiFilterEscape, OnlyThePendingEscapeIsTakenDuringTheRead) {
+  TApplication app(nullptr);
+  TApplication* saved = Application;
+  Application = &app;
+  struct Restore {
+    TApplication* Saved;
+    ~Restore() { Application = Saved; }
+  } restore{saved};
+  EnsureQtApplication();
+  QWidget input;
+  Closer closer;
+  const struct {
+    const char* What;
+    std::function<void(TdaTable*)> Queue;  // queues work that ends the table's read for good
+    bool Freed;                            // the work frees the table (else it closes it)
+  } cases[] = {
+      {"a posted event", [&](TdaTable* table) {
+         closer.Table = table;
+         QCoreApplication::postEvent(&closer, new QEvent(QEvent::User));
+       }, false},
+      {"a queued call", [](TdaTable* table) { UiQueueCall([table] { table->Close(); }); }, false},
+      {"a released form", [](TdaTable* table) { static_cast<TForm*>(table->Owner())->Release(); }, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    TComponentRef<TForm> form(new TForm(nullptr));
+    auto* table = new TdaTable(form.Get());
+    table->SetTableName("c:\\Data\\Veliko.db");
+    TComponentRef<TdaTable> alive(table);
+    int escapes = 0;
+    table->OnFilterEscape = [&](TDataSet*) { ++escapes; };
+    table->SetOnFilterOptions({ofoEnabled, ofoShowHourGlass, ofoCancelOnEscape});
+    table->SetOnFilter([](TdaTable* t, bool& accept) { accept = t->FieldByName("N")->AsInteger() % 2 == 0; });
+    QCoreApplication::postEvent(&input, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, "\x1b"));
+    c.Queue(table);
+    table->Open();
+    // Filtered until the hundredth call, then every record.
+    const size_t visible = Column(*table, "N").size();
+    EXPECT_GT(visible, 125u);
+    EXPECT_LT(visible, 250u);
+    EXPECT_EQ(escapes, 1);
+    EXPECT_TRUE(table->Active()) << "nothing queued ran during the read";
+    // Afterwards the queued work runs.
+    app.ProcessMessages();
+    if (c.Freed) {
+      EXPECT_FALSE(alive);
+      EXPECT_FALSE(form);
+    } else {
+      ASSERT_TRUE(alive);
+      EXPECT_FALSE(table->Active());
+      delete form.Get();
+    }
   }
 }
 
