@@ -2,12 +2,15 @@
 // through a scripted function table the ";1" names of other drivers and failed reads.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "oclcatalog.h"
 #include "text.h"
 #include "stmt_fixture.h"
+#include "testenv.h"
 
 namespace {
 
@@ -146,6 +149,28 @@ TEST_F(ServerCatalog, ExactNameWinsOverCaseInsensitiveMatches) {
     FAIL();
   } catch (const EODBCLibrary& e) {
     EXPECT_EQ(e.Message(), "procedure MixedCase is overloaded");
+  }
+  // The driver's own answer to a procedure name, which the catalog does not rely on (it checks
+  // each row's name): the name as written tells case apart, and one all in capitals is folded
+  // to lower case as an unquoted identifier would be.
+  RawOdbc raw("DSN=PG");
+  const std::pair<const char*, const char*> answers[] = {
+      {"MixedCase", "MixedCase "}, {"mixedcase", "mixedcase "}, {"MIXEDCASE", "mixedcase "}};
+  for (const auto& [name, expected] : answers) {
+    SQLHSTMT h = nullptr;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, raw.dbc, &h)));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLProcedureColumns(h, nullptr, 0, nullptr, 0, (SQLCHAR*)name, SQL_NTS, nullptr, 0)));
+    std::set<std::string> procs;
+    while (SQL_SUCCEEDED(SQLFetch(h))) {
+      char buf[64] = {};
+      SQLLEN len = 0;
+      SQLGetData(h, 3, SQL_C_CHAR, buf, sizeof buf, &len);
+      procs.insert(buf);
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, h);
+    std::string got;
+    for (const std::string& p : procs) got += p + " ";
+    EXPECT_EQ(got, expected) << name;
   }
 }
 
