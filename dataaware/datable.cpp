@@ -101,6 +101,14 @@ void TdaTable::ScheduleFilterChange() {
   cursor->AfterRead([this] { ApplyFilterChanges(); });
 }
 
+bool TdaTable::TakePendingOnFilter() {
+  if (!FOnFilterPending) return false;
+  FOnFilter = std::move(FPendingOnFilter);
+  FPendingOnFilter = nullptr;
+  FOnFilterPending = false;
+  return true;
+}
+
 // Once the engine's read has ended, inside the data set's read still: the filters change, the
 // records already read are not read again.
 void TdaTable::ApplyFilterChanges() {
@@ -115,12 +123,7 @@ void TdaTable::ApplyFilterChanges() {
         ok = false;
       }
     }
-    if (FOnFilterPending) {
-      FOnFilter = std::move(FPendingOnFilter);
-      FPendingOnFilter = nullptr;
-      FOnFilterPending = false;
-      InstallCallback(false);
-    }
+    if (TakePendingOnFilter()) InstallCallback(false);
   } catch (const Exception&) {
     ok = false;
   }
@@ -175,11 +178,7 @@ std::unique_ptr<TEngineTable> TdaTable::OpenQueryCursor() {
 
 void TdaTable::CloseCursor() {
   // Changes left for a read that will not end on this cursor: the next one starts with them.
-  if (FOnFilterPending) {
-    FOnFilter = std::move(FPendingOnFilter);
-    FPendingOnFilter = nullptr;
-    FOnFilterPending = false;
-  }
+  TakePendingOnFilter();
   FExpressionPending = false;
   FFilterChangeScheduled = false;
   FreeLookupTables();

@@ -141,6 +141,8 @@ private:
   bool InstallCallback(bool Reread = true);
   void ScheduleFilterChange();
   void ApplyFilterChanges();
+  // The handler assigned while the callback ran becomes the handler; false when there is none.
+  bool TakePendingOnFilter();
   void RestoreFilterCursor();
   void LoadParadoxPictures();
   void FreeLookupTables();
