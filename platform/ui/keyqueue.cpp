@@ -57,6 +57,9 @@ public:
 protected:
   bool eventFilter(QObject* Watched, QEvent* Event) override {
     const QEvent::Type type = Event->type();
+    // The toolkit's question whether a widget wants a key for itself, answered at once; the
+    // key press it asks about is held like any other.
+    if (type == QEvent::ShortcutOverride) return false;
     if (!EscapeTaken && type == QEvent::KeyPress && static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Escape) {
       EscapeTaken = true;
       return true;
