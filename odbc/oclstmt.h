@@ -501,7 +501,7 @@ private:
   void BeforeCellWrite(const TCell& Cell);
   void ForgetKeyValues();
   void ReleaseAuxStatements();
-  enum TGenOp : uint16_t { goUpdate = 1, goDelete = 2, goRefresh = 4, goInsert = 8 };
+  enum TGenOp : uint16_t { goUpdate = 1, goDelete = 2, goRefresh = 4, goInsert = 8, goCount = 16 };
   // The auxiliary statement of the operation, prepared with Text (after OnStatement).
   THstmt& AuxStatement(TGenOp Op, std::string Text);
   void Dispatch(TGenOp Op, const TConfirmEvent& Confirm, const char* Question);
@@ -520,6 +520,10 @@ private:
   // changes more than one row raises (in autocommit mode, having changed nothing).
   SQLLEN ExecuteInsert(THstmt& Aux);
   SQLLEN ExecuteOneRow(THstmt& Aux);
+  // A transaction of the library's own leaves the connection's open cursors open.
+  bool OwnTransactionSafe();
+  // Refuses a key that matches more than one row of the table.
+  void CountKeyRows(const std::string& Table, const std::string& Where, const std::vector<int>& Keys);
   void GeneratedRefresh();
   std::vector<int> ValueColumns();
   std::vector<int> KeyColumns();

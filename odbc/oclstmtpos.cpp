@@ -223,9 +223,9 @@ TAtExit(F) -> TAtExit<F>;
 
 struct THstmt::TRowOps {
   // Update, delete, refresh, insert; created on first use, owned.
-  std::unique_ptr<THstmt> Aux[4];
+  std::unique_ptr<THstmt> Aux[5];
   // The generated text each prepared statement was built from (before OnStatement).
-  std::string AuxText[4];
+  std::string AuxText[5];
   // Runs the catalog functions of key detection.
   std::unique_ptr<THstmt> Catalog_;
   // The table of the last detection: its parts for the catalog calls, its name in the text.
@@ -276,6 +276,7 @@ int AuxIndex(uint16_t Op) {
     case 1: return 0;
     case 2: return 1;
     case 4: return 2;
+    case 16: return 4;
     default: return 3;
   }
 }
@@ -497,7 +498,7 @@ THstmt& THstmt::AuxStatement(TGenOp Op, std::string Text) {
   // Kept prepared while the same text would be built (a rewrite by OnStatement stays).
   if (!aux->Prepared() || r.AuxText[idx] != Text) {
     r.AuxText[idx] = Text;
-    if (OnStatement) OnStatement(this, Op, Text);
+    if (OnStatement && Op != goCount) OnStatement(this, Op, Text);
     aux->SetSQL(Text);
     aux->Prepare();
   }
@@ -1146,6 +1147,7 @@ void THstmt::GeneratedWrite(TGenOp Op) {
   int n = 0;
   BindValues(aux, cols, n);
   BindKeys(aux, keys, n);
+  if (Op != goInsert && !keys.empty() && !OwnTransactionSafe()) CountKeyRows(table, where, keys);
   const SQLLEN rows = Op == goInsert ? ExecuteInsert(aux) : ExecuteOneRow(aux);
   const TNoRowsAffectedFlag member = Op == goInsert ? nrByInsert : Op == goUpdate ? nrByUpdate : nrByDelete;
   if (FNoRowsAffected.Contains(member) && rows == 0) RaiseNoData();
@@ -1156,15 +1158,44 @@ SQLLEN THstmt::ExecuteInsert(THstmt& Aux) {
   return Aux.NumRowsAffected();
 }
 
+bool THstmt::OwnTransactionSafe() {
+  // What the cursors open on the connection do when a transaction ends: SQLite's read on,
+  // PostgreSQL's are closed (its driver says so, and a server cursor is gone with its
+  // transaction).
+  THdbc* dbc = hDbc();
+  return dbc->GetInfoInteger(SQL_CURSOR_COMMIT_BEHAVIOR) == SQL_CB_PRESERVE &&
+         dbc->GetInfoInteger(SQL_CURSOR_ROLLBACK_BEHAVIOR) == SQL_CB_PRESERVE;
+}
+
+void THstmt::CountKeyRows(const std::string& Table, const std::string& Where, const std::vector<int>& Keys) {
+  // Where a transaction of our own would end the connection's cursors, the rows of the key are
+  // counted first: a key of several rows is refused before anything is written.
+  THstmt& count = AuxStatement(goCount, "SELECT count(*) FROM " + Table + " " + Where);
+  int n = 0;
+  BindKeys(count, Keys, n);
+  count.Execute();
+  TAtExit closeCursor{[&count] {
+    try {
+      count.CloseCursor();
+    } catch (...) {
+    }
+  }};
+  const int64_t rows = count.FetchNext() ? count.ColInt64(1, 1) : 0;
+  if (rows > 1)
+    throw EODBCLibrary("The key of the row matched " + std::to_string(rows) + " rows of table " + RowOps().TextName +
+                       "; nothing was changed.");
+}
+
 SQLLEN THstmt::ExecuteOneRow(THstmt& Aux) {
   // A key that is no key (the table changed since it was detected, a key given by the caller)
   // would change several rows: in autocommit mode the statement runs in a transaction of its
-  // own, kept only when it changed at most one row.
+  // own, kept only when it changed at most one row, where that leaves the connection's cursors
+  // open (else its rows were counted before).
   SQLHDBC dbc = hDbc()->Handle();
   SQLULEN autocommit = SQL_AUTOCOMMIT_ON;
   if (!Judge(ODBCApi().SQLGetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr)))
     autocommit = SQL_AUTOCOMMIT_ON;
-  const bool own = autocommit == SQL_AUTOCOMMIT_ON;
+  const bool own = autocommit == SQL_AUTOCOMMIT_ON && OwnTransactionSafe();
   const auto end = [&](SQLSMALLINT Completion) {
     const SQLRETURN rc = ODBCApi().SQLEndTran(SQL_HANDLE_DBC, dbc, Completion);
     ODBCApi().SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
@@ -1184,7 +1215,8 @@ SQLLEN THstmt::ExecuteOneRow(THstmt& Aux) {
   if (rows > 1) {
     const std::string what = "The key of the row matched " + std::to_string(rows) + " rows of table " +
                              RowOps().TextName + "; ";
-    if (!own) throw EODBCLibrary(what + "the caller's transaction holds the change.");
+    if (autocommit != SQL_AUTOCOMMIT_ON) throw EODBCLibrary(what + "the caller's transaction holds the change.");
+    if (!own) throw EODBCLibrary(what + "the change is kept: another user wrote a row of that key since it was counted.");
     end(SQL_ROLLBACK);
     throw EODBCLibrary(what + "nothing was changed.");
   }

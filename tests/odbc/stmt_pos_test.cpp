@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "odbcapi.h"
 #include "stmt_fixture.h"
 
 namespace {
@@ -479,6 +480,61 @@ STMT_BOTH(AKeyEditIsTheNextWritesKey) {
   q->SetNoRowsAffected({nrByUpdate, nrByDelete});
   q->DoDelete();
   EXPECT_EQ(F.Db("SELECT id, name FROM s ORDER BY id"), (Rows{{"2", "dva"}}));
+}
+
+// An update or delete whose key matches several rows keeps nothing: SQLite's runs in a
+// transaction of its own (its cursors read on across the commit or rollback), PostgreSQL's rows
+// of the key are counted first (its driver closes the connection's cursors at a transaction's
+// end: the server cursor of a forward-only result is gone, "Function sequence error" at the next
+// fetch). In the caller's own transaction SQLite's raises and says the transaction holds it.
+STMT_BOTH(AKeyOfSeveralRowsChangesNothing) {
+  F.Exec("CREATE TABLE m (id integer, name varchar(10))");
+  for (const char* v : {"1, 'a'", "1, 'b'", "2, 'c'", "3, 'd'", "4, 'e'"}) F.Exec(std::string("INSERT INTO m VALUES (") + v + ")");
+  const Rows all = F.Db("SELECT id, name FROM m ORDER BY name");
+  THstmt* q = F.Q;
+  for (SQLULEN cursor : {SQL_CURSOR_FORWARD_ONLY, SQL_CURSOR_STATIC}) {
+    SCOPED_TRACE(cursor);
+    q->Close();
+    q->SetCursorType(cursor);
+    q->SetSQL("SELECT id, name FROM m ORDER BY name");
+    q->Execute();
+    ASSERT_TRUE(q->FetchNext());
+    q->SetColPrimary(1, true);
+    q->SetColString(2, "x");
+    ExpectLibraryError([&] { q->DoUpdate(); }, "The key of the row matched 2 rows of table " + F.Qualified("m") + "; nothing was changed.");
+    ExpectLibraryError([&] { q->DoDelete(); }, "The key of the row matched 2 rows of table " + F.Qualified("m") + "; nothing was changed.");
+    EXPECT_EQ(F.Db("SELECT id, name FROM m ORDER BY name"), all);
+    // One row: written and committed; the cursor reads on.
+    ASSERT_TRUE(q->FetchNext());
+    ASSERT_TRUE(q->FetchNext());
+    EXPECT_EQ(q->ColString(2), "c");
+    q->SetColString(2, "c!");
+    q->DoUpdate();
+    EXPECT_EQ(F.Db("SELECT name FROM m WHERE id = 2"), (Rows{{"c!"}}));
+    ASSERT_TRUE(q->FetchNext());
+    EXPECT_EQ(q->ColString(2), "d");
+    ASSERT_TRUE(q->FetchNext());
+    EXPECT_EQ(q->ColString(2), "e");
+    F.Exec("UPDATE m SET name = 'c' WHERE id = 2");
+  }
+  // The caller's own transaction holds what the statement changed.
+  q->Close();
+  q->SetCursorType(SQL_CURSOR_FORWARD_ONLY);
+  SQLHDBC dbc = F.Dbc->Handle();
+  ASSERT_TRUE(SQL_SUCCEEDED(ODBCApi().SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)));
+  q->SetSQL("SELECT id, name FROM m ORDER BY name");
+  q->Execute();
+  ASSERT_TRUE(q->FetchNext());
+  q->SetColPrimary(1, true);
+  q->SetColString(2, "x");
+  // PostgreSQL's rows of the key are counted first (a transaction's end closes its cursors):
+  // refused before anything is written.
+  ExpectLibraryError([&] { q->DoUpdate(); }, "The key of the row matched 2 rows of table " + F.Qualified("m") +
+                                                  (F.Pg ? "; nothing was changed." : "; the caller's transaction holds the change."));
+  q->Close();
+  ODBCApi().SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK);
+  ODBCApi().SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+  EXPECT_EQ(F.Db("SELECT id, name FROM m ORDER BY name"), all);
 }
 
 // SQLite's driver writes a timestamp through its own update and bulk add cut to the minute; such
