@@ -364,11 +364,14 @@ public:
   void UpdateRow(int Row);
   void DeleteRow(int Row);
   void RefreshRow(int Row);
-  // The table to change: TargetTable, else the table of result column 1, else the table of a
-  // one-table FROM clause; EODBCLibrary when none.
+  // The table to change as the generated text names it: TargetTable, else the table the
+  // driver describes the first column of a table in (with its schema, or SQLite's database),
+  // else the one table of the outer FROM clause; EODBCLibrary when none. Columns of another
+  // table or of none are then never written, nor keys.
   std::string TargetTableName();
   // Marks the key columns: the driver's best row identifier without pseudo columns, else the
-  // primary key. Columns already marked stay as they are.
+  // primary key, matched to the target's columns by their base names. Columns already marked
+  // stay as they are.
   void DetectPrimaryCols();
   // "A = ? AND B = ?" over the key columns in column order.
   std::string PrimaryWhere();

@@ -12,10 +12,15 @@
 //   nothing; its positioned refresh loads the next row; on a read-only cursor its
 //   SQLBulkOperations crashes. A long column bound without a buffer is left out of an update,
 //   and so is a column marked SQL_COLUMN_IGNORE.
-// So: the driver writes only on an updatable cursor, with no column left out (PostgreSQL's
-// update: none but a plain column), and (SQLite) no long value and no timestamp; refreshes go
-// through the generated SELECT unless the cursor is keyset-driven or dynamic; an untouched row
-// status counts as "no row".
+// - SQLite's own update also keeps the old key after a key edit and finds its row by the
+//   result's values; it names a column's database as its catalog and no schema, and gives an
+//   alias as a column's base name. PostgreSQL's names the schema, and calls every column of a
+//   join read-only on a scrolling cursor.
+// So: SQLite's rows are changed by the generated statements only; PostgreSQL's driver writes
+// only on an updatable cursor, with no column left out (its update: none but a plain column)
+// and no long column in an insert or delete; refreshes go through the generated SELECT unless
+// the cursor is keyset-driven or dynamic; an untouched row status counts as "no row". The
+// table, its columns and its key come from the driver's description of the columns.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
