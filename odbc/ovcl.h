@@ -312,6 +312,9 @@ protected:
   void DoBeforeEdit() override;
   void DoBeforeDelete() override;
   void DoAfterPost() override;
+  // After a post, insert or delete that reached the database, a failure to read the rows around
+  // it again does not make the write look failed: the data set shows the rows from the first.
+  void Resync(TResyncMode Mode) override;
   void DoAfterCancel() override;
   void DoAfterDelete() override;
   void InternalHandleException() override;
@@ -470,6 +473,8 @@ private:
   bool FOwnUpdatesSeen = false;
   // The confirm event's answer to the last row operation.
   bool FRowConfirmed = false;
+  // A post, insert or delete has just reached the database (until the framework's Resync).
+  bool FWritten = false;
   // The statement went while cached updates were pending: its result is to be executed again
   // before a write (FResultLost), and no further row is fetched (FRowsLost).
   bool FResultLost = false;

@@ -341,7 +341,26 @@ void TCustomODDataSet::MarkDeleted(TRecordBuffer Rec) {
 
 // ---- the framework's steps
 
+void TCustomODDataSet::Resync(TResyncMode Mode) {
+  if (!FWritten) {
+    TDataSet::Resync(Mode);
+    return;
+  }
+  FWritten = false;
+  try {
+    TDataSet::Resync(Mode);
+  } catch (const Exception&) {
+    try {
+      First();
+    } catch (const Exception&) {
+      ClearBuffers();
+      DataEvent(deDataSetChange, 0);
+    }
+  }
+}
+
 void TCustomODDataSet::InternalPost() {
+  FWritten = false;
   TRecordBuffer active = ActiveBuffer();
   CheckCutValues(active);
   const bool editing = State() == dsEdit;
@@ -357,6 +376,7 @@ void TCustomODDataSet::InternalPost() {
       UpdateRecords(active, true);
     else
       InsertRecords(active, true);
+    FWritten = true;
   }
   if (editing) {
     // Written: what was assigned is the record's value now (under cached updates, once applied).
@@ -380,8 +400,12 @@ void TCustomODDataSet::InternalPost() {
 }
 
 void TCustomODDataSet::InternalAddRecord(TRecordBuffer Buffer, bool) {
+  FWritten = false;
   if (FLocateInsert) ResolveLocateKeyNames();
-  if (!FCachedUpdates) InsertRecords(Buffer, true);
+  if (!FCachedUpdates) {
+    InsertRecords(Buffer, true);
+    FWritten = true;
+  }
   if (FCached) InsertIntoCache(Buffer);
   if (FLocateInsert) TakeLocateKeyValues();
 }
@@ -389,6 +413,7 @@ void TCustomODDataSet::InternalAddRecord(TRecordBuffer Buffer, bool) {
 void TCustomODDataSet::InternalDelete() {
   TRecordBuffer active = ActiveBuffer();
   InternalSetToRecord(active);
+  FWritten = false;
   if (!FCachedUpdates) {
     try {
       DeleteRecords(active, true);
@@ -397,6 +422,7 @@ void TCustomODDataSet::InternalDelete() {
       ClearOldValueBuffer();
       throw;
     }
+    FWritten = true;
   }
   if (FCached) {
     if (FCachedUpdates) MarkDeleted(CurrentCacheRecord());
@@ -420,6 +446,7 @@ void TCustomODDataSet::InternalRefresh() {
 }
 
 void TCustomODDataSet::InternalCancel() {
+  FWritten = false;
   if (FOldValueSet && ActiveBuffer() != nullptr) CopyRecord(FOldValueBuffer, ActiveBuffer(), true);
 }
 
