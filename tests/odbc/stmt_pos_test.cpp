@@ -2,7 +2,10 @@
 // own row operations, table and key detection. A connection of its own checks what reached the
 // database.
 #include <cstring>
+#include <functional>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "odbcapi.h"
@@ -17,6 +20,12 @@ void MakeT(StmtFixture& F) {
   F.Exec("INSERT INTO t VALUES (1, 'ena', 'm1', 1)");
   F.Exec("INSERT INTO t VALUES (2, 'dva', 'm2', 2)");
   F.Exec("INSERT INTO t VALUES (3, 'tri', 'm3', 3)");
+}
+
+// The guard that makes a generated update or delete change its row only while the key names
+// that row alone.
+std::string OneRow(const std::string& Table, const std::string& Key) {
+  return " AND (SELECT count(*) FROM " + Table + " WHERE " + Key + ") = 1";
 }
 
 // The texts of the generated statements, as OnStatement sees them.
@@ -120,9 +129,9 @@ STMT_BOTH(GeneratedStatementsChangeTheRowThatWasRead) {
 
   const std::string t = F.Qualified("t");
   EXPECT_EQ(log.Texts, (std::vector<std::string>{
-                           "1 UPDATE " + t + " SET id = ?, name = ?, memo = ?, n = ? WHERE id = ?",
+                           "1 UPDATE " + t + " SET id = ?, name = ?, memo = ?, n = ? WHERE id = ?" + OneRow(t, "id = ?"),
                            "4 SELECT id, name, memo, n FROM " + t + " WHERE id = ?",
-                           "2 DELETE FROM " + t + " WHERE id = ?",
+                           "2 DELETE FROM " + t + " WHERE id = ?" + OneRow(t, "id = ?"),
                            "8 INSERT INTO " + t + " (id, name, memo) VALUES (?, ?, ?)",
                        }));
   EXPECT_EQ(spy.Updates + spy.Deletes + spy.Refreshes + spy.Adds, 0);
@@ -189,7 +198,8 @@ STMT_BOTH(TwoColumnKeyAndQuotedNames) {
   q->SetColString(2, "b");
   q->DoUpdate();
   EXPECT_EQ(log.Texts, (std::vector<std::string>{
-                           "1 UPDATE " + F.Qualified("\"my table\"") + " SET \"my id\" = ?, \"the name\" = ? WHERE \"my id\" = ?"}));
+                           "1 UPDATE " + F.Qualified("\"my table\"") + " SET \"my id\" = ?, \"the name\" = ? WHERE \"my id\" = ?" +
+                           OneRow(F.Qualified("\"my table\""), "\"my id\" = ?")}));
   EXPECT_EQ(F.Db("SELECT \"the name\" FROM \"my table\""), (Rows{{"b"}}));
 }
 
@@ -210,7 +220,7 @@ STMT_BOTH(ExpressionColumnsAreNeverWritten) {
   EXPECT_EQ(q->ColInteger(2), 3);
   EXPECT_EQ(F.Db("SELECT name FROM t WHERE id = 2"), (Rows{{"dve"}}));
   EXPECT_EQ(log.Texts, (std::vector<std::string>{
-                           "1 UPDATE " + F.Qualified("t") + " SET id = ?, name = ? WHERE id = ?",
+                           "1 UPDATE " + F.Qualified("t") + " SET id = ?, name = ? WHERE id = ?" + OneRow(F.Qualified("t"), "id = ?"),
                            "4 SELECT id, name FROM " + F.Qualified("t") + " WHERE id = ?",
                        }));
 }
@@ -482,11 +492,11 @@ STMT_BOTH(AKeyEditIsTheNextWritesKey) {
   EXPECT_EQ(F.Db("SELECT id, name FROM s ORDER BY id"), (Rows{{"2", "dva"}}));
 }
 
-// An update or delete whose key matches several rows keeps nothing: SQLite's runs in a
-// transaction of its own (its cursors read on across the commit or rollback), PostgreSQL's rows
-// of the key are counted first (its driver closes the connection's cursors at a transaction's
-// end: the server cursor of a forward-only result is gone, "Function sequence error" at the next
-// fetch). In the caller's own transaction SQLite's raises and says the transaction holds it.
+// An update or delete whose key matches several rows changes nothing, in autocommit mode and in
+// the caller's own transaction alike: the statement changes its row only while the key names
+// that row alone. (No transaction of the library's own could serve PostgreSQL: its driver closes
+// the connection's cursors when one ends, and the server cursor of a forward-only result is
+// gone, "Function sequence error" at the next fetch.)
 STMT_BOTH(AKeyOfSeveralRowsChangesNothing) {
   F.Exec("CREATE TABLE m (id integer, name varchar(10))");
   for (const char* v : {"1, 'a'", "1, 'b'", "2, 'c'", "3, 'd'", "4, 'e'"}) F.Exec(std::string("INSERT INTO m VALUES (") + v + ")");
@@ -527,14 +537,64 @@ STMT_BOTH(AKeyOfSeveralRowsChangesNothing) {
   ASSERT_TRUE(q->FetchNext());
   q->SetColPrimary(1, true);
   q->SetColString(2, "x");
-  // PostgreSQL's rows of the key are counted first (a transaction's end closes its cursors):
-  // refused before anything is written.
-  ExpectLibraryError([&] { q->DoUpdate(); }, "The key of the row matched 2 rows of table " + F.Qualified("m") +
-                                                  (F.Pg ? "; nothing was changed." : "; the caller's transaction holds the change."));
+  ExpectLibraryError([&] { q->DoUpdate(); }, "The key of the row matched 2 rows of table " + F.Qualified("m") + "; nothing was changed.");
+  ExpectLibraryError([&] { q->DoDelete(); }, "The key of the row matched 2 rows of table " + F.Qualified("m") + "; nothing was changed.");
+  EXPECT_EQ(F.Db("SELECT id, name FROM m ORDER BY name"), all);
   q->Close();
   ODBCApi().SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK);
   ODBCApi().SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
   EXPECT_EQ(F.Db("SELECT id, name FROM m ORDER BY name"), all);
+}
+
+// Another user adds a row of the record's key just before the update or delete runs (after
+// anything the library may have read before it): the write changes neither row and says so.
+namespace {
+struct AddRowBeforeWrite {
+  static inline TODBCApi Real;
+  static inline std::map<SQLHSTMT, std::string> Texts;
+  static inline std::function<void()> Add;
+  static SQLRETURN SQL_API Prepare(SQLHSTMT h, SQLCHAR* text, SQLINTEGER len) {
+    Texts[h] = len == SQL_NTS ? std::string(reinterpret_cast<char*>(text)) : std::string(reinterpret_cast<char*>(text), size_t(len));
+    return Real.SQLPrepare(h, text, len);
+  }
+  static SQLRETURN SQL_API Execute(SQLHSTMT h) {
+    const std::string& t = Texts[h];
+    if (Add && (t.rfind("UPDATE", 0) == 0 || t.rfind("DELETE", 0) == 0)) std::exchange(Add, nullptr)();
+    return Real.SQLExecute(h);
+  }
+  explicit AddRowBeforeWrite(TODBCApiOverride& Api) {
+    Real = Api.Saved();
+    Texts.clear();
+    Api.Table().SQLPrepare = Prepare;
+    Api.Table().SQLExecute = Execute;
+  }
+  ~AddRowBeforeWrite() { Add = nullptr; }
+};
+}  // namespace
+
+STMT_BOTH(ARowOfTheKeyAddedMeanwhileIsNeverChanged) {
+  F.Exec("CREATE TABLE m (id integer, name varchar(10))");
+  for (bool update : {true, false}) {
+    SCOPED_TRACE(update ? "update" : "delete");
+    F.Exec("DELETE FROM m");
+    F.Exec("INSERT INTO m VALUES (1, 'a')");
+    F.Exec("INSERT INTO m VALUES (2, 'b')");
+    TODBCApiOverride api;
+    AddRowBeforeWrite hook(api);
+    THstmt* q = F.Q;
+    q->Close();
+    q->SetSQL("SELECT id, name FROM m ORDER BY id");
+    q->Execute();
+    ASSERT_TRUE(q->FetchNext());
+    q->SetColPrimary(1, true);
+    q->SetColString(2, "x");
+    AddRowBeforeWrite::Add = [&] { F.DbExec("INSERT INTO m VALUES (1, 'z')"); };
+    ExpectLibraryError([&] { update ? q->DoUpdate() : q->DoDelete(); },
+                       "The key of the row matched 2 rows of table " + F.Qualified("m") + "; nothing was changed.");
+    EXPECT_EQ(AddRowBeforeWrite::Add, nullptr);
+    q->Close();
+    EXPECT_EQ(F.Db("SELECT id, name FROM m ORDER BY id, name"), (Rows{{"1", "a"}, {"1", "z"}, {"2", "b"}}));
+  }
 }
 
 // SQLite's driver writes a timestamp through its own update and bulk add cut to the minute; such
