@@ -2,14 +2,12 @@
 // own row operations, table and key detection. A connection of its own checks what reached the
 // database.
 #include <cstring>
-#include <functional>
-#include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "odbcapi.h"
 #include "stmt_fixture.h"
+#include "write_hook.h"
 
 namespace {
 
@@ -548,30 +546,6 @@ STMT_BOTH(AKeyOfSeveralRowsChangesNothing) {
 
 // Another user adds a row of the record's key just before the update or delete runs (after
 // anything the library may have read before it): the write changes neither row and says so.
-namespace {
-struct AddRowBeforeWrite {
-  static inline TODBCApi Real;
-  static inline std::map<SQLHSTMT, std::string> Texts;
-  static inline std::function<void()> Add;
-  static SQLRETURN SQL_API Prepare(SQLHSTMT h, SQLCHAR* text, SQLINTEGER len) {
-    Texts[h] = len == SQL_NTS ? std::string(reinterpret_cast<char*>(text)) : std::string(reinterpret_cast<char*>(text), size_t(len));
-    return Real.SQLPrepare(h, text, len);
-  }
-  static SQLRETURN SQL_API Execute(SQLHSTMT h) {
-    const std::string& t = Texts[h];
-    if (Add && (t.rfind("UPDATE", 0) == 0 || t.rfind("DELETE", 0) == 0)) std::exchange(Add, nullptr)();
-    return Real.SQLExecute(h);
-  }
-  explicit AddRowBeforeWrite(TODBCApiOverride& Api) {
-    Real = Api.Saved();
-    Texts.clear();
-    Api.Table().SQLPrepare = Prepare;
-    Api.Table().SQLExecute = Execute;
-  }
-  ~AddRowBeforeWrite() { Add = nullptr; }
-};
-}  // namespace
-
 STMT_BOTH(ARowOfTheKeyAddedMeanwhileIsNeverChanged) {
   F.Exec("CREATE TABLE m (id integer, name varchar(10))");
   for (bool update : {true, false}) {
@@ -580,7 +554,7 @@ STMT_BOTH(ARowOfTheKeyAddedMeanwhileIsNeverChanged) {
     F.Exec("INSERT INTO m VALUES (1, 'a')");
     F.Exec("INSERT INTO m VALUES (2, 'b')");
     TODBCApiOverride api;
-    AddRowBeforeWrite hook(api);
+    WriteHook hook(api);
     THstmt* q = F.Q;
     q->Close();
     q->SetSQL("SELECT id, name FROM m ORDER BY id");
@@ -588,10 +562,10 @@ STMT_BOTH(ARowOfTheKeyAddedMeanwhileIsNeverChanged) {
     ASSERT_TRUE(q->FetchNext());
     q->SetColPrimary(1, true);
     q->SetColString(2, "x");
-    AddRowBeforeWrite::Add = [&] { F.DbExec("INSERT INTO m VALUES (1, 'z')"); };
+    WriteHook::Before = [&] { F.DbExec("INSERT INTO m VALUES (1, 'z')"); };
     ExpectLibraryError([&] { update ? q->DoUpdate() : q->DoDelete(); },
                        "The key of the row matched 2 rows of table " + F.Qualified("m") + "; nothing was changed.");
-    EXPECT_EQ(AddRowBeforeWrite::Add, nullptr);
+    EXPECT_EQ(WriteHook::Before, nullptr);
     q->Close();
     EXPECT_EQ(F.Db("SELECT id, name FROM m ORDER BY id, name"), (Rows{{"1", "a"}, {"1", "z"}, {"2", "b"}}));
   }

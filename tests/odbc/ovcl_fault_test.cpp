@@ -1,0 +1,167 @@
+// The data set's writes under faults a user meets: the server session ended mid-write, another
+// user's change between the read and the write, text the database must keep byte for byte.
+// A connection of its own checks what reached the database.
+#include <string>
+#include <vector>
+
+#include "ovcl_fixture.h"
+#include "write_hook.h"
+
+namespace {
+
+using Rows = StmtFixture::Rows;
+
+std::string BackendOf(THdbc* Dbc) {
+  THstmt pid(nullptr);
+  pid.SetHdbc(Dbc);
+  pid.SetSQL("SELECT pg_backend_pid()");
+  pid.Execute();
+  EXPECT_TRUE(pid.FetchNext());
+  const std::string backend = pid.ColString(1);
+  pid.Close();
+  return backend;
+}
+
+TCustomODDataSet* OpenEditable(DataSetFixture& F, const std::string& Sql, bool InCache) {
+  TCustomODDataSet* d = F.Make(Sql, InCache);
+  d->SetEditable(true);
+  d->Open();
+  return d;
+}
+
+}  // namespace
+
+// A post reported done is in the database at once, for every other user, and stays there when
+// the session ends right after it.
+DS_ALL(APostedRowIsCommittedAtOnce) {
+  F.Table({"1, 'ena', 10", "2, 'dva', 20", "3, 'tri', 30"});
+  TCustomODDataSet* d = OpenEditable(F, "SELECT id, name, qty FROM t ORDER BY id", InCache);
+  d->Edit();
+  d->FieldByName("name")->SetAsString("ena!");
+  d->Post();
+  EXPECT_EQ(F.Db("SELECT name FROM t WHERE id = 1"), (Rows{{"ena!"}}));
+  d->Next();
+  d->Delete();
+  EXPECT_EQ(F.Db("SELECT count(*) FROM t WHERE id = 2"), (Rows{{"0"}}));
+  d->Append();
+  d->FieldByName("id")->SetAsInteger(4);
+  d->FieldByName("name")->SetAsString("stiri");
+  d->Post();
+  EXPECT_EQ(F.Db("SELECT name FROM t WHERE id = 4"), (Rows{{"stiri"}}));
+  if (F.Pg) TestEnv::PgAdmin("SELECT pg_terminate_backend(" + BackendOf(F.Dbc) + ")");
+  EXPECT_EQ(F.Db("SELECT id, name FROM t ORDER BY id"), (Rows{{"1", "ena!"}, {"3", "tri"}, {"4", "stiri"}}));
+}
+
+// The session ends just before the write reaches the server: the post raises and nothing is
+// written. It ends just after the write: the row is written, and the post says so (no raise),
+// whatever reading it back did.
+TEST_F(ServerDataSet, TheSessionEndedAroundAPost) {
+  for (bool after : {false, true})
+    for (int op : {0, 1, 2}) {  // edit, insert, delete
+      for (bool cached : {false, true}) {
+        SCOPED_TRACE(std::string(after ? "after" : "before") + " op " + std::to_string(op) + (cached ? " cached" : " direct"));
+        Exec("DROP TABLE IF EXISTS t");
+        Table({"1, 'ena', 10", "2, 'dva', 20"});
+        TCustomODDataSet* d = OpenEditable(*this, "SELECT id, name, qty FROM t ORDER BY id", cached);
+        const std::string backend = BackendOf(Dbc);
+        const Rows before = Db("SELECT id, name, qty FROM t ORDER BY id");
+        Rows written = before;
+        bool raised = false;
+        {
+        TODBCApiOverride api;
+        WriteHook hook(api);
+        (after ? WriteHook::After : WriteHook::Before) = [&] { TestEnv::PgAdmin("SELECT pg_terminate_backend(" + backend + ")"); };
+        try {
+          if (op == 0) {
+            d->Edit();
+            d->FieldByName("name")->SetAsString("ena!");
+            d->Post();
+            written[0][1] = "ena!";
+          } else if (op == 1) {
+            d->Append();
+            d->FieldByName("id")->SetAsInteger(3);
+            d->FieldByName("name")->SetAsString("tri");
+            d->Post();
+            written.push_back({"3", "tri", "<NULL>"});
+          } else {
+            d->Delete();
+            written.erase(written.begin());
+          }
+        } catch (const std::exception& e) {
+          raised = true;
+          if (after) ADD_FAILURE() << "raised although written: " << e.what();
+        }
+        }
+        EXPECT_EQ(raised, !after);
+        EXPECT_EQ(Db("SELECT id, name, qty FROM t ORDER BY id"), after ? written : before);
+        // A lost link closes the connection's data sets (TerminateOnLinkError); one that stays
+        // open keeps the values typed where they were not written, and none where they were.
+        if (d->Active()) EXPECT_EQ(d->State(), after || op == 2 ? dsBrowse : op == 0 ? dsEdit : dsInsert);
+        delete d;
+        Dbc->SetConnected(false);
+      }
+    }
+}
+
+// Under cached updates the session ends just after one change of an apply was written: that
+// change counts as applied (a second apply would insert the row twice or raise for a change the
+// database holds), and the rest stays pending and is written once the server is back.
+TEST_F(ServerDataSet, TheSessionEndedJustAfterAnApplyWroteAChange) {
+  for (int kind : {0, 1, 2}) {  // update, insert, delete
+    SCOPED_TRACE(kind);
+    Exec("DROP TABLE IF EXISTS t");
+    Table({"1, 'ena', 10", "2, 'dva', 20", "3, 'tri', 30"});
+    TCustomODDataSet* d = Make("SELECT id, name, qty FROM t ORDER BY id", true);
+    d->SetEditable(true);
+    d->SetCachedUpdates(true);
+    d->Open();
+    ASSERT_TRUE(d->Locate("id", Variant(1), {}));
+    d->Edit();
+    d->FieldByName("name")->SetAsString("ena!");
+    d->Post();
+    ASSERT_TRUE(d->Locate("id", Variant(3), {}));
+    d->Edit();
+    d->FieldByName("name")->SetAsString("tri!");
+    d->Post();
+    d->Append();
+    d->FieldByName("id")->SetAsInteger(4);
+    d->FieldByName("name")->SetAsString("stiri");
+    d->Post();
+    d->Append();
+    d->FieldByName("id")->SetAsInteger(5);
+    d->FieldByName("name")->SetAsString("pet");
+    d->Post();
+    ASSERT_TRUE(d->Locate("id", Variant(2), {}));
+    d->Delete();
+    const std::string backend = BackendOf(Dbc);
+    {
+      TODBCApiOverride api;
+      WriteHook hook(api);
+      WriteHook::After = [&] { TestEnv::PgAdmin("SELECT pg_terminate_backend(" + backend + ")"); };
+      // The apply goes on to its next change, if any, and raises there: the link is gone.
+      try {
+        kind == 0 ? d->UpdateRecords(nullptr, true) : kind == 1 ? d->InsertRecords(nullptr, true) : d->DeleteRecords(nullptr, true);
+        EXPECT_EQ(kind, 2);
+      } catch (const EODBC&) {
+        EXPECT_NE(kind, 2);
+      }
+    }
+    EXPECT_EQ(d->PendingUpdates(), 4);
+    ASSERT_TRUE(d->Active());
+    // The first statement on the lost link finds it lost (and raises); the next reconnects.
+    const auto applyAll = [d] {
+      d->DeleteRecords(nullptr, true);
+      d->InsertRecords(nullptr, true);
+      d->UpdateRecords(nullptr, true);
+    };
+    try {
+      applyAll();
+    } catch (const EODBC&) {
+      applyAll();
+    }
+    EXPECT_EQ(d->PendingUpdates(), 0);
+    EXPECT_EQ(Db("SELECT id, name FROM t ORDER BY id"), (Rows{{"1", "ena!"}, {"3", "tri!"}, {"4", "stiri"}, {"5", "pet"}}));
+    delete d;
+    Dbc->SetConnected(false);
+  }
+}
