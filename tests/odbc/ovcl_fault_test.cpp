@@ -154,11 +154,14 @@ TEST_F(ServerDataSet, TheSessionEndedJustAfterAnApplyWroteAChange) {
       d->InsertRecords(nullptr, true);
       d->UpdateRecords(nullptr, true);
     };
+    // (Tried again once the error is gone: its end tears the lost link down.)
+    bool lost = false;
     try {
       applyAll();
     } catch (const EODBC&) {
-      applyAll();
+      lost = true;
     }
+    if (lost) applyAll();
     EXPECT_EQ(d->PendingUpdates(), 0);
     EXPECT_EQ(Db("SELECT id, name FROM t ORDER BY id"), (Rows{{"1", "ena!"}, {"3", "tri!"}, {"4", "stiri"}, {"5", "pet"}}));
     delete d;
