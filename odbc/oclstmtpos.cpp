@@ -1168,15 +1168,6 @@ SQLLEN THstmt::ExecuteInsert(THstmt& Aux) {
   return Aux.NumRowsAffected();
 }
 
-bool THstmt::OwnTransactionSafe() {
-  // What the cursors open on the connection do when a transaction ends: SQLite's read on,
-  // PostgreSQL's are closed (its driver says so, and a server cursor is gone with its
-  // transaction).
-  THdbc* dbc = hDbc();
-  return dbc->GetInfoInteger(SQL_CURSOR_COMMIT_BEHAVIOR) == SQL_CB_PRESERVE &&
-         dbc->GetInfoInteger(SQL_CURSOR_ROLLBACK_BEHAVIOR) == SQL_CB_PRESERVE;
-}
-
 void THstmt::CheckNoKeyRow(const std::string& Table, const std::string& Where, const std::vector<int>& Keys) {
   THstmt& count = AuxStatement(goCount, "SELECT count(*) FROM " + Table + " " + Where);
   int n = 0;
@@ -1200,39 +1191,20 @@ void THstmt::CheckNoKeyRow(const std::string& Table, const std::string& Where, c
 }
 
 SQLLEN THstmt::ExecuteOneRow(THstmt& Aux) {
-  // The generated text changes at most one row. A text that OnStatement rewrote may change
-  // several: in autocommit mode the statement runs in a transaction of its own, kept only when
-  // it changed at most one row, where that leaves the connection's cursors open.
-  SQLHDBC dbc = hDbc()->Handle();
-  SQLULEN autocommit = SQL_AUTOCOMMIT_ON;
-  if (!Judge(ODBCApi().SQLGetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr)))
-    autocommit = SQL_AUTOCOMMIT_ON;
-  const bool own = autocommit == SQL_AUTOCOMMIT_ON && OwnTransactionSafe();
-  const auto end = [&](SQLSMALLINT Completion) {
-    const SQLRETURN rc = ODBCApi().SQLEndTran(SQL_HANDLE_DBC, dbc, Completion);
-    ODBCApi().SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
-    return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
-  };
-  if (own && !Judge(ODBCApi().SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT,
-                                                reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)))
-    throw EODBCLibrary("The row cannot be changed in a transaction of its own.");
-  SQLLEN rows = 0;
-  try {
-    Aux.Execute();
-    rows = Aux.NumRowsAffected();
-  } catch (...) {
-    if (own) end(SQL_ROLLBACK);
-    throw;
-  }
+  // The generated text changes at most one row, in one statement that the database keeps or
+  // undoes whole. (No transaction of the library's own: PostgreSQL's driver closes the
+  // connection's cursors when one ends, and on SQLite a commit of its own that fails, the disk
+  // full, leaves the connection unable to write while a cursor is open.) A text that OnStatement
+  // rewrote may change several rows: that raises, and says where the change is.
+  Aux.Execute();
+  const SQLLEN rows = Aux.NumRowsAffected();
   if (rows > 1) {
-    const std::string what = "The key of the row matched " + std::to_string(rows) + " rows of table " +
-                             RowOps().TextName + "; ";
-    if (autocommit != SQL_AUTOCOMMIT_ON) throw EODBCLibrary(what + "the caller's transaction holds the change.");
-    if (!own) throw EODBCLibrary(what + "the change is kept.");
-    end(SQL_ROLLBACK);
-    throw EODBCLibrary(what + "nothing was changed.");
+    SQLULEN autocommit = SQL_AUTOCOMMIT_ON;
+    if (!Judge(ODBCApi().SQLGetConnectAttr(hDbc()->Handle(), SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr)))
+      autocommit = SQL_AUTOCOMMIT_ON;
+    throw EODBCLibrary("The key of the row matched " + std::to_string(rows) + " rows of table " + RowOps().TextName +
+                       (autocommit == SQL_AUTOCOMMIT_ON ? "; the change is kept." : "; the caller's transaction holds the change."));
   }
-  if (own && !end(SQL_COMMIT)) throw EODBCLibrary("The change of the row was not committed.");
   return rows;
 }
 

@@ -2,9 +2,11 @@
 // user's change between the read and the write, text the database must keep byte for byte.
 // A connection of its own checks what reached the database.
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "filelimit.h"
 #include "ovcl_fixture.h"
 #include "write_hook.h"
 
@@ -307,4 +309,86 @@ DS_ALL(TwoConnectionsEditTheSameRow) {
   EXPECT_EQ(F.Db("SELECT name FROM t WHERE id = 2"), (Rows{{"dva"}}));
   delete b;
   delete a;
+}
+
+// SQLite: the database's disk fills up while a cached apply writes. The apply raises at the
+// change that did not fit; the database holds exactly the changes before it, each whole; the
+// rest stays pending and is written, each once, when there is room again.
+TEST_F(OdbcDataSet, TheDiskFillsDuringACachedApply) {
+  Exec("CREATE TABLE big (id integer PRIMARY KEY, v text)");
+  Exec("INSERT INTO big VALUES (0, 'nic')");
+  const int count = 40;
+  const auto value = [](int I) { return std::string(3000, char('a' + I % 26)) + std::to_string(I); };
+  TCustomODDataSet* d = Make("SELECT id, v FROM big ORDER BY id", true);
+  d->SetEditable(true);
+  d->SetCachedUpdates(true);
+  d->Open();
+  d->Edit();
+  d->FieldByName("v")->SetAsString(value(0));
+  d->Post();
+  for (int i = 1; i <= count; ++i) {
+    d->Append();
+    d->FieldByName("id")->SetAsInteger(i);
+    d->FieldByName("v")->SetAsString(value(i));
+    d->Post();
+  }
+  const auto size = std::filesystem::file_size(Env.SqliteFile());
+  bool raised = false;
+  WithFilesLimitedTo(size + 12 * 4096, [&] {
+    try {
+      d->InsertRecords(nullptr, true);
+    } catch (const EODBCLibrary&) {
+      raised = true;
+    }
+  });
+  ASSERT_TRUE(raised);
+  const Rows stored = Db("SELECT id, v FROM big WHERE id > 0 ORDER BY id");
+  ASSERT_GT(stored.size(), 0u);
+  ASSERT_LT(stored.size(), size_t(count));
+  for (size_t i = 0; i < stored.size(); ++i) EXPECT_EQ(stored[i], (std::vector<std::string>{std::to_string(i + 1), value(int(i) + 1)}));
+  EXPECT_EQ(d->PendingUpdates(), count - int(stored.size()) + 1);
+  d->InsertRecords(nullptr, true);
+  d->UpdateRecords(nullptr, true);
+  EXPECT_EQ(d->PendingUpdates(), 0);
+  Rows all;
+  for (int i = 0; i <= count; ++i) all.push_back({std::to_string(i), value(i)});
+  EXPECT_EQ(Db("SELECT id, v FROM big ORDER BY id"), all);
+  delete d;
+}
+
+// SQLite: no room for a post's row. The post raises, the record keeps the values typed, and the
+// database holds nothing of it; with room again the same post writes it.
+TEST_F(OdbcDataSet, TheDiskFillsDuringAPost) {
+  Exec("CREATE TABLE big (id integer PRIMARY KEY, v text)");
+  Exec("INSERT INTO big VALUES (1, 'ena')");
+  Exec("INSERT INTO big VALUES (2, 'dva')");
+  const std::string large(200000, 'x');
+  for (bool insert : {false, true}) {
+    SCOPED_TRACE(insert ? "insert" : "edit");
+    TCustomODDataSet* d = Make("SELECT id, v FROM big ORDER BY id", false);
+    d->SetEditable(true);
+    d->Open();
+    const Rows before = Db("SELECT id, v FROM big ORDER BY id");
+    if (insert) {
+      d->Append();
+      d->FieldByName("id")->SetAsInteger(3);
+    } else {
+      d->Edit();
+    }
+    d->FieldByName("v")->SetAsString(large);
+    bool raised = false;
+    WithFilesLimitedTo(std::filesystem::file_size(Env.SqliteFile()) + 8192, [&] {
+      try {
+        d->Post();
+      } catch (const EODBCLibrary& e) {
+        raised = true;
+      }
+    });
+    EXPECT_TRUE(raised);
+    EXPECT_EQ(Db("SELECT id, v FROM big ORDER BY id"), before);
+    EXPECT_EQ(d->State(), insert ? dsInsert : dsEdit);
+    d->Post();
+    EXPECT_EQ(Db("SELECT v FROM big WHERE id = " + std::string(insert ? "3" : "1")), (Rows{{large}}));
+    delete d;
+  }
 }

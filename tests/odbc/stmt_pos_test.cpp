@@ -571,6 +571,24 @@ STMT_BOTH(ARowOfTheKeyAddedMeanwhileIsNeverChanged) {
   }
 }
 
+// A text that OnStatement rewrote without the guard and that changed two rows: the write raises
+// and says the change is kept, never reports it done.
+STMT_BOTH(ARewrittenTextThatChangedSeveralRowsRaises) {
+  F.Exec("CREATE TABLE m (id integer, name varchar(10))");
+  F.Exec("INSERT INTO m VALUES (1, 'a')");
+  F.Exec("INSERT INTO m VALUES (1, 'b')");
+  THstmt* q = F.Q;
+  q->OnStatement = [](TObject*, uint16_t, std::string& Sql) { Sql = Sql.substr(0, Sql.find(" AND (SELECT count(*)")); };
+  q->SetSQL("SELECT id, name FROM m ORDER BY name");
+  q->Execute();
+  ASSERT_TRUE(q->FetchNext());
+  q->SetColPrimary(1, true);
+  q->SetColString(2, "x");
+  ExpectLibraryError([&] { q->DoUpdate(); }, "The key of the row matched 2 rows of table " + F.Qualified("m") + "; the change is kept.");
+  q->Close();
+  EXPECT_EQ(F.Db("SELECT id, name FROM m"), (Rows{{"1", "x"}, {"1", "x"}}));
+}
+
 // SQLite's driver writes a timestamp through its own update and bulk add cut to the minute; such
 // a row goes through the generated statements, which keep the milliseconds.
 STMT_BOTH(TimestampsKeepTheirSecondsThroughRowOperations) {
