@@ -525,7 +525,7 @@ STMT_BOTH(AKeyOfSeveralRowsChangesNothing) {
     EXPECT_EQ(q->ColString(2), "e");
     F.Exec("UPDATE m SET name = 'c' WHERE id = 2");
   }
-  // The caller's own transaction holds what the statement changed.
+  // In the caller's own transaction the same: refused, nothing changed.
   q->Close();
   q->SetCursorType(SQL_CURSOR_FORWARD_ONLY);
   SQLHDBC dbc = F.Dbc->Handle();
