@@ -21,6 +21,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <random>
@@ -478,6 +479,19 @@ private:
   };
 
   Table& T() { return Tables[size_t(Target)]; }
+  // A key that a row of the target or another record shown holds: under cached updates a
+  // record's pending key is in no row yet, and a second record given it clashes at the apply.
+  bool KeyInUse(const Values& v, size_t Except = SIZE_MAX) {
+    if (KeyTaken(T(), v, Except < View.size() ? View[Except].rid : -1)) return true;
+    for (size_t j = 0; j < View.size(); ++j) {
+      if (j == Except) continue;
+      bool same = true;
+      for (size_t c = 0; c < Cols().size(); ++c)
+        if (Cols()[c].key && View[j].vals[c] != v[c]) same = false;
+      if (same) return true;
+    }
+    return false;
+  }
   const std::vector<Col>& Cols() { return T().cols; }
 
   bool Less(const Values& a, const Values& b) {
@@ -814,7 +828,7 @@ private:
     } else {
       const Col& c = Cols()[size_t(rc.base)];
       const std::string& was = rec.vals[size_t(rc.base)];
-      const auto usable = [&] { return !SameAsShown(c, was, v) && (!c.key || !KeyTaken(T(), vals, rec.rid)); };
+      const auto usable = [&] { return !SameAsShown(c, was, v) && (!c.key || !KeyInUse(vals, i)); };
       for (int tries = 0; tries < 50; ++tries) {
         v = c.key ? ExactKeyPart(c.ty) : poison ? "-1" : (Chance(10) ? kNull : RandomValue(c, true));
         vals[size_t(rc.base)] = v;
@@ -859,9 +873,9 @@ private:
     for (int tries = 0; tries < 50; ++tries) {
       for (size_t c = 0; c < Cols().size(); ++c)
         if (Cols()[c].key) vals[c] = ExactKeyPart(Cols()[c].ty);
-      if (!KeyTaken(T(), vals)) break;
+      if (!KeyInUse(vals)) break;
     }
-    if (KeyTaken(T(), vals)) return;
+    if (KeyInUse(vals)) return;
     for (const ResCol& r : Res)
       if (r.base >= 0 && !Cols()[size_t(r.base)].key && Chance(80)) vals[size_t(r.base)] = RandomValue(Cols()[size_t(r.base)], true);
     std::vector<Table> before = Tables;
