@@ -472,10 +472,14 @@ private:
     Values vals;      // what the record holds (target columns)
     Values orig;      // the row as read (the key of its next write)
     int status = 0;   // cached updates: 0 unchanged, 1 modified, 2 inserted
+    int changed = 0;  // cached updates: when a modified record was first changed
   };
+  // The data set applies its deletes in the order their records were first changed (the
+  // order of its saved copies), not the order of the deletes.
   struct PendingDelete {
     int rid;
     Values orig;
+    int changed;
   };
 
   Table& T() { return Tables[size_t(Target)]; }
@@ -852,6 +856,7 @@ private:
         rec.orig = T().rows.at(rec.rid);
       } else if (rec.status == 0) {
         rec.status = 1;
+        rec.changed = ++Changes;
       }
       rec.vals = vals;
     }
@@ -909,7 +914,7 @@ private:
     bool raised = Try([&] { D->Delete(); }, msg);
     if (!raised) {
       if (M != Mode::CachedUpdates) T().rows.erase(rec.rid);
-      else if (rec.status != 2) Deletes.push_back({rec.rid, rec.orig});
+      else if (rec.status != 2) Deletes.push_back({rec.rid, rec.orig, rec.status == 1 ? rec.changed : ++Changes});
       View.erase(View.begin() + long(i));
     }
     if (Judge("delete record " + std::to_string(i) + " " + RowText(rec.orig), e, raised, msg, before))
@@ -1042,7 +1047,9 @@ private:
   };
   std::vector<Write> PendingWrites() {
     std::vector<Write> w;
-    for (const PendingDelete& p : Deletes) {
+    std::vector<PendingDelete> deletes = Deletes;
+    std::stable_sort(deletes.begin(), deletes.end(), [](const PendingDelete& a, const PendingDelete& b) { return a.changed < b.changed; });
+    for (const PendingDelete& p : deletes) {
       int rid = p.rid;
       w.push_back({"delete " + RowText(p.orig), WriteOf(Rec{rid, p.orig, p.orig, 0}), [this, rid] { T().rows.erase(rid); }});
     }
@@ -1165,6 +1172,7 @@ private:
   TCustomODDataSet* D = nullptr;
   std::vector<Rec> View;
   std::vector<PendingDelete> Deletes;
+  int Changes = 0;
   std::vector<std::string> Log;
 };
 
