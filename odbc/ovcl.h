@@ -244,6 +244,8 @@ public:
   // ---- field transfer between the statement's row set and a record buffer
   // Column value at Row of the row set into Buffer's slot; Offset moves past the slot.
   void ToField(int Column, int Row, int& Offset, TRecordBuffer Buffer);
+  // Every column's value at Row of the row set into Buffer's slots.
+  void RowToRecord(int Row, TRecordBuffer Buffer);
   // Buffer's slot into row 1 of the statement's column buffers.
   void FromField(int Column, TRecordBuffer Buffer, bool Insert, int& Offset);
 
@@ -357,7 +359,8 @@ private:
   void Refilter();
   TFieldType ColumnFieldType(int Col);
   // The text of a bound character cell without copying it; false where ColString must read it.
-  bool CellText(int Column, int Row, std::string_view& Text);
+  bool CellText(THstmt& Stmt, const TColRec* Rec, int Column, int Row, std::string_view& Text);
+  void CellToSlot(THstmt& Stmt, int Column, int Row, TRecordBuffer Buffer);
   unsigned char* Slot(TRecordBuffer Buffer, int Col) const { return reinterpret_cast<unsigned char*>(Buffer) + FSlots[size_t(Col) - 1].Offset; }
   unsigned char& SlotStatus(TRecordBuffer Buffer, int Col) const { return Slot(Buffer, Col)[FSlots[size_t(Col) - 1].Width]; }
   unsigned char& SlotNull(TRecordBuffer Buffer, int Col) const { return Slot(Buffer, Col)[FSlots[size_t(Col) - 1].Width + 1]; }

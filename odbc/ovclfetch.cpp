@@ -216,8 +216,7 @@ void TCustomODDataSet::FillCache(int Limit) {
       for (int r = 1; r <= rows; ++r) {
         TRecordBuffer rec = NewCacheRecord();
         try {
-          int offset = 0;
-          for (int c = 1; c <= cols; ++c) ToField(c, r, offset, rec);
+          RowToRecord(r, rec);
         } catch (...) {
           FreeRecordBuffer(rec);
           throw;

@@ -71,17 +71,21 @@ void TCustomODDataSet::LoadBlobSlot(TRecordBuffer Buffer, int Col, int Row) {
   SlotNull(Buffer, Col) = s.ColNullRow(Col, Row) ? 0 : 1;
 }
 
-bool TCustomODDataSet::CellText(int Column, int Row, std::string_view& Text) {
+bool TCustomODDataSet::CellText(THstmt& s, const TColRec* Rec, int Column, int Row, std::string_view& Text) {
   // A bound character cell read where the driver put it (the statement keeps a value longer
   // than its element whole and points there), trimmed as ColString trims: no string is made.
-  THstmt& s = Stmt();
-  if (s.ColCType(Column) != SQL_C_CHAR) return false;
-  const SQLLEN ind = s.ColSizeRow(Column, Row);
+  if (Rec == nullptr || Rec->CType != SQL_C_CHAR) return false;
+  const size_t r = size_t(Row) - 1;
+  const SQLLEN ind = Rec->Ind[r];
   if (ind == SQL_NULL_DATA || ind == SQL_COLUMN_IGNORE) {
     Text = {};
     return true;
   }
-  const auto* p = static_cast<const char*>(s.ColValue(Column, Row));
+  const char* p;
+  if (Rec->HasFull.empty() || Rec->HasFull[r] == 0)
+    p = Rec->Buffer ? reinterpret_cast<const char*>(Rec->Buffer.get() + Rec->ElemSize * r) : nullptr;
+  else
+    p = static_cast<const char*>(s.ColValue(Column, Row));
   if (p == nullptr || ind < 0) return false;
   size_t n = size_t(ind);
   if (const void* z = std::memchr(p, 0, n)) n = size_t(static_cast<const char*>(z) - p);
@@ -96,11 +100,21 @@ bool TCustomODDataSet::CellText(int Column, int Row, std::string_view& Text) {
 }
 
 void TCustomODDataSet::ToField(int Column, int Row, int& Offset, TRecordBuffer Buffer) {
-  THstmt& s = Stmt();
   const TSlot& slot = FSlots[size_t(Column) - 1];
-  unsigned char* p = Slot(Buffer, Column);
-  unsigned char status = 0;
   Offset = slot.Offset + slot.Width + 2;
+  CellToSlot(Stmt(), Column, Row, Buffer);
+}
+
+void TCustomODDataSet::RowToRecord(int Row, TRecordBuffer Buffer) {
+  THstmt& s = Stmt();
+  const int cols = int(FSlots.size());
+  for (int c = 1; c <= cols; ++c) CellToSlot(s, c, Row, Buffer);
+}
+
+void TCustomODDataSet::CellToSlot(THstmt& s, int Column, int Row, TRecordBuffer Buffer) {
+  const TSlot& slot = FSlots[size_t(Column) - 1];
+  unsigned char* p = reinterpret_cast<unsigned char*>(Buffer) + slot.Offset;
+  unsigned char status = 0;
   if (slot.Blob) {
     // Deferred values are read when asked for in direct mode; a cached record holds its own.
     if (s.BlobDeferral() && !FCached) {
@@ -112,13 +126,16 @@ void TCustomODDataSet::ToField(int Column, int Row, int& Offset, TRecordBuffer B
     }
     return;
   }
+  // The column's record is read directly for the indicator and bound text: the statement's
+  // readers each find the cell again, which a row of many columns pays for on every cell.
+  const TColRec* rec = s.ColRec(Column);
   switch (slot.Type) {
     case ftString:
     case ftFixedChar:
     case ftWideString: {
       std::string owned;
       std::string_view text;
-      if (!CellText(Column, Row, text)) {
+      if (!CellText(s, rec, Column, Row, text)) {
         owned = s.ColString(Column, Row);
         text = owned;
       }
@@ -173,8 +190,9 @@ void TCustomODDataSet::ToField(int Column, int Row, int& Offset, TRecordBuffer B
     }
     default: break;
   }
-  SlotStatus(Buffer, Column) = status;
-  SlotNull(Buffer, Column) = s.ColNullRow(Column, Row) || s.ColIgnoreRow(Column, Row) ? 0 : 1;
+  const SQLLEN ind = rec != nullptr ? rec->Ind[size_t(Row) - 1] : 0;
+  p[slot.Width] = status;
+  p[slot.Width + 1] = ind == SQL_NULL_DATA || ind == SQL_COLUMN_IGNORE ? 0 : 1;
 }
 
 void TCustomODDataSet::CheckCutValues(TRecordBuffer Buffer) {

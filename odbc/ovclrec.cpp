@@ -70,9 +70,7 @@ void TCustomODDataSet::ReadCurrentRow(TRecordBuffer Buffer, const std::vector<un
     CopyRecord(posted, Buffer, true);
     return;
   }
-  int offset = 0;
-  const int cols = int(FSlots.size());
-  for (int c = 1; c <= cols; ++c) ToField(c, 1, offset, Buffer);
+  RowToRecord(1, Buffer);
   if (hasBookmark)
     std::memcpy(BookmarkOf(Buffer), Bookmark->data(), size_t(BookmarkSize()));
   else

@@ -486,9 +486,18 @@ TStringField::TStringField(TComponent* AOwner) : TField(AOwner) {
 int TStringField::DataSize() const { return FieldTypeDataSize(ftString, Size()); }
 
 std::string TStringField::GetAsString() const {
-  std::vector<char> buf(size_t(DataSize()), 0);
-  if (!GetData(buf.data())) return std::string();
-  return std::string(buf.data(), strnlen(buf.data(), buf.size()));
+  // Read for every field of every row a scan shows: a text of usual size needs no allocation.
+  const size_t size = size_t(DataSize());
+  char local[512];
+  std::vector<char> heap;
+  char* buf = local;
+  if (size > sizeof local) {
+    heap.resize(size);
+    buf = heap.data();
+  }
+  std::memset(buf, 0, size);
+  if (!GetData(buf)) return std::string();
+  return std::string(buf, strnlen(buf, size));
 }
 
 void TStringField::SetAsString(const std::string& Value) {
