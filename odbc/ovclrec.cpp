@@ -37,7 +37,7 @@ TRecordBuffer TCustomODDataSet::GetActiveRecordBuffer() {
     case dsOldValue: {
       if (FBufferMode == 2) {
         if (FApplyOldIndex >= 0) return FOldCopies[size_t(FApplyOldIndex)];
-        TRecordBuffer rec = FCache[size_t(FApplyCacheIndex)];
+        TRecordBuffer rec = CacheRecord(FApplyCacheIndex);
         const TRecordBuffer copy = SavedCopyOf(rec);
         return copy != nullptr ? copy : rec;
       }
@@ -52,7 +52,7 @@ TRecordBuffer TCustomODDataSet::GetActiveRecordBuffer() {
     default: break;
   }
   if (FBufferMode == 1) return FApplyBuffer;
-  if (FBufferMode == 2) return FApplyOldIndex >= 0 ? FOldCopies[size_t(FApplyOldIndex)] : FCache[size_t(FApplyCacheIndex)];
+  if (FBufferMode == 2) return FApplyOldIndex >= 0 ? FOldCopies[size_t(FApplyOldIndex)] : CacheRecord(FApplyCacheIndex);
   if (State() == dsBrowse && IsEmpty()) return nullptr;
   return ActiveBuffer();
 }
@@ -61,7 +61,11 @@ TRecordBuffer TCustomODDataSet::GetActiveRecordBuffer() {
 
 void TCustomODDataSet::ReadCurrentRow(TRecordBuffer Buffer, const std::vector<unsigned char>* Bookmark) {
   if (FCached) {
-    CopyRecord(CurrentCacheRecord(), Buffer, true);
+    const TRecordBuffer entry = CurrentCacheEntry();
+    if (IsPacked(entry))
+      UnpackRecord(entry, Buffer, true);
+    else
+      CopyRecord(entry, Buffer, true);
     return;
   }
   const bool hasBookmark = Bookmark != nullptr && !Bookmark->empty();
