@@ -367,9 +367,8 @@ private:
   // After a change of the filter: a cache is filtered again where it is, a cursor read again.
   void Refilter();
   TFieldType ColumnFieldType(int Col);
-  // The text of a bound character cell without copying it; false where ColString must read it.
-  bool CellText(THstmt& Stmt, const TColRec* Rec, int Column, int Row, std::string_view& Text);
-  void CellToSlot(THstmt& Stmt, int Column, int Row, TRecordBuffer Buffer);
+  // Rec: the column's record (THstmt::ColRec), nullptr where the column has none.
+  void CellToSlot(THstmt& Stmt, const TColRec* Rec, int Column, int Row, TRecordBuffer Buffer);
   unsigned char* Slot(TRecordBuffer Buffer, int Col) const {
     assert(!IsPacked(Buffer));
     return reinterpret_cast<unsigned char*>(Buffer) + FSlots[size_t(Col) - 1].Offset;
@@ -407,6 +406,7 @@ private:
   bool FilterAccepts(const std::vector<unsigned char>* Bookmark);
   // The current row's bookmark in direct mode (empty when none), padded to BookmarkSize.
   std::vector<unsigned char> CurrentRowBookmark();
+  void CurrentRowBookmark(std::vector<unsigned char>& Bookmark);  // keeps Bookmark's room
   bool IsDeletedBookmark(const void* Bookmark);
   // Raises when a step to the next or prior row gives the previous row's bookmark.
   void CheckNewBookmark(const std::vector<unsigned char>& Bookmark, bool Replay);
@@ -508,6 +508,8 @@ private:
   bool FReplayRow = false;
   // The bookmark of the row the last step read (empty after a repositioning).
   std::vector<unsigned char> FStepBookmark;
+  // Room for the bookmark GetRecord takes of each row, lent to one call at a time.
+  std::vector<unsigned char> FReadBookmark;
   // Direct mode on a result whose rows keep their numbers (THstmt::StableRowNumbers): a
   // record's bookmark is its row's number, found again by an absolute fetch.
   bool FRowNumbers = false;

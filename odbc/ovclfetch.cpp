@@ -653,24 +653,32 @@ void TCustomODDataSet::ClearDeletedBookmarks() {
 }
 
 std::vector<unsigned char> TCustomODDataSet::CurrentRowBookmark() {
+  std::vector<unsigned char> bm;
+  CurrentRowBookmark(bm);
+  return bm;
+}
+
+void TCustomODDataSet::CurrentRowBookmark(std::vector<unsigned char>& Bm) {
   if (FRowNumbers) {
     THstmt& s = Stmt();
     const std::int64_t row = s.RowNumber();
-    if (row == 0 || !s.RowValid(1)) return {};
+    if (row == 0 || !s.RowValid(1)) {
+      Bm.clear();
+      return;
+    }
     if (row < 0)
       throw EODBCLibrary("The place of the current row in the result is not known, so its record could not be found "
                          "again: read the result with Cached set.");
-    std::vector<unsigned char> bm(size_t(BookmarkSize()), 0);
-    std::memcpy(bm.data(), &row, sizeof row);
-    return bm;
+    Bm.assign(size_t(BookmarkSize()), 0);
+    std::memcpy(Bm.data(), &row, sizeof row);
+    return;
   }
-  std::vector<unsigned char> bm = Stmt().GetBookmark();
-  if (bm.empty()) return bm;
-  if (int(bm.size()) > BookmarkSize())
-    throw EODBCLibrary("The driver's bookmark of " + std::to_string(bm.size()) + " bytes is longer than the " +
+  Bm = Stmt().GetBookmark();
+  if (Bm.empty()) return;
+  if (int(Bm.size()) > BookmarkSize())
+    throw EODBCLibrary("The driver's bookmark of " + std::to_string(Bm.size()) + " bytes is longer than the " +
                        std::to_string(BookmarkSize()) + " bytes it reported.");
-  bm.resize(size_t(BookmarkSize()), 0);
-  return bm;
+  Bm.resize(size_t(BookmarkSize()), 0);
 }
 
 TBookmark TCustomODDataSet::GetCurrentBookmark() {

@@ -105,7 +105,16 @@ bool TCustomODDataSet::FilterAccepts(const std::vector<unsigned char>* Bookmark)
 
 TGetResult TCustomODDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool) {
   TGetResult result = grOK;
-  std::vector<unsigned char> bm;
+  // The bookmark's room is borrowed for this call, so that a scan allocates none per row and
+  // a read nested in a filter handler takes its own.
+  struct TLent {
+    std::vector<unsigned char>& Home;
+    std::vector<unsigned char> Room;
+    explicit TLent(std::vector<unsigned char>& H) : Home(H) { Room.swap(Home); }
+    ~TLent() { Home.swap(Room); }
+  } lent(FReadBookmark);
+  std::vector<unsigned char>& bm = lent.Room;
+  bm.clear();
   switch (GetMode) {
     case gmCurrent: {
       // Row 1 of an ended cursor may hold values never saved: it is not read.
@@ -133,7 +142,7 @@ TGetResult TCustomODDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, b
           break;
         }
         if (!FCached) {
-          bm = CurrentRowBookmark();
+          CurrentRowBookmark(bm);
           CheckNewBookmark(bm, replay);
           if (IsDeletedRow(bm.empty() ? nullptr : bm.data(), Stmt().RowValid(1))) continue;
         }
@@ -147,7 +156,7 @@ TGetResult TCustomODDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, b
     return result;
   }
   if (GetMode == gmCurrent && !FCached) {
-    bm = CurrentRowBookmark();
+    CurrentRowBookmark(bm);
     if (bm.empty()) {
       CopyRecord(ActiveBuffer(), Buffer, true);
       return grOK;
