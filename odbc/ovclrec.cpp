@@ -28,6 +28,8 @@ void CopyText(void* Dest, int DestSize, const void* Src, int SrcSize) {
 // ---- the buffer field access addresses
 
 TRecordBuffer TCustomODDataSet::GetActiveRecordBuffer() {
+  // Every field read of a scan asks: browsing, the answer is the active record.
+  if (State() == dsBrowse && FBufferMode == 0) return IsEmpty() ? nullptr : ActiveBuffer();
   if (!Active()) return nullptr;
   // The record under test comes first: a filter handler, calculated fields and old values
   // read the record they are about whatever the buffer mode.

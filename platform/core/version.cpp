@@ -74,9 +74,13 @@ std::optional<TVersionNumbers> ReadElfSectionRecord(const std::string& Path) {
   if (!f.Read(&eh, sizeof eh, 0) || std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0 ||
       eh.e_ident[EI_CLASS] != ELFCLASS64 || eh.e_ident[EI_DATA] != ELFDATA2LSB)
     return std::nullopt;
-  if (eh.e_shoff == 0 || eh.e_shentsize < sizeof(Elf64_Shdr) || eh.e_shnum == 0 || eh.e_shstrndx >= eh.e_shnum)
+  // Damaged sizes must not make us read much: such a file is scanned.
+  constexpr std::size_t kMaxRead = 1 << 20;
+  const std::size_t tableSize = std::size_t(eh.e_shnum) * eh.e_shentsize;
+  if (eh.e_shoff == 0 || eh.e_shentsize < sizeof(Elf64_Shdr) || eh.e_shnum == 0 || eh.e_shstrndx >= eh.e_shnum ||
+      tableSize > kMaxRead)
     return std::nullopt;
-  std::vector<unsigned char> table(std::size_t(eh.e_shnum) * eh.e_shentsize);
+  std::vector<unsigned char> table(tableSize);
   if (!f.Read(table.data(), table.size(), eh.e_shoff)) return std::nullopt;
   auto header = [&](std::size_t i) {
     Elf64_Shdr sh;
@@ -84,8 +88,7 @@ std::optional<TVersionNumbers> ReadElfSectionRecord(const std::string& Path) {
     return sh;
   };
   const Elf64_Shdr names = header(eh.e_shstrndx);
-  constexpr std::size_t kMaxNames = 1 << 20;  // a damaged size must not make us read the file
-  if (names.sh_type == SHT_NOBITS || names.sh_size == 0 || names.sh_size > kMaxNames) return std::nullopt;
+  if (names.sh_type == SHT_NOBITS || names.sh_size == 0 || names.sh_size > kMaxRead) return std::nullopt;
   std::vector<char> text(names.sh_size + 1, '\0');
   if (!f.Read(text.data(), names.sh_size, names.sh_offset)) return std::nullopt;
   const char* const wanted = ZELKOR_VERSION_RECORD_SECTION;
