@@ -15,9 +15,9 @@
 // Record buffers: one slot per result column with the framework's field size (a text column
 // of size n holds 4 x n + 1 bytes), a status byte (value cut when read, deferred long value
 // loaded) and a null byte; then the record-info block, the calculated fields and the bookmark.
-// The cache keeps the rows it reads packed: the record-info block, calculated fields and
-// bookmark as in a record buffer, then each slot's status and null bytes and its value without
-// its trailing zero bytes, so that a text takes its own length. A row is unpacked into the
+// The cache keeps the rows it reads packed: the record buffer's tail from the record-info
+// block on as it is, then each slot's status and null bytes and its value without its trailing
+// zero bytes, so that a text takes its own length. A row is unpacked into the
 // record buffer that shows it; the cache's record turns into a record buffer for good when it
 // is changed (CurrentCacheRecord, CacheRecord). Rows with long values are kept as record
 // buffers.
@@ -382,8 +382,8 @@ private:
     return IsPacked(Buffer) ? Buffer - 1 + (FBookmarkOffset - FRecInfoOffset) : Buffer + FBookmarkOffset;
   }
   // ---- packed cache records: the cache holds one as the address of its block plus one (record
-  // buffers are aligned, so the low bit tells them apart); the block starts with the record's
-  // tail (record-info block to bookmark) as laid out in a record buffer.
+  // buffers are aligned, so the low bit tells them apart); the block starts with the record
+  // buffer's tail from the record-info block on, as laid out there.
   static bool IsPacked(TRecordBuffer Buffer) { return (reinterpret_cast<std::uintptr_t>(Buffer) & 1u) != 0; }
   // Full as a packed record; nullptr where a slot's status or null byte does not fit the packing.
   TRecordBuffer PackRecord(TRecordBuffer Full);
