@@ -253,7 +253,8 @@ public:
   // ---- field transfer between the statement's row set and a record buffer
   // Column value at Row of the row set into Buffer's slot; Offset moves past the slot.
   void ToField(int Column, int Row, int& Offset, TRecordBuffer Buffer);
-  // Every column's value at Row of the row set into Buffer's slots.
+  // Every column's value at Row of the row set into Buffer's slots, and the row's key as the
+  // driver gave it.
   void RowToRecord(int Row, TRecordBuffer Buffer);
   // Buffer's slot into row 1 of the statement's column buffers.
   void FromField(int Column, TRecordBuffer Buffer, bool Insert, int& Offset);
@@ -323,6 +324,9 @@ protected:
   void DoBeforeEdit() override;
   void DoBeforeDelete() override;
   void DoAfterPost() override;
+  // After a post, insert or delete that reached the database, a failure to read the rows around
+  // it again does not make the write look failed: the data set shows the rows from the first.
+  void Resync(TResyncMode Mode) override;
   void DoAfterCancel() override;
   void DoAfterDelete() override;
   void InternalHandleException() override;
@@ -348,6 +352,10 @@ private:
   // Bits of a slot's status byte.
   static constexpr unsigned char kCut = 1;     // the value was cut to the column's size when read
   static constexpr unsigned char kLoaded = 2;  // a long value is read (not deferred)
+  // The field was assigned since the record was last written: it is written even where its
+  // value looks the same (a text shown trimmed assigned its trimmed form).
+  static constexpr unsigned char kAssigned = 4;
+  void ClearAssigned(TRecordBuffer Buffer);
   struct TSlot {
     TFieldType Type = ftUnknown;
     int Offset = 0;
@@ -446,6 +454,8 @@ private:
   void CreateParamsFromCatalog();
   void AddCatalogParam(const class TCatalogColumn& Column);
   void BuildSlots();
+  // Fields of columns that a write cannot change are read-only.
+  void MarkUnwritableFields();
 
   mutable std::unique_ptr<THstmt> FHstmt;
   mutable std::unique_ptr<TDataSetHstmt> FDataSetHstmt;
@@ -477,6 +487,9 @@ private:
   int FRecInfoOffset = 0;
   int FCalcFieldsOffset = 0;
   int FBookmarkOffset = 0;
+  // The row's key as the driver gave it (THstmt::TakeRowKey); none when FKeySize is 0.
+  int FKeyOffset = 0;
+  int FKeySize = 0;
   int FBufferSize = 0;
   bool FHasBlobs = false;
   TRecordBuffer FFillBuffer = nullptr;
@@ -493,6 +506,8 @@ private:
   bool FOwnUpdatesSeen = false;
   // The confirm event's answer to the last row operation.
   bool FRowConfirmed = false;
+  // A post, insert or delete has just reached the database (until the framework's Resync).
+  bool FWritten = false;
   // The statement went while cached updates were pending: its result is to be executed again
   // before a write (FResultLost), and no further row is fetched (FRowsLost).
   bool FResultLost = false;

@@ -103,7 +103,20 @@ void TCustomODDataSet::InternalOpen() {
   FCalcFieldsOffset = FRecInfoOffset + int(sizeof(TRecInfo));
   SetBookmarkSize(FCached ? 4 : std::max<int>(int(s.BookmarkSize()), kMinBookmarkSize));
   FBookmarkOffset = AlignUp(FCalcFieldsOffset + CalcFieldsSize());
-  FBufferSize = FBookmarkOffset + BookmarkSize();
+  // Each record keeps its row's key as the driver gave it: its fields may hold it inexactly.
+  FKeyOffset = AlignUp(FBookmarkOffset + BookmarkSize());
+  FKeySize = 0;
+  if (cols > 0 && Editable()) {
+    try {
+      for (int i = 0; i < hStmt()->Target()->PrimaryCols()->Count(); ++i)
+        s.SetColPrimary(s.ColByName(hStmt()->Target()->PrimaryCols()->Get(i)), true);
+      FKeySize = int(s.RowKeySize());
+    } catch (const Exception&) {
+      // No key to keep: a write raises why.
+    }
+    MarkUnwritableFields();
+  }
+  FBufferSize = FKeyOffset + FKeySize;
   AllocSpareBuffers();
   ClearOldCopies();
   ClearCache();
@@ -412,6 +425,7 @@ void TCustomODDataSet::UnpackRecord(TRecordBuffer Packed, TRecordBuffer Dest, bo
   }
   if (CalcFieldsSize() > 0)
     std::memcpy(Dest + FCalcFieldsOffset, block + (FCalcFieldsOffset - FRecInfoOffset), size_t(CalcFieldsSize()));
+  if (FKeySize > 0) std::memcpy(Dest + FKeyOffset, block + (FKeyOffset - FRecInfoOffset), size_t(FKeySize));
 }
 
 void TCustomODDataSet::InsertCacheRecord(int Index, TRecordBuffer Rec) {
@@ -575,6 +589,20 @@ void TCustomODDataSet::CopyRecord(TRecordBuffer Source, TRecordBuffer Dest, bool
   }
   if (CalcFieldsSize() > 0)
     std::memcpy(Dest + FCalcFieldsOffset, Source + FCalcFieldsOffset, size_t(CalcFieldsSize()));
+  if (FKeySize > 0) std::memcpy(Dest + FKeyOffset, Source + FKeyOffset, size_t(FKeySize));
+}
+
+void TCustomODDataSet::MarkUnwritableFields() {
+  THstmt& s = Stmt();
+  try {
+    for (int c = 1; c <= int(FSlots.size()); ++c) {
+      if (s.ColWritable(c)) continue;
+      // A column of another table or an expression: its field refuses a value.
+      if (TField* f = FindField(s.ColNames()->Get(c - 1))) f->SetReadOnly(true);
+    }
+  } catch (const Exception&) {
+    // The target cannot be proven: a write raises.
+  }
 }
 
 // ---- record buffers

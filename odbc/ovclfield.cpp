@@ -114,6 +114,7 @@ void TCustomODDataSet::RowToRecord(int Row, TRecordBuffer Buffer) {
   s.ColRec(1);  // binds the columns where they are not
   const auto& recs = s.BoundColRecs();
   for (int c = 1; c <= cols; ++c) CellToSlot(s, size_t(c) <= recs.size() ? recs[size_t(c) - 1].get() : nullptr, c, Row, Buffer);
+  if (FKeySize > 0) s.TakeRowKey(Row, Buffer + FKeyOffset);
 }
 
 void TCustomODDataSet::CellToSlot(THstmt& s, const TColRec* rec, int Column, int Row, TRecordBuffer Buffer) {

@@ -307,7 +307,7 @@ void TCustomODDataSet::SetFieldData(TField* Field, const void* Buffer) {
       }
     }
     // An assigned value is the user's: it is no longer the cut one.
-    SlotStatus(rec, col) = std::uint8_t(SlotStatus(rec, col) & ~kCut);
+    SlotStatus(rec, col) = std::uint8_t((SlotStatus(rec, col) & ~kCut) | kAssigned);
     SlotNull(rec, col) = Buffer != nullptr ? 1 : 0;
   }
   if (s != dsCalcFields && s != dsFilter && s != dsNewValue)
@@ -326,7 +326,7 @@ std::unique_ptr<TStream> TCustomODDataSet::CreateBlobStream(TField* Field, TBlob
   // Also before a write: an emptied value stays a value only where the slot knows it had one.
   LoadDeferredBlobs(rec);
   auto stream = std::make_unique<TODBlobStream>(SlotStream(rec, col), this, Field, &SlotNull(rec, col));
-  if (Mode != bmRead) SlotStatus(rec, col) |= kLoaded;
+  if (Mode != bmRead) SlotStatus(rec, col) |= kLoaded | kAssigned;
   if (Mode == bmWrite) stream->SetSize(0);
   stream->SetPosition(0);
   return stream;
