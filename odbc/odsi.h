@@ -294,6 +294,8 @@ private:
   // The value into the buffer, grown where it does not fit; a text (Terminated) is followed by
   // a zero byte.
   void PutBytes(TODParamRec& Rec, std::string_view Bytes, bool Terminated);
+  // One parameter's value into its buffer (EConvertError when it does not fit its type).
+  void ValueToBuffer(const TParam& Param, TODParamRec& Rec);
   IODDataSet* FODDataSet;
   std::vector<std::unique_ptr<TODParamRec>> FBindings;
   std::vector<std::unique_ptr<TODDefRec>> FDescriptions;
