@@ -604,73 +604,49 @@ void TODParams::ParamsToBuffers() {
     if (p->IsNull()) continue;
     TODParamRec* rec = FindBinding(p->Name());
     if (rec == nullptr || rec->FieldType != p->DataType()) continue;  // SyncBindings makes them
-    // A value its buffer cannot hold raises, naming the parameter: the buffer's earlier value
-    // is never sent in its place.
-    try {
-      ValueToBuffer(*p, *rec);
-    } catch (const EConvertError& E) {
-      throw EConvertError("Parameter " + p->Name() + ": " + E.Message());
-    } catch (const EVariantError& E) {
-      throw EConvertError("Parameter " + p->Name() + ": " + E.Message());
+    if (rec->Stream) {
+      // A memo keeps its terminator; an empty blob still has memory to point the driver at.
+      TMemoryStream& m = *rec->Stream;
+      const void* before = m.Memory();
+      const int size = p->GetDataSize();
+      m.SetSize(std::max(size, 1));
+      if (m.Memory() != before) MarkUnbound();
+      std::memset(m.Memory(), 0, size_t(m.Size()));
+      p->GetData(m.Memory());
+      rec->Length = SQLLEN(p->DataType() == ftMemo ? size - 1 : size);
+      continue;
     }
-  }
-}
-
-void TODParams::ValueToBuffer(const TParam& Param, TODParamRec& Rec) {
-  const TParam* p = &Param;
-  TODParamRec* rec = &Rec;
-  if (rec->Stream) {
-    // A memo keeps its terminator; an empty blob still has memory to point the driver at.
-    TMemoryStream& m = *rec->Stream;
-    const void* before = m.Memory();
-    const int size = p->GetDataSize();
-    m.SetSize(std::max(size, 1));
-    if (m.Memory() != before) MarkUnbound();
-    std::memset(m.Memory(), 0, size_t(m.Size()));
-    p->GetData(m.Memory());
-    rec->Length = SQLLEN(p->DataType() == ftMemo ? size - 1 : size);
-    return;
-  }
-  switch (p->DataType()) {
-    case ftSmallint:
-    case ftWord:
-    case ftInteger: {
-      const std::int64_t v = p->AsLargeInt();
-      const std::int64_t lo = p->DataType() == ftSmallint ? -32768 : p->DataType() == ftWord ? 0 : INT32_MIN;
-      const std::int64_t hi = p->DataType() == ftSmallint ? 32767 : p->DataType() == ftWord ? 65535 : INT32_MAX;
-      if (v < lo || v > hi)
-        throw EConvertError("Value " + std::to_string(v) + " is out of range for its type " +
-                            FieldTypeName(p->DataType()) + ".");
-      p->GetData(rec->Buffer.data());
-      rec->Length = SQLLEN(rec->Buffer.size());
-      break;
+    switch (p->DataType()) {
+      case ftSmallint:
+      case ftWord:
+      case ftInteger:
+      case ftLargeint:
+      case ftFloat:
+      case ftCurrency:
+        p->GetData(rec->Buffer.data());
+        rec->Length = SQLLEN(rec->Buffer.size());
+        break;
+      case ftBoolean:
+        rec->Buffer[0] = p->AsBoolean() ? 1 : 0;
+        rec->Length = 1;
+        break;
+      case ftDate: {
+        SQL_DATE_STRUCT d;
+        Store(*rec, TimestampToDate(StampOf(*p), d));
+        break;
+      }
+      case ftTime: {
+        SQL_TIME_STRUCT t;
+        Store(*rec, TimestampToTime(StampOf(*p), t));
+        break;
+      }
+      case ftDateTime: Store(*rec, StampOf(*p)); break;
+      case ftBytes:
+      case ftVarBytes: PutBytes(*rec, p->AsString(), false); break;
+      case ftBCD: PutBytes(*rec, DecimalText(p->AsCurrency()), true); break;
+      case ftAutoInc: PutBytes(*rec, IntToStr(p->AsInteger()), true); break;
+      default: PutBytes(*rec, p->AsString(), true); break;
     }
-    case ftLargeint:
-    case ftFloat:
-    case ftCurrency:
-      p->GetData(rec->Buffer.data());
-      rec->Length = SQLLEN(rec->Buffer.size());
-      break;
-    case ftBoolean:
-      rec->Buffer[0] = p->AsBoolean() ? 1 : 0;
-      rec->Length = 1;
-      break;
-    case ftDate: {
-      SQL_DATE_STRUCT d;
-      Store(*rec, TimestampToDate(StampOf(*p), d));
-      break;
-    }
-    case ftTime: {
-      SQL_TIME_STRUCT t;
-      Store(*rec, TimestampToTime(StampOf(*p), t));
-      break;
-    }
-    case ftDateTime: Store(*rec, StampOf(*p)); break;
-    case ftBytes:
-    case ftVarBytes: PutBytes(*rec, p->AsString(), false); break;
-    case ftBCD: PutBytes(*rec, DecimalText(p->AsCurrency()), true); break;
-    case ftAutoInc: PutBytes(*rec, IntToStr(p->AsInteger()), true); break;
-    default: PutBytes(*rec, p->AsString(), true); break;
   }
 }
 

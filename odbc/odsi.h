@@ -274,8 +274,9 @@ public:
   void SyncBindings();
   // Copies the values that are not NULL into their buffers (a NULL keeps the buffer as it was).
   void ParamsToBuffers();
-  // Binds every parameter's buffer to the statement, with its direction. A long value cannot
-  // be an output parameter (EODBCLibrary).
+  // Binds every parameter's buffer to the statement, with its direction, after the statement
+  // forgot every earlier binding. A token of the text without a parameter, and a long value as
+  // an output parameter, raise EODBCLibrary.
   void BindBuffers();
   // Gives the statement each parameter's length (-1 for NULL).
   void SetParamLengths();
@@ -294,8 +295,6 @@ private:
   // The value into the buffer, grown where it does not fit; a text (Terminated) is followed by
   // a zero byte.
   void PutBytes(TODParamRec& Rec, std::string_view Bytes, bool Terminated);
-  // One parameter's value into its buffer (EConvertError when it does not fit its type).
-  void ValueToBuffer(const TParam& Param, TODParamRec& Rec);
   IODDataSet* FODDataSet;
   std::vector<std::unique_ptr<TODParamRec>> FBindings;
   std::vector<std::unique_ptr<TODDefRec>> FDescriptions;

@@ -46,16 +46,6 @@ std::string Unhex(const std::string& H) {
   return b;
 }
 
-std::string Hex(const std::string& B) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string h;
-  for (unsigned char c : B) {
-    h += digits[c >> 4];
-    h += digits[c & 15];
-  }
-  return h;
-}
-
 // Long values stand in comparisons as their length and a digest.
 Opt Short(const Opt& S) {
   if (!S || S->size() <= 40) return S;
