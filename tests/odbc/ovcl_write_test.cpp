@@ -261,3 +261,31 @@ void RoundTrip(DataSetFixture& F, TMode Mode) {
   static void Name##Body(DataSetFixture& F, TMode Mode)
 
 DS_MODES(EveryFieldTypeRoundTripsThroughInsertAndUpdate) { RoundTrip(F, Mode); }
+
+// An empty text or long value is stored alike by an insert and an update: empty, or NULL where
+// EmptyStringToNull says so (the columns are nullable).
+DS_ALL(EmptyValuesAreStoredAsEmptyStringToNullSays) {
+  const std::string longBin = F.Pg ? "bytea" : "longvarbinary";
+  const std::string hex = F.Pg ? "upper(encode(lb, 'hex'))" : "CASE WHEN lb IS NULL THEN NULL ELSE hex(lb) END";
+  for (const TEmptyToNull rule : {enNever, enAlways, enIfNullable}) {
+    F.Exec("DROP TABLE IF EXISTS e");
+    F.Exec("CREATE TABLE e (id integer PRIMARY KEY, v varchar(10), m text, lb " + longBin + ")");
+    F.Exec("INSERT INTO e VALUES (1, 'x', 'y', NULL)");
+    F.Exec("UPDATE e SET lb = " + std::string(F.Pg ? "'\\x7a'::bytea" : "x'7a'"));
+    TCustomODDataSet* d = F.Make("SELECT id, v, m, lb FROM e ORDER BY id", InCache);
+    d->SetEditable(true);
+    d->hStmt()->SetEmptyStringToNull(rule);
+    d->Open();
+    d->Edit();
+    for (const char* f : {"v", "m", "lb"}) d->FieldByName(f)->SetAsString("");
+    d->Post();
+    d->Append();
+    d->FieldByName("id")->SetAsInteger(2);
+    for (const char* f : {"v", "m", "lb"}) d->FieldByName(f)->SetAsString("");
+    d->Post();
+    const std::string e = rule == enNever ? "" : "<NULL>";
+    EXPECT_EQ(F.Db("SELECT id, v, m, " + hex + " FROM e ORDER BY id"), (Rows{{"1", e, e, e}, {"2", e, e, e}}))
+        << EmptyToNullNames[rule];
+    delete d;
+  }
+}
