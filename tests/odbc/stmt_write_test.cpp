@@ -182,3 +182,22 @@ STMT_BOTH(CellWritersConvertOrRaise) {
   EXPECT_THROW(q->SetColTimestamp(6, far), EConvertError);
   EXPECT_EQ(q->ColTimestamp(6).year, 9999);
 }
+
+// A double of 17 significant digits written through a parameter: PostgreSQL's driver reads it
+// back exactly; SQLite's reads every double with 15 significant digits.
+STMT_BOTH(DoublesReadBackWithTheDriversDigits) {
+  F.Exec("CREATE TABLE f (n integer, d double precision)");
+  F.Q->SetSQL("INSERT INTO f VALUES (1, :d)");
+  F.Q->Prepare();
+  double value = 0.1 + 0.2;  // 0.30000000000000004
+  F.Q->BindParam(1, SQL_C_DOUBLE, SQL_DOUBLE, &value);
+  F.Q->Execute();
+  THstmt r(nullptr);
+  r.SetHdbc(F.Dbc);
+  r.SetSQL("SELECT d, CASE WHEN d = 0.3 THEN 1 ELSE 0 END FROM f");
+  r.Execute();
+  ASSERT_TRUE(r.FetchNext());
+  // The database holds the value exactly in both.
+  EXPECT_EQ(r.ColInteger(2), 0);
+  EXPECT_EQ(r.ColDouble(1), F.Pg ? value : 0.3);
+}
