@@ -213,7 +213,7 @@ constexpr SQLLEN kUnknownRow = -2;
 }  // namespace
 
 // Every reader passes here: the usual cell (bound, read whole) takes the shortest way.
-inline bool THstmt::FindCell(int Col, int Row, TCell& Cell) {
+bool THstmt::FindCell(int Col, int Row, TCell& Cell) {
   if (!FColsBound) {
     Init();
     BindCols();
