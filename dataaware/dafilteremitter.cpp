@@ -1,6 +1,7 @@
 #include "dafilteremitter.h"
 
 #include <cstring>
+#include <optional>
 
 #include "cp1250.h"
 #include "dbconv.h"
@@ -275,7 +276,7 @@ bool IsEngineTableType(TTable* table) { return int(table->TableType()) <= int(tt
 
 // After a callback filter changed: an indexed table is refreshed, any other re-reads the
 // records around its current one.
-void Reread(TTable* table) {
+void ReadAgain(TTable* table) {
   if (!table->Active()) return;
   if (table->IndexFieldCount() > 0) {
     table->Refresh();
@@ -285,13 +286,32 @@ void Reread(TTable* table) {
   }
 }
 
-bool SetDriverFilter(const std::string& text, TTable* table) {
+// The first loaded module of the other vendor's driver.
+std::optional<TTableDriverModule> LoadedDriverModule() {
+  for (const char* name : TableDriverModuleNames)
+    if (auto module = FindTableDriverModule(name)) return module;
+  return std::nullopt;
+}
+
+// Hands Text (NUL-terminated) to the driver for the table's work area, selecting it first and
+// the work area selected before again afterwards.
+bool DriverQuery(TTable* table, const char* text) {
   TEngineCursor* cursor = table->Handle();
+  const std::optional<TTableDriverModule> module = LoadedDriverModule();
+  if (!module || !cursor) return false;
+  const std::int32_t area = std::int32_t(cursor->Id());
+  const std::int32_t previous = module->Select(area);
+  module->Query(text);
+  if ((area & 0xFFFF) != (previous & 0xFFFF)) module->Select(previous);
+  return true;
+}
+
+bool SetDriverFilter(const std::string& text, TTable* table, bool reread) {
   if (text.empty()) {
-    if (table->Active()) {
-      cursor->DropFilter(0);
-      table->Refresh();
-    }
+    // The driver's filter is its own: only the driver can take it away, by an empty text.
+    if (!table->Active()) return true;
+    if (!DriverQuery(table, "")) return false;
+    if (reread) table->Refresh();
     return true;
   }
   std::string native;
@@ -302,17 +322,10 @@ bool SetDriverFilter(const std::string& text, TTable* table) {
   }
   native.pop_back();  // the NUL comes with the buffer
   if (native.size() > 256) return false;
-  const TTableDriverModule* module = nullptr;
-  for (const char* name : TableDriverModuleNames)
-    if ((module = FindTableDriverModule(name))) break;
-  if (!module || !cursor) return false;
   char buffer[257] = {};
   std::memcpy(buffer, native.data(), native.size());
-  const std::int32_t area = std::int32_t(cursor->Id());
-  const std::int32_t previous = module->Select(area);
-  module->Query(buffer);
-  if ((area & 0xFFFF) != (previous & 0xFFFF)) module->Select(previous);
-  if (table->Active()) table->Refresh();
+  if (!DriverQuery(table, buffer)) return false;
+  if (reread && table->Active()) table->Refresh();
   return true;
 }
 
@@ -326,15 +339,16 @@ void DropFilter(TTable* Table, TEngineFilterHandle& FilterHandle) {
   FilterHandle = 0;
 }
 
-bool SetFilterExpression(const std::string& Text, TTable* Table, TEngineFilterHandle& FilterHandle, bool Force) {
+bool SetFilterExpression(const std::string& Text, TTable* Table, TEngineFilterHandle& FilterHandle, bool Force,
+                         bool Reread) {
   if (!Table->Active() && !Force) {
     FilterHandle = 0;
     return true;
   }
-  if (!IsEngineTableType(Table)) return SetDriverFilter(Text, Table);
+  if (!IsEngineTableType(Table)) return SetDriverFilter(Text, Table, Reread);
   if (Text.empty()) {
     DropFilter(Table, FilterHandle);
-    if (Table->Active()) Table->Refresh();
+    if (Reread && Table->Active()) Table->Refresh();
     return true;
   }
   TDataSetFilterFields fields(Table);
@@ -358,14 +372,15 @@ bool SetFilterExpression(const std::string& Text, TTable* Table, TEngineFilterHa
   }
   FreeFilterBuffer();
   cursor->ActivateFilter(FilterHandle);
-  if (Table->Active()) Table->Refresh();
+  if (Reread && Table->Active()) Table->Refresh();
   return true;
 }
 
-bool SetFilterCallback(TEngineFilterCallback Callback, TTable* Table, TEngineFilterHandle& FilterHandle) {
+bool SetFilterCallback(TEngineFilterCallback Callback, TTable* Table, TEngineFilterHandle& FilterHandle,
+                       bool Reread) {
   DropFilter(Table, FilterHandle);
   if (!Callback) {
-    Reread(Table);
+    if (Reread) ReadAgain(Table);
     return true;
   }
   TEngineCursor* cursor = Table->Handle();
@@ -377,6 +392,6 @@ bool SetFilterCallback(TEngineFilterCallback Callback, TTable* Table, TEngineFil
     return false;
   }
   cursor->ActivateFilter(FilterHandle);
-  Reread(Table);
+  if (Reread) ReadAgain(Table);
   return true;
 }

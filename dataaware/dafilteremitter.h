@@ -49,15 +49,20 @@ bool EmitFilterNode(TNode* Node);
 // empty text drops the filter. A text that does not compile leaves the filter before and its
 // handle as they were (False); a blob the engine refuses leaves no filter (handle 0, False).
 // Table types from 5 on go to the other vendor's driver: the text (at most 256 bytes in
-// Windows-1250) is handed to the first loaded of the modules "SDE32", "SDE3032", "SDE2532";
-// with none loaded, False and nothing is called. An active table is refreshed.
-bool SetFilterExpression(const std::string& Text, TTable* Table, TEngineFilterHandle& FilterHandle, bool Force);
+// Windows-1250) is handed to the first loaded of the modules "SDE32", "SDE3032", "SDE2532"
+// (drivermodules.h), an empty text too, which removes the driver's filter of an active table;
+// with no module loaded, False and nothing is called. An active table is refreshed.
+// Reread false leaves the table's records as they were read (for a change made while the
+// table is in the middle of a read).
+bool SetFilterExpression(const std::string& Text, TTable* Table, TEngineFilterHandle& FilterHandle, bool Force,
+                         bool Reread = true);
 // Removes the filter of the handle from the table's cursor (an unknown one harmlessly); 0.
 void DropFilter(TTable* Table, TEngineFilterHandle& FilterHandle);
 // Installs Callback as a per-record filter with the table as its client value, replacing the
 // one of FilterHandle; with no callback only removes it. False when the table has no cursor
-// or the engine refuses. An active table is read again.
-bool SetFilterCallback(TEngineFilterCallback Callback, TTable* Table, TEngineFilterHandle& FilterHandle);
+// or the engine refuses. An active table is read again, unless Reread is false.
+bool SetFilterCallback(TEngineFilterCallback Callback, TTable* Table, TEngineFilterHandle& FilterHandle,
+                       bool Reread = true);
 
 // The modules of the other vendor's table driver, in the order they are looked for.
 inline constexpr const char* TableDriverModuleNames[] = {"SDE32", "SDE3032", "SDE2532"};

@@ -111,7 +111,13 @@ bool FindKeyTexts(TTable* Table, const std::vector<std::string>& Texts, bool Nea
   Table->CheckBrowseMode();
   Table->SetKey();
   try {
-    for (size_t i = 0; i < Texts.size(); ++i) Table->IndexFields(int(i))->SetAsString(Texts[i]);
+    for (size_t i = 0; i < Texts.size(); ++i) {
+      try {
+        Table->IndexFields(int(i))->SetAsString(Texts[i]);
+      } catch (const EDatabaseError& e) {
+        throw EConvertError(e.Message());  // beyond the field's range: a text it cannot take
+      }
+    }
     Table->SetKeyFieldCount(int(Texts.size()));
   } catch (...) {
     Table->Cancel();
@@ -165,8 +171,14 @@ bool FindText(bool FromFirst, TDataSet* DataSet, const std::string& FieldName, b
       const bool caseAgrees = CurrentIndexCaseSensitive(table) == CaseSensitive;
       // A date-time compares by its date, which its index cannot seek.
       if (MatchType == 0 && leads && (value != search || FromFirst) && field->DataType() != ftBoolean &&
-          field->DataType() != ftDateTime && (!IsStringField(field) || caseAgrees))
-        return FindKeyTexts(table, {search}, false);
+          field->DataType() != ftDateTime && (!IsStringField(field) || caseAgrees)) {
+        // A text the key field cannot hold is in no record.
+        try {
+          return FindKeyTexts(table, {search}, false);
+        } catch (const EConvertError&) {
+          return false;
+        }
+      }
       if (MatchType == 1 && leads && IsStringField(field) && caseAgrees) {
         indexUsed = true;
         if (FromFirst || !TextMatches(field->AsString(), search, 1, CaseSensitive)) {
@@ -182,7 +194,9 @@ bool FindText(bool FromFirst, TDataSet* DataSet, const std::string& FieldName, b
   const bool floatExact = MatchType == 0 && IsFloatField(field) && !search.empty();
   const auto valueMatches = [&](const std::string& value) {
     if (!floatExact) return TextMatches(value, search, MatchType, CaseSensitive);
-    return IsValidFloat(search) && !value.empty() && StrToFloat(search) == StrToFloat(value);
+    // The whole text must be a number: one whose beginning only is one matches nothing.
+    double wanted = 0, have = 0;
+    return !value.empty() && TryStrToFloat(search, wanted) && TryStrToFloat(value, have) && wanted == have;
   };
   TBookmark start = DataSet->GetBookmark();
   bool found = false, moved = false, disabled = false;

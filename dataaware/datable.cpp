@@ -51,7 +51,13 @@ void TdaTable::SetPictureMasks(TStrings* Value) { AssignLines(*FPictureMasks, Va
 
 void TdaTable::SetdaFilter(TStrings* Value) {
   AssignLines(*FdaFilter, Value);
-  if (Active() && !SetFilterExpression(BuildFilterText(), this, FFilterHandle, false))
+  if (!Active()) return;
+  if (FInFilterCallback) {
+    FExpressionPending = true;
+    ScheduleFilterChange();
+    return;
+  }
+  if (!SetFilterExpression(BuildFilterText(), this, FFilterHandle, false))
     MessageDlg("Fail to set filter", mtWarning, TMsgDlgButtons{mbOK}, 0);
 }
 
@@ -70,14 +76,58 @@ void TdaTable::SetTableName(const std::string& Value) {
 }
 
 void TdaTable::SetOnFilter(TdaTableFilterEvent Value) {
+  if (FInFilterCallback) {
+    // The handler that runs stays whole, and the engine's read goes on under the filters it
+    // began with.
+    FPendingOnFilter = std::move(Value);
+    FOnFilterPending = true;
+    ScheduleFilterChange();
+    return;
+  }
   FOnFilter = std::move(Value);
   InstallCallback();
 }
 
-void TdaTable::InstallCallback() {
+bool TdaTable::InstallCallback(bool Reread) {
   TEngineFilterCallback callback;
   if (FOnFilter) callback = [this](std::intptr_t, const TEngineRecord& Record) { return FilterRecordCallback(Record); };
-  SetFilterCallback(std::move(callback), this, FFilterCallbackHandle);
+  return SetFilterCallback(std::move(callback), this, FFilterCallbackHandle, Reread);
+}
+
+void TdaTable::ScheduleFilterChange() {
+  TEngineCursor* cursor = Handle();
+  if (FFilterChangeScheduled || !cursor) return;
+  FFilterChangeScheduled = true;
+  cursor->AfterRead([this] { ApplyFilterChanges(); });
+}
+
+bool TdaTable::TakePendingOnFilter() {
+  if (!FOnFilterPending) return false;
+  FOnFilter = std::move(FPendingOnFilter);
+  FPendingOnFilter = nullptr;
+  FOnFilterPending = false;
+  return true;
+}
+
+// Once the engine's read has ended, inside the data set's read still: the filters change, the
+// records already read are not read again.
+void TdaTable::ApplyFilterChanges() {
+  FFilterChangeScheduled = false;
+  bool ok = true;
+  try {
+    if (FExpressionPending) {
+      FExpressionPending = false;
+      try {
+        ok = SetFilterExpression(BuildFilterText(), this, FFilterHandle, false, false);
+      } catch (const EConvertError&) {
+        ok = false;
+      }
+    }
+    if (TakePendingOnFilter()) InstallCallback(false);
+  } catch (const Exception&) {
+    ok = false;
+  }
+  if (!ok) MessageDlg("Fail to set filter", mtWarning, TMsgDlgButtons{mbOK}, 0);
 }
 
 void TdaTable::SetOnFilterOptions(TdaOnFilterOptions Value) {
@@ -127,6 +177,10 @@ std::unique_ptr<TEngineTable> TdaTable::OpenQueryCursor() {
 }
 
 void TdaTable::CloseCursor() {
+  // Changes left for a read that will not end on this cursor: the next one starts with them.
+  TakePendingOnFilter();
+  FExpressionPending = false;
+  FFilterChangeScheduled = false;
   FreeLookupTables();
   FFailedLookups.clear();
   TTable::CloseCursor();
@@ -160,22 +214,26 @@ std::string TdaTable::BuildFilterText() const {
 void TdaTable::PrepareCursor() {
   TTable::PrepareCursor();
   TFlagScope preparing(FInPrepareCursor);
-  // A filter that cannot be installed is said as the setter says it; the table opens
-  // unfiltered.
-  bool ok = true;
-  if (!BuildFilterText().empty() || FOnFilter) {
-    try {
-      ok = InstallFilter();
-    } catch (const EConvertError&) {
-      ok = false;
-    }
-  }
-  if (!ok) MessageDlg("Fail to set filter", mtWarning, TMsgDlgButtons{mbOK}, 0);
+  if (!BuildFilterText().empty() || FOnFilter) InstallFilter();
 }
 
+// Lines that cannot be installed are said as the setter says it, and the table opens
+// unfiltered by them; the handler is installed all the same, and then the message names the
+// lines, so that it is clear which filter holds.
 bool TdaTable::InstallFilter() {
-  const bool ok = SetFilterExpression(BuildFilterText(), this, FFilterHandle, FInPrepareCursor);
-  if (FOnFilter) InstallCallback();
+  const std::string text = BuildFilterText();
+  bool ok;
+  try {
+    ok = SetFilterExpression(text, this, FFilterHandle, FInPrepareCursor);
+  } catch (const EConvertError&) {
+    ok = false;
+  }
+  const bool handler = FOnFilter && InstallCallback();
+  if (!ok)
+    MessageDlg(handler ? "Fail to set filter " + text + "; the OnFilter handler filters alone" : "Fail to set filter",
+               mtWarning, TMsgDlgButtons{mbOK}, 0);
+  else if (FOnFilter && !handler)
+    MessageDlg("Fail to set filter: the OnFilter handler", mtWarning, TMsgDlgButtons{mbOK}, 0);
   return ok;
 }
 

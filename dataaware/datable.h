@@ -48,7 +48,9 @@ public:
   TStrings* PictureMasks() const { return FPictureMasks.get(); }
   void SetPictureMasks(TStrings* Value);
   // On an open table the new filter text is installed at once; a text that cannot be
-  // installed shows "Fail to set filter" (the lines stay).
+  // installed shows "Fail to set filter" (the lines stay). Opening with lines that cannot be
+  // installed says so too and opens unfiltered by them; an OnFilter handler is installed all
+  // the same, and the message names the lines.
   TStrings* daFilter() const { return FdaFilter.get(); }
   void SetdaFilter(TStrings* Value);
   // Closes an open table; lines clear TableName and IndexFieldNames.
@@ -68,8 +70,11 @@ public:
   TdaInvalidValueEvent OnInvalidValue;
 
   // The per-record filter: called for each record the table reads, reading it through the
-  // fields; Accept false drops it. Assigning or clearing it re-reads an open table.
-  const TdaTableFilterEvent& OnFilter() const { return FOnFilter; }
+  // fields; Accept false drops it. Assigning or clearing it re-reads an open table. Assigned
+  // or cleared by a handler (or daFilter changed) while the table reads for it, the change
+  // takes effect once that read ends, for the records read after it; the records already read
+  // stay as they are.
+  const TdaTableFilterEvent& OnFilter() const { return FOnFilterPending ? FPendingOnFilter : FOnFilter; }
   void SetOnFilter(TdaTableFilterEvent Value);
   // Fired when Escape stopped the filtering (ofoCancelOnEscape).
   TDataSetNotifyEvent OnFilterEscape;
@@ -133,7 +138,11 @@ private:
   std::unique_ptr<TEngineTable> OpenQueryCursor();
   bool InstallFilter();
   bool FilterRecordCallback(const TEngineRecord& Record);
-  void InstallCallback();
+  bool InstallCallback(bool Reread = true);
+  void ScheduleFilterChange();
+  void ApplyFilterChanges();
+  // The handler assigned while the callback ran becomes the handler; false when there is none.
+  bool TakePendingOnFilter();
   void RestoreFilterCursor();
   void LoadParadoxPictures();
   void FreeLookupTables();
@@ -156,6 +165,11 @@ private:
   bool FInPrepareCursor = false;
   bool FInFilterEvent = false;   // the handler runs
   bool FInFilterCallback = false;  // the whole callback runs
+  // Filter changes made while the callback ran, for the end of the engine's read.
+  TdaTableFilterEvent FPendingOnFilter;
+  bool FOnFilterPending = false;
+  bool FExpressionPending = false;
+  bool FFilterChangeScheduled = false;
   bool FHourGlassShown = false;
   std::int32_t FFilterCallCount = 0;
 

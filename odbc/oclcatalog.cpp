@@ -121,18 +121,24 @@ TCatalogProcedures* TODCatalog::Procedures() {
 
 TCatalogProcedure* TODCatalog::FindProcedure(const std::string& Owner, const std::string& Name) {
   TCatalogProcedures* list = Procedures();
-  const std::string owner = UpperCase(Trim(Owner)), name = UpperCase(Trim(Name));
-  TCatalogProcedure* found = nullptr;
-  for (const auto& p : list->FItems) {
-    if (UpperCase(p->Name) != name || (!owner.empty() && UpperCase(p->Owner) != owner)) continue;
-    if (found == nullptr) {
-      found = p.get();
-    } else if (p->Owner == found->Owner) {
-      // Several of one name for one owner: which one is meant cannot be told.
-      throw EODBCLibrary("procedure " + found->Name + " is overloaded");
+  const std::string owner = UpperCase(Trim(Owner)), name = Trim(Name), upperName = UpperCase(name);
+  // A name written as the procedure has it wins over names that match only when case is
+  // ignored ("MixedCase" and mixedcase are two procedures to a server that tells case apart).
+  for (const bool exact : {true, false}) {
+    TCatalogProcedure* found = nullptr;
+    for (const auto& p : list->FItems) {
+      if (exact ? p->Name != name : UpperCase(p->Name) != upperName) continue;
+      if (!owner.empty() && UpperCase(p->Owner) != owner) continue;
+      if (found == nullptr) {
+        found = p.get();
+      } else if (p->Owner == found->Owner) {
+        // Several of one name for one owner: which one is meant cannot be told.
+        throw EODBCLibrary("procedure " + found->Name + " is overloaded");
+      }
     }
+    if (found) return found;
   }
-  return found;
+  return nullptr;
 }
 
 std::string TODCatalog::PatternOf(const std::string& Value) {

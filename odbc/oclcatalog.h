@@ -127,8 +127,9 @@ public:
   // The procedure list, read first when stale. A read that fails keeps the old items and the
   // list stays stale.
   TCatalogProcedures* Procedures();
-  // The first procedure named Name (and owned by Owner when it is given), letter case aside;
-  // nullptr when none. Several of that name for one owner raise "procedure X is overloaded".
+  // The first procedure named Name (and owned by Owner when it is given): one named exactly
+  // Name wins, else one named so when letter case is ignored; nullptr when none. Several of
+  // that name for one owner raise "procedure X is overloaded".
   TCatalogProcedure* FindProcedure(const std::string& Owner, const std::string& Name);
   // Both lists are read again at their next use.
   void Invalidate();

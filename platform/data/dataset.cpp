@@ -973,9 +973,9 @@ int TDataSet::CompareBookmarks(const void* Bookmark1, const void* Bookmark2) {
 // ---- searching and filtering ----------------------------------------------------------------
 
 bool TDataSet::FieldMatches(TField* Field, const Variant& Value, TLocateOptions Options) {
-  if (Value.IsNull() || Value.IsEmpty()) return Field->IsNull();
-  if (Field->IsNull()) return false;
   try {
+    if (Value.IsNull() || Value.IsEmpty()) return Field->IsNull();
+    if (Field->IsNull()) return false;
     switch (Field->DataType()) {
       case ftString:
       case ftFixedChar:
@@ -1012,11 +1012,9 @@ bool TDataSet::FieldMatches(TField* Field, const Variant& Value, TLocateOptions 
       case ftDateTime: return Field->AsDateTime() == Value.AsDateTime();
       default: return Field->AsString() == Value.AsString();
     }
-  } catch (const EVariantError&) {
-    return false;
-  } catch (const EConvertError&) {
-    return false;
-  } catch (const EMathError&) {
+  } catch (const Exception&) {
+    // Whatever the comparison raised (a key that does not convert, a value that cannot be
+    // read), this record is no match and the search goes on.
     return false;
   }
 }

@@ -1,26 +1,18 @@
 #include "drivermodules.h"
 
-#include <map>
+#include <dlfcn.h>
 
-#include "text.h"
+std::string TableDriverLibraryName(const std::string& ModuleName) { return "lib" + ModuleName + ".so"; }
 
-namespace {
-
-std::map<std::string, TTableDriverModule>& Modules() {
-  static std::map<std::string, TTableDriverModule> modules;
-  return modules;
-}
-
-}  // namespace
-
-void RegisterTableDriverModule(const std::string& Name, TTableDriverModule Module) {
-  Modules()[UpperCase(Name)] = std::move(Module);
-}
-
-void UnregisterTableDriverModule(const std::string& Name) { Modules().erase(UpperCase(Name)); }
-
-const TTableDriverModule* FindTableDriverModule(const std::string& Name) {
-  auto it = Modules().find(UpperCase(Name));
-  if (it == Modules().end() || !it->second.Select || !it->second.Query) return nullptr;
-  return &it->second;
+std::optional<TTableDriverModule> FindTableDriverModule(const std::string& Name) {
+  // RTLD_NOLOAD: only a library that is loaded already answers; it gains a reference that the
+  // handle gives back.
+  void* handle = dlopen(TableDriverLibraryName(Name).c_str(), RTLD_NOW | RTLD_NOLOAD);
+  if (!handle) return std::nullopt;
+  TTableDriverModule m;
+  m.Handle = std::shared_ptr<void>(handle, [](void* h) { dlclose(h); });
+  m.Select = reinterpret_cast<TTableDriverModule::TSelect>(dlsym(handle, "SX_SELECT"));
+  m.Query = reinterpret_cast<TTableDriverModule::TQuery>(dlsym(handle, "SX_QUERY"));
+  if (!m.Select || !m.Query) return std::nullopt;
+  return m;
 }

@@ -1014,6 +1014,7 @@ bool TEngineCursor::ReadAheadValid() {
 }
 
 bool TEngineCursor::Step(bool forward, TEngineRecord& out) {
+  TReadScope reading(*this);
   if (FPos == (forward ? cpEof : cpBof)) return false;
   if (!FAhead.empty()) {
     if (FAheadForward == forward && FOnRecord && FCurrent.Bookmark == FAheadFrom && ReadAheadValid()) {
@@ -1045,6 +1046,7 @@ bool TEngineCursor::Next(TEngineRecord& out) { return Step(true, out); }
 bool TEngineCursor::Prior(TEngineRecord& out) { return Step(false, out); }
 
 bool TEngineCursor::Current(TEngineRecord& out) {
+  TReadScope reading(*this);
   if (!FOnRecord) return false;
   TEngineRecord rec;
   if (!FTable.ReadRecord(FCurrent.Bookmark, rec)) {
@@ -1062,6 +1064,7 @@ bool TEngineCursor::Current(TEngineRecord& out) {
 }
 
 bool TEngineCursor::GotoBookmark(TEngineBookmark bm) {
+  TReadScope reading(*this);
   TEngineRecord rec;
   if (bm <= 0 || !FTable.ReadRecord(bm, rec) || !Visible(rec)) return false;
   SetCurrent(rec);
@@ -1069,6 +1072,7 @@ bool TEngineCursor::GotoBookmark(TEngineBookmark bm) {
 }
 
 bool TEngineCursor::GotoRecord(const TEngineRecord& rec) {
+  TReadScope reading(*this);
   TEngineRecord now;
   if (rec.Bookmark > 0 && FTable.ReadRecord(rec.Bookmark, now)) {
     if (Visible(now)) {
@@ -1083,6 +1087,23 @@ bool TEngineCursor::GotoRecord(const TEngineRecord& rec) {
   FPos = cpKey;
   FOnRecord = false;
   return false;
+}
+
+TEngineCursor::TReadScope::~TReadScope() {
+  if (--Cursor.FReading > 0) return;
+  // Work may leave more work: it runs too, before the read counts as ended.
+  while (!Cursor.FAfterRead.empty()) {
+    std::function<void()> work = std::move(Cursor.FAfterRead.front());
+    Cursor.FAfterRead.erase(Cursor.FAfterRead.begin());
+    work();
+  }
+}
+
+void TEngineCursor::AfterRead(std::function<void()> Work) {
+  if (FReading > 0)
+    FAfterRead.push_back(std::move(Work));
+  else
+    Work();
 }
 
 void TEngineCursor::Refresh() {

@@ -300,6 +300,12 @@ public:
   void DropFilter(TEngineFilterHandle handle);
   // Whether any filter is active.
   bool Filtered() const;
+  // Runs Work once the read in progress on this cursor ends, at once when none is. A callback
+  // that wants the cursor's filters changed has it done here, so that the read it was asked
+  // from goes on under the filters it began with. Work must not raise.
+  void AfterRead(std::function<void()> Work);
+  // Whether a read (a move, a search, a re-read of the current record) is in progress.
+  bool Reading() const { return FReading > 0; }
 
   // Editing through the cursor's own record buffer.
   void Append();  // a new blank record (inserted where its key belongs on Post)
@@ -321,6 +327,12 @@ public:
   ZEL_CLASS(TEngineCursor, TObject)
 
 private:
+  // Marks a read in progress; the outermost one runs the work left for its end.
+  struct TReadScope {
+    TEngineCursor& Cursor;
+    explicit TReadScope(TEngineCursor& c) : Cursor(c) { ++Cursor.FReading; }
+    ~TReadScope();
+  };
   enum TPos { cpBof, cpEof, cpKey };
   enum TMode { emNone, emEdit, emInsert };
   struct TKeyPart { int Field; bool Descending; bool CaseInsensitive; };
@@ -393,4 +405,6 @@ private:
   static constexpr std::chrono::milliseconds ReadAheadTrust{20};
   bool ReadAheadValid();
   int FStreak = 0;  // sequential steps in a row, for the read-ahead's size
+  int FReading = 0;
+  std::vector<std::function<void()>> FAfterRead;
 };

@@ -81,6 +81,7 @@ bool TEngineCursor::FindNearest(const std::vector<TEngineValue>& key, bool exclu
 }
 
 bool TEngineCursor::SeekKeeping(const std::vector<TEngineValue>& key, bool inclusive, bool exact, TEngineRecord& out) {
+  TReadScope reading(*this);
   const TPos pos = FPos;
   const bool onRecord = FOnRecord;
   TEngineRecord current = FCurrent;

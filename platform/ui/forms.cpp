@@ -281,8 +281,7 @@ void TForm::Release() {
   FReleasing = true;
   Hide();
   TComponentRef<TForm> self(this);
-  QMetaObject::invokeMethod(
-      qApp, [self] { delete self.Get(); }, Qt::QueuedConnection);
+  UiQueueCall([self] { delete self.Get(); });
 }
 
 bool TForm::Active() const { return Widget()->isActiveWindow(); }

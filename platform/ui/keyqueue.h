@@ -6,7 +6,10 @@ class TKeyQueue {
 public:
   virtual ~TKeyQueue() = default;
   // Takes the first pending key press of Escape out of the queue: true when there was one.
-  // Every other pending key (and mouse input) stays where it was, in its order.
+  // Nothing else runs: every other pending event (keys, mouse input, queued work, painting)
+  // waits, in its order. The one exception is a method call that Qt queued itself
+  // (QMetaObject::invokeMethod, QTimer::singleShot with 0): Qt offers no way to keep one back
+  // and deliver it later, so it runs; the program queues its own work with UiQueueCall.
   virtual bool TakePendingEscape() = 0;
 };
 

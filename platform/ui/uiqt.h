@@ -1,6 +1,7 @@
 #pragma once
 // For Qt-aware code (controls, dialogs): the bridge between Qt and the components.
 #include <QString>
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -16,6 +17,10 @@ W* UiNewWidget(A&&... args) {
   EnsureQtApplication();
   return new W(std::forward<A>(args)...);
 }
+
+// Runs Call later, from the event loop, as a queued event that the key queue's check for a
+// pending Escape holds back (keyqueue.h); an exception goes to the application's handling.
+void UiQueueCall(std::function<void()> Call);
 
 // Runs f for Sender from a Qt slot or event; any exception goes to the application's exception
 // handling and never back into Qt.

@@ -690,6 +690,31 @@ TEST_F(DataSetTest, LocateMatchesCaseInsensitiveAndPartialKeys) {
   EXPECT_FALSE(empty.Locate("Name", "x", {}));
 }
 
+// A comparison that raises, whatever it raises, is no match for that record: the search goes
+// on to the next one.
+TEST(DataSetSearch, AComparisonThatRaisesIsNoMatch) {
+  struct TUnreadable : TMemDataSet {
+    std::int32_t Bad = 0;  // the record whose Name cannot be read
+    bool GetFieldData(TField* Field, void* Buffer) override {
+      if (Bad != 0 && Field->FieldName() == "Name") {
+        std::int32_t id = 0;
+        if (TMemDataSet::GetFieldData(FieldByName("Id"), &id) && id == Bad)
+          DatabaseError("Record " + std::to_string(id) + " cannot be read", this);
+      }
+      return TMemDataSet::GetFieldData(Field, Buffer);
+    }
+  } ds;
+  ds.FieldDefs()->Add("Id", ftInteger, 0, true);
+  ds.FieldDefs()->Add("Name", ftString, 10);
+  ds.Open();
+  for (int id : {1, 2, 3}) ds.AppendRecord({Variant(id), Variant(std::string(id == 1 ? "Ana" : "Bor"))});
+  ds.First();
+  ds.Bad = 2;
+  ASSERT_TRUE(ds.Locate("Name", Variant(std::string("Bor")), {}));
+  ds.Bad = 0;
+  EXPECT_EQ(ds.FieldByName("Id")->AsInteger(), 3);
+}
+
 TEST_F(DataSetTest, FilterRecordHidesRefusedRecords) {
   FillFive();
   int calls = 0;

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <cstring>
+#include <stdexcept>
 
 #include "dialogs.h"
-#include "drivermodules.h"
 #include "filterfields.h"
 #include "formatsettings.h"
 #include "testenv.h"
@@ -345,44 +347,69 @@ TEST_F(InstallFixture, ANewFilterLeavesNoExcludedRecordInTheBufferRing) {
   for (TEngineBookmark bm : t.Ring()) EXPECT_TRUE(bm == 9 || bm == 10) << bm;
 }
 
+// The driver's module is a shared library built beside the tests; the filter finds it by its
+// module name once it is loaded, and not before.
+struct DriverModule {
+  void* Handle = nullptr;
+  const char* (*Calls)() = nullptr;
+  const char* (*Filter)(std::int32_t) = nullptr;
+  void (*Reset)(std::int32_t) = nullptr;
+  DriverModule() {
+    Handle = dlopen(ZELKOR_TABLE_DRIVER_MODULE, RTLD_NOW | RTLD_LOCAL);
+    if (!Handle) throw std::runtime_error(dlerror());
+    Calls = reinterpret_cast<const char* (*)()>(dlsym(Handle, "SDE_TEST_CALLS"));
+    Filter = reinterpret_cast<const char* (*)(std::int32_t)>(dlsym(Handle, "SDE_TEST_FILTER"));
+    Reset = reinterpret_cast<void (*)(std::int32_t)>(dlsym(Handle, "SDE_TEST_RESET"));
+  }
+  ~DriverModule() { dlclose(Handle); }
+  std::vector<std::string> TakeCalls() {
+    std::vector<std::string> lines;
+    std::string all = Calls();
+    for (size_t at = 0, nl; (nl = all.find('\n', at)) != std::string::npos; at = nl + 1)
+      lines.push_back(all.substr(at, nl - at));
+    Reset(Selected);
+    return lines;
+  }
+  std::int32_t Selected = 0x10001;
+};
+
 TEST_F(InstallFixture, TheOtherVendorsDriverGetsTheTextThroughItsModule) {
-  std::vector<std::string> calls;
-  std::int32_t previous = 0x10001;
-  RegisterTableDriverModule("sde3032", {[&](std::int32_t area) {
-                                          calls.push_back("select " + std::to_string(area));
-                                          return previous;
-                                        },
-                                        [&](const char* text) {
-                                          calls.push_back(std::string("query ") + text);
-                                          return 0;
-                                        }});
-  struct Unregister {
-    ~Unregister() { UnregisterTableDriverModule("SDE3032"); }
-  } unregister;
   t.Close();
   t.SetTableType(TDBTableType(5));
   t.SetTableName("c:\\Data\\Stock.db");
   t.Open();
-  const std::string area = std::to_string(t.Handle()->Id());
   TEngineFilterHandle h = 42;
+  // Not loaded: nothing to call.
+  EXPECT_FALSE(SetFilterExpression("Qty > 5", &t, h, false));
+
+  DriverModule module;
+  module.Reset(module.Selected);
+  const std::int32_t area = std::int32_t(t.Handle()->Id());
+  const std::string select = "select " + std::to_string(area);
   ASSERT_TRUE(SetFilterExpression("Qty > 5 AND Name = \"Žebelj\"", &t, h, false));
-  EXPECT_EQ(calls, (std::vector<std::string>{"select " + area, "query Qty > 5 AND Name = \"\x8E" "ebelj\"",
-                                             "select " + std::to_string(previous)}));
+  EXPECT_EQ(module.Filter(area), std::string("Qty > 5 AND Name = \"\x8E" "ebelj\""));
+  EXPECT_EQ(module.TakeCalls(), (std::vector<std::string>{select, "query Qty > 5 AND Name = \"\x8E" "ebelj\"",
+                                                          "select " + std::to_string(module.Selected)}));
   EXPECT_EQ(h, 42u);  // not touched
   // The same work area selected before: nothing to restore.
-  calls.clear();
-  previous = std::int32_t(t.Handle()->Id());
+  module.Reset(area);
   ASSERT_TRUE(SetFilterExpression("Qty > 1", &t, h, false));
-  EXPECT_EQ(calls.size(), 2u);
-  // An empty text, a text over 256 bytes, a closed table: nothing reaches the module.
-  calls.clear();
+  EXPECT_EQ(module.TakeCalls(), (std::vector<std::string>{select, "query Qty > 1"}));
+  // An empty text removes the driver's filter of the table.
+  ASSERT_TRUE(SetFilterExpression("Qty > 1", &t, h, false));
+  module.TakeCalls();
   EXPECT_TRUE(SetFilterExpression("", &t, h, false));
+  EXPECT_EQ(module.TakeCalls(), (std::vector<std::string>{select, "query ", "select " + std::to_string(module.Selected)}));
+  EXPECT_EQ(module.Filter(area), std::string());
+  // A text over 256 bytes does not reach the module; one of 256 does.
   EXPECT_FALSE(SetFilterExpression("Qty > " + std::string(300, '1'), &t, h, false));
+  EXPECT_TRUE(module.TakeCalls().empty());
   EXPECT_TRUE(SetFilterExpression("Qty > " + std::string(250, '1'), &t, h, false));
-  EXPECT_EQ(calls.size(), 2u);
-  calls.clear();
-  UnregisterTableDriverModule("SDE3032");
-  EXPECT_FALSE(SetFilterExpression("Qty > 5", &t, h, false));  // no module loaded
-  EXPECT_TRUE(calls.empty());
+  EXPECT_EQ(module.TakeCalls().size(), 3u);
   EXPECT_EQ(Quantities(t).size(), 10u);  // the engine itself filters nothing here
+  // A closed table, not forced: nothing is called.
+  t.Close();
+  EXPECT_TRUE(SetFilterExpression("", &t, h, false));
+  EXPECT_TRUE(SetFilterExpression("Qty > 5", &t, h, false));
+  EXPECT_TRUE(module.TakeCalls().empty());
 }

@@ -1,10 +1,15 @@
 // The search helpers over the articles table, and the RTF reader they use for rich-text memos.
 #include "dasearch.h"
 
+#include <iterator>
+#include <map>
+#include <random>
+
 #include "artikli.h"
 #include "dartf.h"
 #include "datable.h"
 #include "forms.h"
+#include "numbers.h"
 #include "text.h"
 
 namespace {
@@ -46,6 +51,8 @@ TEST_F(SearchFixture, FindTextCases) {
       {"empty text matches no beginning", "", "A1", true, "Naziv", false, 1, "", ""},
       {"float as a number", "", "B1", true, "Cena", false, 0, "1,50", "A1"},
       {"float that is no number", "", "B1", true, "Cena", false, 0, "1,5x", ""},
+      {"float: a number for 63 characters, then not", "", "B1", true, "Cena", false, 0,
+       "1,5000000000000000000000000000000000000000000000000000000000000x", ""},
       {"float beginning compares text", "", "B1", true, "Cena", false, 1, "1,50", ""},
       {"float beginning as text", "", "B1", true, "Cena", false, 1, "2,2", "A2"},
       {"date-time by its date", "", "A1", true, "Datum", false, 0, "2.5.2024", "A2"},
@@ -66,6 +73,9 @@ TEST_F(SearchFixture, FindTextCases) {
       {"collation: ž after z", "ixNaziv", "Zelje", false, "Naziv", false, 1, "Ž", "A2"},
       {"collation, not bytes: č before z", "ixNaziv", "Zelje", false, "Naziv", false, 1, "Č", ""},
       {"index: next one that begins", "ixNaziv", "A1", false, "Naziv", false, 1, "čeb", "A4"},
+      {"index: a text the integer key cannot hold", "ixSkupina", "A1", true, "Skupina", false, 0, "abc", ""},
+      {"index: beyond the integer key's range", "ixSkupina", "A1", true, "Skupina", false, 0, "99999999999", ""},
+      {"index: an integer key", "ixSkupina", "A1", true, "Skupina", false, 0, "9", "B1"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.What);
@@ -93,6 +103,71 @@ TEST_F(SearchFixture, FindTextCases) {
   EXPECT_EQ(ui.Messages[0].Text, "Field Nic not found.");
   EXPECT_EQ(ui.Messages[0].DlgType, mtWarning);
   EXPECT_EQ(Current(), "A2");
+}
+
+// Searches with texts made from the records' own values and bent out of shape (case, parts,
+// other number forms, garbage), on every kind of scanned field, against a model of the
+// matching rules: the first matching record from the start, or where the table stood.
+TEST_F(SearchFixture, RandomTextsAgainstAModel) {
+  struct Rec {
+    std::string Sifra;
+    std::map<std::string, std::string> Text;  // the text a field compares by
+    double Cena;
+  };
+  std::vector<Rec> recs;
+  for (t.First(); !t.Eof(); t.Next())
+    recs.push_back({Current(),
+                    {{"Naziv", t.FieldByName("Naziv")->AsString()},
+                     {"Cena", t.FieldByName("Cena")->AsString()},
+                     {"Kolicina", t.FieldByName("Kolicina")->AsString()},
+                     {"Datum", DateToStr(t.FieldByName("Datum")->AsDateTime())}},
+                    t.FieldByName("Cena")->AsFloat()});
+  const auto matches = [](const Rec& r, const std::string& field, const std::string& search, int type, bool cs) {
+    if (field == "Cena" && type == 0 && !search.empty()) {
+      double v = 0;
+      return TryStrToFloat(search, v) && v == r.Cena;
+    }
+    const std::string v = cs ? r.Text.at(field) : AnsiUpperCase(r.Text.at(field));
+    const std::string s = cs ? search : AnsiUpperCase(search);
+    switch (type) {
+      case 0: return v == s;
+      case 1: return !s.empty() && v.compare(0, s.size(), s) == 0;
+      case 2: return !s.empty() && v.find(s) != std::string::npos;
+      default: return false;
+    }
+  };
+  const char* const fields[] = {"Naziv", "Cena", "Kolicina", "Datum"};
+  const char* const garbage[] = {"", " ", "x", "Č", "ž", "\xff", ",", "1,", "-", "e5", "0x10", "..", "1.5.2024"};
+  std::mt19937 rng(2405);
+  auto pick = [&](size_t n) { return size_t(rng() % n); };
+  for (int i = 0; i < 1500; ++i) {
+    const std::string field = fields[pick(4)];
+    std::string text = recs[pick(recs.size())].Text.at(field);
+    switch (pick(8)) {
+      case 0: text = AnsiUpperCase(text); break;
+      case 1: text = AnsiLowerCase(text); break;
+      case 2: text = Utf8Left(text, pick(4)); break;
+      case 3: text = Utf8Copy(text, 2, (long long)pick(4)); break;
+      case 4: text += garbage[pick(std::size(garbage))]; break;
+      case 5: text = garbage[pick(std::size(garbage))] + text; break;
+      case 6: text += std::string(text.size() < 64 ? 64 - text.size() : 0, '0') + "x"; break;  // a number for 64
+      default: break;
+    }
+    const int type = int(pick(4));
+    const bool cs = pick(2), fromFirst = pick(2);
+    const size_t start = pick(recs.size());
+    SCOPED_TRACE(field + " / " + text + " / type " + std::to_string(type) + (cs ? " cs" : "") +
+                 (fromFirst ? " from first" : " from " + recs[start].Sifra));
+    GoTo(recs[start].Sifra);
+    std::string expected;
+    for (size_t r = fromFirst ? 0 : start + 1; r < recs.size() && expected.empty(); ++r)
+      if (matches(recs[r], field, text, type, cs)) expected = recs[r].Sifra;
+    bool found = false;
+    ASSERT_NO_THROW(found = FindText(fromFirst, &t, field, false, cs, type, text));
+    EXPECT_EQ(found, !expected.empty());
+    EXPECT_EQ(Current(), expected.empty() ? recs[start].Sifra : expected);
+  }
+  EXPECT_TRUE(ui.Messages.empty());
 }
 
 TEST_F(SearchFixture, ScansHonourTheDataSetsOwnFilterAndTheEngineFilters) {

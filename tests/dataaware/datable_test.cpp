@@ -3,10 +3,15 @@
 // scenario with all of it.
 #include "datable.h"
 
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QWidget>
+
 #include "artikli.h"
 #include "dasearch.h"
 #include "fakekeyqueue.h"
 #include "forms.h"
+#include "uiqt.h"
 
 namespace {
 
@@ -140,6 +145,24 @@ TEST_F(TableFixture, FilterLinesJoinedAndInstalled) {
   EXPECT_EQ(t.FilterHandle(), 0u);
 }
 
+// Lines that cannot be installed leave the handler installed, and the message says which
+// filter failed.
+TEST_F(TableFixture, FilterLinesThatFailKeepTheHandler) {
+  t.SetOnFilter([](TdaTable* table, bool& accept) { accept = table->FieldByName("Skupina")->AsInteger() != 1; });
+  for (const char* text : {"Kolicina = abc", "Cena >"}) {
+    SCOPED_TRACE(text);
+    t.Close();
+    SetFilterLines({text});
+    ui.Messages.clear();
+    t.Open();
+    ASSERT_EQ(ui.Messages.size(), 1u);
+    EXPECT_EQ(ui.Messages[0].Text, "Fail to set filter " + std::string(text) + "; the OnFilter handler filters alone");
+    EXPECT_EQ(t.FilterHandle(), 0u);
+    EXPECT_NE(t.FilterCallbackHandle(), 0u);
+    EXPECT_EQ(Column(t, "Sifra"), (V{"A2", "A3", "B1"}));
+  }
+}
+
 TEST_F(TableFixture, TheFilterHandlerSeesEachCandidateUnderTest) {
   SetFilterLines({"Cena < 5"});
   std::vector<std::string> seen;
@@ -231,6 +254,133 @@ TEST_F(ManyRecords, EscapeStopsTheFilterAtTheHundredthCall) {
   EXPECT_EQ(N(), 2);
   EXPECT_EQ(Visible(), 125);
   EXPECT_EQ(escapes, 1);
+}
+
+// A handler that changes its own table's filter while the table reads for it: the handler
+// that runs stays whole, and the change takes effect from the record after the one being read,
+// each record showing once, in order.
+TEST_F(ManyRecords, FilterChangedFromInsideTheHandlerTakesEffectAfterTheRead) {
+  std::vector<int> replaced, cleared, narrowed;
+  for (int n = 1; n <= 250; ++n) {
+    const bool before = n <= 10 && n % 2 == 0;
+    if (before || (n > 10 && n % 3 == 0)) replaced.push_back(n);
+    if (before || n > 10) cleared.push_back(n);
+    if (before || (n > 200 && n % 2 == 0)) narrowed.push_back(n);
+  }
+  const auto even = [this](TdaTable*, bool& accept) { accept = N() % 2 == 0; };
+  const struct {
+    const char* What;
+    std::function<void(TdaTable*)> Change;
+    std::vector<int> Visible;
+    bool HandlerAfter;
+  } cases[] = {
+      {"clears OnFilter", [](TdaTable* table) { table->SetOnFilter(nullptr); }, cleared, false},
+      {"replaces OnFilter",
+       [this](TdaTable* table) { table->SetOnFilter([this](TdaTable*, bool& accept) { accept = N() % 3 == 0; }); },
+       replaced, true},
+      {"changes daFilter",
+       [](TdaTable* table) {
+         TStringList lines({"N > 200"});
+         table->SetdaFilter(&lines);
+       },
+       narrowed, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    t.Close();
+    t.daFilter()->Clear();
+    bool changed = false;
+    t.SetOnFilter([&, even](TdaTable* table, bool& accept) {
+      // A handler that outlives its own replacement: its captures are read after the change.
+      const int n = N();
+      if (n == 10 && !changed) {
+        changed = true;
+        c.Change(table);
+      }
+      even(table, accept);
+      EXPECT_EQ(N(), n);
+    });
+    t.Open();
+    std::vector<int> seen;
+    for (const std::string& n : Column(t, "N")) seen.push_back(std::stoi(n));
+    EXPECT_EQ(seen, c.Visible);
+    EXPECT_EQ(bool(t.OnFilter()), c.HandlerAfter);
+    EXPECT_EQ(t.FilterCallbackHandle() != 0, c.HandlerAfter);
+    EXPECT_TRUE(ui.Messages.empty());
+  }
+}
+
+namespace {
+
+// The Escape check on the toolkit's own queue, with work queued that would close or free the
+// table in the middle of its read.
+struct UiFilterEscape : ManyRecords {
+  // Closes the table when it gets its event.
+  struct Closer : QObject {
+    TdaTable* Table = nullptr;
+    bool event(QEvent* e) override {
+      if (e->type() != QEvent::User) return QObject::event(e);
+      Table->Close();
+      return true;
+    }
+  };
+};
+
+}  // namespace
+
+TEST_F(UiFilterEscape, OnlyThePendingEscapeIsTakenDuringTheRead) {
+  TApplication app(nullptr);
+  TApplication* saved = Application;
+  Application = &app;
+  struct Restore {
+    TApplication* Saved;
+    ~Restore() { Application = Saved; }
+  } restore{saved};
+  EnsureQtApplication();
+  QWidget input;
+  Closer closer;
+  const struct {
+    const char* What;
+    std::function<void(TdaTable*)> Queue;  // queues work that ends the table's read for good
+    bool Freed;                            // the work frees the table (else it closes it)
+  } cases[] = {
+      {"a posted event", [&](TdaTable* table) {
+         closer.Table = table;
+         QCoreApplication::postEvent(&closer, new QEvent(QEvent::User));
+       }, false},
+      {"a queued call", [](TdaTable* table) { UiQueueCall([table] { table->Close(); }); }, false},
+      {"a released form", [](TdaTable* table) { static_cast<TForm*>(table->Owner())->Release(); }, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    TComponentRef<TForm> form(new TForm(nullptr));
+    auto* table = new TdaTable(form.Get());
+    table->SetTableName("c:\\Data\\Veliko.db");
+    TComponentRef<TdaTable> alive(table);
+    int escapes = 0;
+    table->OnFilterEscape = [&](TDataSet*) { ++escapes; };
+    table->SetOnFilterOptions({ofoEnabled, ofoShowHourGlass, ofoCancelOnEscape});
+    table->SetOnFilter([](TdaTable* t, bool& accept) { accept = t->FieldByName("N")->AsInteger() % 2 == 0; });
+    QCoreApplication::postEvent(&input, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, "\x1b"));
+    c.Queue(table);
+    table->Open();
+    // Filtered until the hundredth call, then every record.
+    const size_t visible = Column(*table, "N").size();
+    EXPECT_GT(visible, 125u);
+    EXPECT_LT(visible, 250u);
+    EXPECT_EQ(escapes, 1);
+    EXPECT_TRUE(table->Active()) << "nothing queued ran during the read";
+    // Afterwards the queued work runs.
+    app.ProcessMessages();
+    if (c.Freed) {
+      EXPECT_FALSE(alive);
+      EXPECT_FALSE(form);
+    } else {
+      ASSERT_TRUE(alive);
+      EXPECT_FALSE(table->Active());
+      delete form.Get();
+    }
+  }
 }
 
 TEST_F(ManyRecords, SwitchedOffInsideTheHandlerTakesEffectWithoutARead) {

@@ -2,11 +2,15 @@
 // through a scripted function table the ";1" names of other drivers and failed reads.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "oclcatalog.h"
+#include "text.h"
 #include "stmt_fixture.h"
+#include "testenv.h"
 
 namespace {
 
@@ -60,6 +64,8 @@ public:
              "CREATE FUNCTION axb(q text, r text) RETURNS text AS 'SELECT q' LANGUAGE sql",
              "CREATE FUNCTION ov(i integer) RETURNS integer AS 'SELECT i' LANGUAGE sql",
              "CREATE FUNCTION ov(t text) RETURNS text AS 'SELECT t' LANGUAGE sql",
+             "CREATE FUNCTION \"MixedCase\"(n integer) RETURNS integer AS 'SELECT n' LANGUAGE sql",
+             "CREATE FUNCTION mixedcase(u text, v text) RETURNS text AS 'SELECT u' LANGUAGE sql",
          })
       Exec(sql);
     Cat = new TODCatalog(Owner.get());
@@ -120,6 +126,54 @@ TEST_F(ServerCatalog, FunctionsWithTheirParameters) {
   EXPECT_EQ(overloads, 2);
 }
 
+// Two functions whose names differ only in case: the name written exactly finds its own one,
+// with its own parameters; a name that matches both only ignoring case cannot tell them apart.
+TEST_F(ServerCatalog, ExactNameWinsOverCaseInsensitiveMatches) {
+  const struct {
+    const char* Asked;
+    std::vector<std::string> Columns;
+  } cases[] = {
+      {"MixedCase", {"", "n"}},
+      {"mixedcase", {"", "u", "v"}},
+      {" MixedCase ", {"", "n"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Asked);
+    TCatalogProcedure* p = Cat->FindProcedure("PUBLIC", c.Asked);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->Name, Trim(c.Asked));
+    EXPECT_EQ(Names(p->ColumnNames()), c.Columns);
+  }
+  try {
+    Cat->FindProcedure("", "MIXEDCASE");
+    FAIL();
+  } catch (const EODBCLibrary& e) {
+    EXPECT_EQ(e.Message(), "procedure MixedCase is overloaded");
+  }
+  // The driver's own answer to a procedure name, which the catalog does not rely on (it checks
+  // each row's name): the name as written tells case apart, and one all in capitals is folded
+  // to lower case as an unquoted identifier would be.
+  RawOdbc raw("DSN=PG");
+  const std::pair<const char*, const char*> answers[] = {
+      {"MixedCase", "MixedCase "}, {"mixedcase", "mixedcase "}, {"MIXEDCASE", "mixedcase "}};
+  for (const auto& [name, expected] : answers) {
+    SQLHSTMT h = nullptr;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, raw.dbc, &h)));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLProcedureColumns(h, nullptr, 0, nullptr, 0, (SQLCHAR*)name, SQL_NTS, nullptr, 0)));
+    std::set<std::string> procs;
+    while (SQL_SUCCEEDED(SQLFetch(h))) {
+      char buf[64] = {};
+      SQLLEN len = 0;
+      SQLGetData(h, 3, SQL_C_CHAR, buf, sizeof buf, &len);
+      procs.insert(buf);
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, h);
+    std::string got;
+    for (const std::string& p : procs) got += p + " ";
+    EXPECT_EQ(got, expected) << name;
+  }
+}
+
 TEST_F(ServerCatalog, OwnerFilterAndLazyReads) {
   TODBCApiOverride api;
   CatalogSpy spy(api);
@@ -147,7 +201,7 @@ TEST_F(ServerCatalog, FailedReadKeepsTheOldList) {
   CatalogSpy spy(api);
   TCatalogProcedures* list = Cat->Procedures();
   const int count = list->Count();
-  ASSERT_EQ(count, 6);  // other.f_ret is not on the search path
+  ASSERT_EQ(count, 8);  // other.f_ret is not on the search path
   CatalogSpy::FailProcedures = true;
   Cat->Invalidate();
   EXPECT_THROW(Cat->Procedures(), EODBC);

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
+#include "uiqt.h"
 #include "uitest.h"
 #include "widgets.h"
 
@@ -61,6 +62,30 @@ TEST_F(UiKeyQueue, TakesOnlyAPendingEscapeAndKeepsTheRestInOrder) {
   EXPECT_FALSE(KeyQueue().TakePendingEscape());
   App.ProcessMessages();
   EXPECT_EQ(Edit->Text(), "abc");
+}
+
+// Queued work waits too, and keeps its place among the input.
+TEST_F(UiKeyQueue, QueuedWorkWaitsInItsOrder) {
+  std::vector<std::string> log;
+  struct Receiver : QObject {
+    std::vector<std::string>* Log = nullptr;
+    bool event(QEvent* e) override {
+      if (e->type() != QEvent::User) return QObject::event(e);
+      Log->push_back("event");
+      return true;
+    }
+  } receiver;
+  receiver.Log = &log;
+  Edit->OnChange = [&](TObject*) { log.push_back("key " + Edit->Text()); };
+  UiQueueCall([&] { log.push_back("call 1"); });
+  PostKey(Qt::Key_A, "a");
+  QCoreApplication::postEvent(&receiver, new QEvent(QEvent::User));
+  PostKey(Qt::Key_Escape, "\x1b");
+  UiQueueCall([&] { log.push_back("call 2"); });
+  EXPECT_TRUE(KeyQueue().TakePendingEscape());
+  EXPECT_TRUE(log.empty()) << "nothing ran during the check";
+  App.ProcessMessages();
+  EXPECT_EQ(log, (std::vector<std::string>{"call 1", "key a", "event", "call 2"}));
 }
 
 TEST(KeyQueueSeam, AFakeTakesThePlaceOfTheQtQueue) {
