@@ -376,21 +376,37 @@ public:
   void UpdateRow(int Row);
   void DeleteRow(int Row);
   void RefreshRow(int Row);
-  // The table to change: TargetTable, else the table of result column 1, else the table of a
-  // one-table FROM clause; EODBCLibrary when none.
+  // The table to change as the generated text names it: TargetTable, else the table the
+  // driver describes the first column of a table in (with its schema, or SQLite's database),
+  // else the one table of the outer FROM clause; EODBCLibrary when none. Columns of another
+  // table or of none are then never written, nor keys.
   std::string TargetTableName();
   // Marks the key columns: the driver's best row identifier without pseudo columns, else the
-  // primary key. Columns already marked stay as they are.
+  // primary key, matched to the target's columns by their base names. Columns already marked
+  // stay as they are.
   void DetectPrimaryCols();
   // "A = ? AND B = ?" over the key columns in column order.
   std::string PrimaryWhere();
   // The key columns' names, each followed by ";".
   std::string PrimaryColNames();
+  // The column is one of the target table's, which a write may change; a column of another
+  // table or an expression is not (EODBCLibrary when the target cannot be proven).
+  bool ColWritable(int Col);
   std::string CursorName();
   // Address of the row's flag word; nullptr outside the row set.
   uint16_t* RowFlags(int Row);
   // Row 1's values as they stand are the row as it was read (see above).
   void KeepKeyValues();
+  // The key of a row exactly as the driver gave it (text with its blanks, a timestamp's whole
+  // fraction), kept by a caller beside its own copy of the row. RowKeySize detects the key and
+  // gives the room one row's key takes; TakeRowKey copies the key of a row of the row set;
+  // UseRowKey makes a kept key the key of the next row operation (after KeepKeyValues);
+  // TakeWrittenKey gives the key a row has after a write, from its key before. A value that
+  // cannot be kept exactly is marked so: a write by it raises.
+  size_t RowKeySize();
+  void TakeRowKey(int Row, void* Dest);
+  void UseRowKey(const void* Src);
+  void TakeWrittenKey(const void* Old, void* Dest);
   // Until the next fetch row 1 is changed by its key, never through the driver's positioned
   // operations: the caller knows the cursor's copy of the row to be stale.
   void ChangeByKey();
@@ -504,7 +520,7 @@ private:
   void BeforeCellWrite(const TCell& Cell);
   void ForgetKeyValues();
   void ReleaseAuxStatements();
-  enum TGenOp : uint16_t { goUpdate = 1, goDelete = 2, goRefresh = 4, goInsert = 8 };
+  enum TGenOp : uint16_t { goUpdate = 1, goDelete = 2, goRefresh = 4, goInsert = 8, goCount = 16 };
   // The auxiliary statement of the operation, prepared with Text (after OnStatement).
   THstmt& AuxStatement(TGenOp Op, std::string Text);
   void Dispatch(TGenOp Op, const TConfirmEvent& Confirm, const char* Question);
@@ -515,10 +531,18 @@ private:
   void DriverResult(SQLRETURN RetCode, TNoRowsAffectedFlag Member, SQLUSMALLINT Expected, SQLUSMALLINT Status);
   void DriverWrite(SQLUSMALLINT Operation, TNoRowsAffectedFlag Member, SQLUSMALLINT Expected);
   bool CanSetPos(SQLUINTEGER Capability);
-  void LeaveOutUnwritable();
+  void LeaveOutUnwritable(bool Insert);
   void RestoreLeftOut();
   void SendColumnData();
   void GeneratedWrite(TGenOp Op);
+  // Runs a generated insert / update or delete; the rows it changed. An update or delete that
+  // changes more than one row raises (in autocommit mode, having changed nothing).
+  SQLLEN ExecuteInsert(THstmt& Aux);
+  SQLLEN ExecuteOneRow(THstmt& Aux);
+  // A transaction of the library's own leaves the connection's open cursors open.
+  bool OwnTransactionSafe();
+  // Refuses a key that matches more than one row of the table.
+  void CountKeyRows(const std::string& Table, const std::string& Where, const std::vector<int>& Keys);
   void GeneratedRefresh();
   std::vector<int> ValueColumns();
   std::vector<int> KeyColumns();
@@ -530,6 +554,11 @@ private:
   void BindValues(THstmt& Aux, const std::vector<int>& Cols, int& ParamNo);
   void BindKeys(THstmt& Aux, const std::vector<int>& Cols, int& ParamNo);
   void TakeKeyValues();
+  // The cell of Row holds the value exactly as the driver gave it, fit to be a key.
+  bool ExactCell(size_t Index, int Row);
+  // A decimal of more digits than a double holds, read into a double: as a key it is compared
+  // as a double.
+  bool DecimalReadAsDouble(const TColRec& C) const;
   void RaiseNoData();
   std::unique_ptr<TRowOps, TRowOpsDeleter> FRowOps;
 

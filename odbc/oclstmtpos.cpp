@@ -12,11 +12,18 @@
 //   nothing; its positioned refresh loads the next row; on a read-only cursor its
 //   SQLBulkOperations crashes. A long column bound without a buffer is left out of an update,
 //   and so is a column marked SQL_COLUMN_IGNORE.
-// So: the driver writes only on an updatable cursor, with no column left out (PostgreSQL's
-// update: none but a plain column), and (SQLite) no long value and no timestamp; refreshes go
-// through the generated SELECT unless the cursor is keyset-driven or dynamic; an untouched row
-// status counts as "no row".
+// - SQLite's own update also keeps the old key after a key edit and finds its row by the
+//   result's values; it names a column's database as its catalog and no schema, and gives an
+//   alias as a column's base name. PostgreSQL's names the schema, and calls every column of a
+//   join read-only on a scrolling cursor.
+// So: SQLite's rows are changed by the generated statements only; PostgreSQL's driver writes
+// only on an updatable cursor, with no column left out (its update: none but a plain column)
+// and no long column in an insert or delete; refreshes go through the generated SELECT unless
+// the cursor is keyset-driven or dynamic; an untouched row status counts as "no row". The
+// table, its columns and its key come from the driver's description of the columns.
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "oclstmt.h"
@@ -59,6 +66,154 @@ bool HasDiagState(SQLHSTMT H, const char* State) {
 }
 
 const char* const kRowOneOnly = "Row operations change row 1 of the row set only.";
+const char* const kNoTable = "Unable to determine table name:  set TargetTable property.";
+
+// ---- the statement text, read only where the driver's description says nothing
+
+// The text with every character inside parentheses or quotes replaced by \x01, line breaks and
+// tabs by blanks, and upper-cased: a keyword found in it is one of the outer statement.
+std::string TopLevelMask(const std::string& Sql) {
+  std::string m(Sql.size(), '\x01');
+  int depth = 0;
+  char quote = 0;
+  for (size_t i = 0; i < Sql.size(); ++i) {
+    const char c = Sql[i];
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+      if (quote == 0) m[i] = c;
+      continue;
+    }
+    if (c == '\'' || c == '"' || c == '`' || c == '[') {
+      quote = c == '[' ? ']' : c;
+      m[i] = c;
+      continue;
+    }
+    if (c == '(') ++depth;
+    if (depth == 0) m[i] = (c == '\r' || c == '\n' || c == '\t') ? ' ' : char(std::toupper(static_cast<unsigned char>(c)));
+    if (c == ')' && depth > 0) {
+      --depth;
+      if (depth == 0) m[i] = ')';
+    }
+  }
+  return m;
+}
+
+// Position of the first outer keyword Word (a whole word) at or after From; npos when none.
+size_t FindWord(const std::string& Mask, const char* Word, size_t From = 0) {
+  const size_t n = std::strlen(Word);
+  for (size_t p = Mask.find(Word, From); p != std::string::npos; p = Mask.find(Word, p + 1)) {
+    const bool startOk = p == 0 || Mask[p - 1] == ' ' || Mask[p - 1] == ')' || Mask[p - 1] == '"';
+    const bool endOk = p + n >= Mask.size() || Mask[p + n] == ' ' || Mask[p + n] == '(' || Mask[p + n] == '"';
+    if (startOk && endOk) return p;
+  }
+  return std::string::npos;
+}
+
+// The parts of a dotted name ("s"."t", s.t, t), unquoted; empty when Text is no plain name.
+std::vector<std::string> NameParts(std::string_view Text) {
+  std::vector<std::string> parts;
+  size_t i = 0;
+  while (true) {
+    while (i < Text.size() && Text[i] == ' ') ++i;
+    if (i >= Text.size()) return {};
+    std::string part;
+    if (Text[i] == '"' || Text[i] == '`' || Text[i] == '[') {
+      const char close = Text[i] == '[' ? ']' : Text[i];
+      const size_t e = Text.find(close, i + 1);
+      if (e == std::string_view::npos) return {};
+      part = std::string(Text.substr(i + 1, e - i - 1));
+      i = e + 1;
+    } else {
+      const size_t b = i;
+      while (i < Text.size() && (std::isalnum(static_cast<unsigned char>(Text[i])) || Text[i] == '_' || Text[i] == '$' ||
+                                 static_cast<unsigned char>(Text[i]) >= 0x80))
+        ++i;
+      if (i == b) return {};
+      part = std::string(Text.substr(b, i - b));
+    }
+    parts.push_back(part);
+    while (i < Text.size() && Text[i] == ' ') ++i;
+    if (i >= Text.size()) return parts;
+    if (Text[i] != '.') return {};
+    ++i;
+  }
+}
+
+// One item of the outer select list: a plain column (its own name) or anything else.
+struct TSelectItem {
+  bool Plain = false;
+  std::string Base;
+};
+
+// The items of the outer select list; empty when it cannot be told item by item (a "*").
+std::vector<TSelectItem> SelectItems(const std::string& Sql) {
+  const std::string m = TopLevelMask(Sql);
+  size_t b = FindWord(m, "SELECT");
+  const size_t e = FindWord(m, "FROM");
+  if (b == std::string::npos) return {};
+  b += 6;
+  for (const char* w : {"DISTINCT", "ALL"})
+    if (const size_t d = FindWord(m, w, b); d != std::string::npos && Trim(m.substr(b, d - b)).empty()) b = d + std::strlen(w);
+  const size_t end = e == std::string::npos ? m.size() : e;
+  std::vector<TSelectItem> items;
+  size_t start = b;
+  for (size_t i = b; i <= end; ++i) {
+    if (i < end && m[i] != ',') continue;
+    const std::string text = Trim(Sql.substr(start, i - start));
+    const std::string mask = Trim(m.substr(start, i - start));
+    start = i + 1;
+    if (text.empty() || text.back() == '*') return {};
+    TSelectItem item;
+    // "expr AS alias", "expr alias" or "expr": the expression is a plain column or not.
+    std::string expr = text;
+    if (const size_t as = FindWord(mask, "AS"); as != std::string::npos) {
+      expr = Trim(text.substr(0, as));
+    } else {
+      const std::vector<std::string> whole = NameParts(text);
+      if (whole.empty()) {
+        const size_t sp = text.find_last_of(' ');
+        if (sp != std::string::npos && !NameParts(text.substr(sp + 1)).empty()) expr = Trim(text.substr(0, sp));
+      }
+    }
+    const std::vector<std::string> parts = NameParts(expr);
+    item.Plain = !parts.empty();
+    if (item.Plain) item.Base = parts.back();
+    items.push_back(item);
+  }
+  return items;
+}
+
+// The one table of the outer FROM clause as its dotted parts; empty when it names none.
+std::vector<std::string> FromTable(const std::string& Sql) {
+  const std::string m = TopLevelMask(Sql);
+  const size_t from = FindWord(m, "FROM");
+  if (from == std::string::npos) return {};
+  size_t end = m.size();
+  for (const char* w : {"WHERE", "GROUP", "ORDER", "HAVING", "UNION", "EXCEPT", "INTERSECT", "LIMIT", "OFFSET",
+                        "FETCH", "FOR", "WINDOW"})
+    end = std::min(end, FindWord(m, w, from + 4));
+  const std::string clause = m.substr(from + 4, end - from - 4);
+  if (clause.find(',') != std::string::npos || FindWord(clause, "JOIN") != std::string::npos)
+    throw EODBCLibrary("Unable to determine table name:  FROM clause holds more than one table; set TargetTable property.");
+  // The name runs up to its alias (a blank outside quotes) or the end.
+  const std::string text = Sql.substr(from + 4, end - from - 4);
+  const std::string trimmed = TrimLeft(text);
+  const size_t skip = text.size() - trimmed.size();
+  size_t stop = trimmed.size();
+  for (size_t i = 0; i < trimmed.size(); ++i) {
+    const char c = clause[skip + i];
+    if (c == ' ') {
+      // A blank beside a dot belongs to the name.
+      size_t j = i;
+      while (j < trimmed.size() && clause[skip + j] == ' ') ++j;
+      if (j < trimmed.size() && clause[skip + j] == '.') continue;
+      if (i > 0 && trimmed[i - 1] == '.') continue;
+      stop = i;
+      break;
+    }
+  }
+  return NameParts(trimmed.substr(0, stop));
+}
 
 // Runs Restore when the scope ends, also on an exception.
 template <class F>
@@ -73,23 +228,34 @@ TAtExit(F) -> TAtExit<F>;
 
 struct THstmt::TRowOps {
   // Update, delete, refresh, insert; created on first use, owned.
-  std::unique_ptr<THstmt> Aux[4];
+  std::unique_ptr<THstmt> Aux[5];
   // The generated text each prepared statement was built from (before OnStatement).
-  std::string AuxText[4];
+  std::string AuxText[5];
   // Runs the catalog functions of key detection.
-  std::unique_ptr<THstmt> Catalog;
-  std::string Owner, Table;  // of the last table detection
+  std::unique_ptr<THstmt> Catalog_;
+  // The table of the last detection: its parts for the catalog calls, its name in the text.
+  std::string Catalog, Owner, Table, TextName;
 
   // Per result set, filled on first use.
   bool Described = false;
-  std::vector<char> ReadOnly;       // never written
-  std::vector<char> NoTable;        // an expression: not read back either
-  std::vector<std::string> Names;   // the table's own name of each column (an alias is not)
+  std::vector<char> ReadOnly;        // never written, never a key: not a column of the target
+  std::vector<char> DriverReadOnly;  // the driver's own operations cannot write it
+  std::vector<char> NoTable;         // an expression: not read back either
+  std::vector<std::string> Names;    // the table's own name of each column (an alias is not)
+  // The table the driver names for each column (empty: none) and the one they agree on.
+  std::vector<std::string> ColCatalog, ColSchema, ColTable;
+  std::string DescCatalog, DescSchema, DescTable;
+  bool AnyTable = false;
 
   // Row 1 as it was read: the values of the key of a generated statement.
   bool KeyValid = false;
   std::vector<std::vector<unsigned char>> KeyBytes;
   std::vector<SQLLEN> KeyInd;
+  // The value is not the one the driver gave (longer than its buffer, a number beyond a
+  // double's digits): a row cannot be found by it.
+  std::vector<char> KeyInexact;
+  // The key columns of the keys kept beside the caller's rows (RowKeySize).
+  std::vector<int> RowKeyCols;
   // Row 1's cells written since the fetch.
   std::vector<char> Written;
   // Row 1's buffers and the cursor's copy of the row agree. Not after an insert or a delete,
@@ -115,6 +281,7 @@ int AuxIndex(uint16_t Op) {
     case 1: return 0;
     case 2: return 1;
     case 4: return 2;
+    case 16: return 4;
     default: return 3;
   }
 }
@@ -145,9 +312,11 @@ void THstmt::TakeKeyValues() {
   const size_t n = FCols.size();
   r.KeyBytes.resize(n);
   r.KeyInd.assign(n, SQL_NULL_DATA);
+  r.KeyInexact.assign(n, 0);
   for (size_t i = 0; i < n; ++i) {
     TColRec& c = *FCols[i];
     std::vector<unsigned char>& bytes = r.KeyBytes[i];
+    r.KeyInexact[i] = !ExactCell(i, 1);
     if (c.IsLong) {
       const SQLLEN ind = c.Ind[0];
       const auto* p = static_cast<const unsigned char*>(c.Stream->Memory());
@@ -162,6 +331,108 @@ void THstmt::TakeKeyValues() {
     r.KeyInd[i] = *cell.Ind;
   }
   r.KeyValid = true;
+}
+
+// ---- keys kept beside a caller's copy of a row
+//
+// Per key column, in column order: the indicator, an "inexact" byte, then the element's bytes.
+
+namespace {
+constexpr size_t kKeyHead = 2 * sizeof(SQLLEN);
+}
+
+size_t THstmt::RowKeySize() {
+  Trace(1, "THstmt.RowKeySize");
+  DetectPrimaryCols();
+  TRowOps& r = RowOps();
+  r.RowKeyCols = KeyColumns();
+  size_t n = 0;
+  for (int k : r.RowKeyCols) n += kKeyHead + (FCols[size_t(k) - 1]->IsLong ? 0 : FCols[size_t(k) - 1]->ElemSize);
+  return n;
+}
+
+void THstmt::TakeRowKey(int Row, void* Dest) {
+  unsigned char* p = static_cast<unsigned char*>(Dest);
+  for (int k : RowOps().RowKeyCols) {
+    TColRec& c = *FCols[size_t(k) - 1];
+    SQLLEN ind = SQL_NULL_DATA;
+    bool inexact = c.IsLong || !ExactCell(size_t(k) - 1, Row);
+    TCell cell;
+    if (!c.IsLong && FindCell(k, Row, cell) && cell.Value != nullptr) {
+      ind = *cell.Ind;
+      std::memcpy(p + kKeyHead, cell.Value, c.ElemSize);
+    } else {
+      inexact = true;
+    }
+    std::memcpy(p, &ind, sizeof ind);
+    p[sizeof(SQLLEN)] = inexact ? 1 : 0;
+    p += kKeyHead + (c.IsLong ? 0 : c.ElemSize);
+  }
+}
+
+void THstmt::TakeWrittenKey(const void* Old, void* Dest) {
+  TRowOps& r = RowOps();
+  const auto* from = static_cast<const unsigned char*>(Old);
+  auto* p = static_cast<unsigned char*>(Dest);
+  for (int k : r.RowKeyCols) {
+    TColRec& c = *FCols[size_t(k) - 1];
+    const size_t size = kKeyHead + (c.IsLong ? 0 : c.ElemSize);
+    const bool written = size_t(k) <= r.Written.size() && r.Written[size_t(k) - 1] && c.Ind[0] != SQL_COLUMN_IGNORE;
+    if (from == nullptr && !(written && !c.IsLong)) {
+      // Inserted without its key (the database chose it): not known.
+      const SQLLEN none = SQL_NULL_DATA;
+      std::memcpy(p, &none, sizeof none);
+      p[sizeof(SQLLEN)] = 1;
+    } else if (written && !c.IsLong) {
+      // The value sent is the row's value now.
+      const SQLLEN ind = c.Ind[0];
+      std::memcpy(p, &ind, sizeof ind);
+      p[sizeof(SQLLEN)] = 0;
+      std::memcpy(p + kKeyHead, c.Buffer.get(), c.ElemSize);
+    } else if (from != p) {
+      std::memmove(p, from, size);
+    }
+    if (from != nullptr) from += size;
+    p += size;
+  }
+}
+
+void THstmt::UseRowKey(const void* Src) {
+  TRowOps& r = RowOps();
+  DetectPrimaryCols();
+  if (KeyColumns() != r.RowKeyCols)
+    throw EODBCLibrary("The key columns changed since the rows were read; open the data set again.");
+  if (!r.KeyValid) TakeKeyValues();
+  const auto* p = static_cast<const unsigned char*>(Src);
+  for (int k : r.RowKeyCols) {
+    const size_t i = size_t(k) - 1;
+    TColRec& c = *FCols[i];
+    SQLLEN ind = 0;
+    std::memcpy(&ind, p, sizeof ind);
+    r.KeyInd[i] = ind;
+    r.KeyInexact[i] = p[sizeof(SQLLEN)];
+    if (!c.IsLong) r.KeyBytes[i].assign(p + kKeyHead, p + kKeyHead + c.ElemSize);
+    p += kKeyHead + (c.IsLong ? 0 : c.ElemSize);
+  }
+}
+
+bool THstmt::DecimalReadAsDouble(const TColRec& C) const {
+  return !FLooseTypes && (C.SQLType == SQL_NUMERIC || C.SQLType == SQL_DECIMAL) && C.CType == SQL_C_DOUBLE &&
+         C.ColumnSize > 15;
+}
+
+bool THstmt::ExactCell(size_t Index, int Row) {
+  const TColRec& C = *FCols[Index];
+  // A value read again in full does not fit the buffer the key is bound from.
+  if (size_t(Row) <= C.HasFull.size() && C.HasFull[size_t(Row) - 1] != 0) return false;
+  // SQLite's driver writes a timestamp parameter to the millisecond.
+  if (FLooseTypes && C.CType == SQL_C_TYPE_TIMESTAMP && C.Buffer) {
+    TCell cell;
+    if (FindCell(int(Index) + 1, Row, cell) && cell.Value != nullptr &&
+        *cell.Ind >= 0 && static_cast<const SQL_TIMESTAMP_STRUCT*>(cell.Value)->fraction % 1000000 != 0)
+      return false;
+  }
+  return true;
 }
 
 void THstmt::KeepKeyValues() {
@@ -192,6 +463,7 @@ void THstmt::ReleaseAuxStatements() {
   }
   r.Described = false;
   r.ReadOnly.clear();
+  r.DriverReadOnly.clear();
   r.NoTable.clear();
   r.Names.clear();
   r.KeyValid = false;
@@ -231,7 +503,7 @@ THstmt& THstmt::AuxStatement(TGenOp Op, std::string Text) {
   // Kept prepared while the same text would be built (a rewrite by OnStatement stays).
   if (!aux->Prepared() || r.AuxText[idx] != Text) {
     r.AuxText[idx] = Text;
-    if (OnStatement) OnStatement(this, Op, Text);
+    if (OnStatement && Op != goCount) OnStatement(this, Op, Text);
     aux->SetSQL(Text);
     aux->Prepare();
   }
@@ -337,41 +609,10 @@ void THstmt::DoRefresh() {
 
 std::string THstmt::TargetTableName() {
   Trace(1, "THstmt.TargetTableName");
-  TRowOps& r = RowOps();
-  r.Owner.clear();
-  r.Table = Trim(FTargetTable);
-  if (!r.Table.empty()) return r.Table;
   Init();
-  const char* const noTable = "Unable to determine table name:  set TargetTable property.";
-  if (!ColAttrText(FHandle, 1, SQL_DESC_SCHEMA_NAME, r.Owner)) r.Owner.clear();
-  const bool ok = ColAttrText(FHandle, 1, SQL_DESC_TABLE_NAME, r.Table);
-  if (!ok) throw EODBCLibrary(noTable);
-  if (!r.Table.empty()) return r.Table;
-  r.Owner.clear();
-  // The SQL text: the one table of its FROM clause. Line breaks of either kind count as blanks.
-  std::string s = FSQL;
-  for (char& c : s)
-    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
-  const std::string u = UpperCase(s);
-  const size_t from = u.find(" FROM ");
-  if (from == std::string::npos) throw EODBCLibrary(noTable);
-  std::string rest = TrimLeft(s.substr(from + 6));
-  std::string clause = UpperCase(rest);
-  for (const char* end : {" WHERE ", " GROUP ", " ORDER ", " HAVING ", " UNION ", " LIMIT ", " FOR "})
-    if (size_t e = clause.find(end); e != std::string::npos) clause.resize(e);
-  if (clause.find(',') != std::string::npos || (" " + clause + " ").find(" JOIN ") != std::string::npos)
-    throw EODBCLibrary("Unable to determine table name:  FROM clause holds more than one table; set TargetTable property.");
-  std::string table;
-  if (!rest.empty() && rest[0] == '"') {
-    const size_t close = rest.find('"', 1);
-    if (close != std::string::npos) table = rest.substr(1, close - 1);
-  } else {
-    table = rest.substr(0, rest.find(' '));
-    if (table.find_first_of("()") != std::string::npos) table.clear();
-  }
-  if (table.empty()) throw EODBCLibrary(noTable);
-  r.Table = table;
-  return r.Table;
+  BindCols();
+  DescribeWritable();
+  return RowOps().TextName;
 }
 
 void THstmt::DetectPrimaryCols() {
@@ -382,20 +623,27 @@ void THstmt::DetectPrimaryCols() {
     if (c->IsPrimary) return;
   TargetTableName();
   TRowOps& r = RowOps();
-  const std::string owner = r.Owner, table = r.Table;
-  if (!r.Catalog) r.Catalog = std::make_unique<THstmt>(nullptr);
-  THstmt& cat = *r.Catalog;
+  const std::string catalog = r.Catalog, owner = r.Owner, table = r.Table;
+  if (!r.Catalog_) r.Catalog_ = std::make_unique<THstmt>(nullptr);
+  THstmt& cat = *r.Catalog_;
   if (cat.hDbc() != hDbc()) cat.SetHdbc(hDbc());
-  auto* schemaArg = owner.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(const_cast<char*>(owner.c_str()));
-  const SQLSMALLINT schemaLen = owner.empty() ? 0 : SQLSMALLINT(owner.size());
-  auto* tableArg = reinterpret_cast<SQLCHAR*>(const_cast<char*>(table.c_str()));
+  const auto arg = [](const std::string& S) {
+    return S.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(const_cast<char*>(S.c_str()));
+  };
+  const auto len = [](const std::string& S) { return S.empty() ? SQLSMALLINT(0) : SQLSMALLINT(S.size()); };
   // Every name is looked up before any column is marked: a key that is only half marked would
-  // find more than its row.
+  // find more than its row. A key column is the target's column of that base name, whatever
+  // the result calls it.
   std::vector<int> key;
   const auto collect = [&](int NameCol) {
     while (cat.FetchNext()) {
       if (NameCol == 2 && cat.ColSmallint(8) == SQL_PC_PSEUDO) continue;
-      key.push_back(ColByName(cat.ColString(NameCol)));
+      const std::string name = cat.ColString(NameCol);
+      int found = 0;
+      for (size_t i = 0; i < FCols.size() && found == 0; ++i)
+        if (!r.ReadOnly[i] && SameText(r.Names[i], name)) found = int(i) + 1;
+      if (found == 0) throw EODBCLibrary("Identifier " + name + " not found in result set.");
+      key.push_back(found);
     }
   };
   TAtExit release{[&cat] {
@@ -406,13 +654,13 @@ void THstmt::DetectPrimaryCols() {
     }
   }};
   cat.RunCatalog([&](SQLHSTMT H) {
-    return ODBCApi().SQLSpecialColumns(H, SQL_BEST_ROWID, nullptr, 0, schemaArg, schemaLen, tableArg,
-                                       SQLSMALLINT(table.size()), SQL_SCOPE_CURROW, SQL_NULLABLE);
+    return ODBCApi().SQLSpecialColumns(H, SQL_BEST_ROWID, arg(catalog), len(catalog), arg(owner), len(owner),
+                                       arg(table), len(table), SQL_SCOPE_CURROW, SQL_NULLABLE);
   });
   collect(2);
   if (key.empty()) {
     cat.RunCatalog([&](SQLHSTMT H) {
-      return ODBCApi().SQLPrimaryKeys(H, nullptr, 0, schemaArg, schemaLen, tableArg, SQLSMALLINT(table.size()));
+      return ODBCApi().SQLPrimaryKeys(H, arg(catalog), len(catalog), arg(owner), len(owner), arg(table), len(table));
     });
     collect(4);
   }
@@ -431,7 +679,20 @@ std::string THstmt::PrimaryWhere() {
   DetectPrimaryCols();
   DescribeWritable();
   std::vector<std::string> parts;
-  for (int c : KeyColumns()) parts.push_back(QuoteIdentifier(RowOps().Names[size_t(c) - 1]) + " = ?");
+  for (int c : KeyColumns()) {
+    const std::string name = QuoteIdentifier(RowOps().Names[size_t(c) - 1]);
+    const SQLSMALLINT type = FCols[size_t(c) - 1]->CType;
+    // SQLite keeps a date as the text it was given, which a parameter matches only in the
+    // driver's own form: the two are compared as points in time.
+    if (FLooseTypes && (type == SQL_C_TYPE_TIMESTAMP || type == SQL_C_TYPE_DATE || type == SQL_C_TYPE_TIME))
+      parts.push_back("julianday(" + name + ") = julianday(?)");
+    else if (DecimalReadAsDouble(*FCols[size_t(c) - 1]))
+      // Read into a double, the decimal is found as the double it was read as; a second row
+      // that reads the same is caught by the count of rows the statement changes.
+      parts.push_back("CAST(" + name + " AS DOUBLE PRECISION) = ?");
+    else
+      parts.push_back(name + " = ?");
+  }
   if (parts.empty()) throw EODBCLibrary("Unable to determine primary columns:  set PrimaryCols property.");
   return Join(parts, " AND ");
 }
@@ -448,31 +709,109 @@ std::string THstmt::PrimaryColNames() {
 
 void THstmt::DescribeWritable() {
   TRowOps& r = RowOps();
-  if (r.Described && r.ReadOnly.size() == FCols.size()) return;
   const size_t n = FCols.size();
-  r.ReadOnly.assign(n, 0);
-  r.NoTable.assign(n, 0);
-  r.Names.assign(n, std::string());
-  bool anyTable = false;
-  for (size_t i = 0; i < n; ++i) {
-    SQLLEN updatable = SQL_ATTR_READWRITE_UNKNOWN;
-    if (!Judge(ODBCApi().SQLColAttribute(FHandle, SQLUSMALLINT(i + 1), SQL_DESC_UPDATABLE, nullptr, 0, nullptr,
-                                         &updatable)))
-      updatable = SQL_ATTR_READWRITE_UNKNOWN;
-    r.ReadOnly[i] = updatable == SQL_ATTR_READONLY;
-    std::string table;
-    r.NoTable[i] = !ColAttrText(FHandle, int(i) + 1, SQL_DESC_TABLE_NAME, table) || table.empty();
-    anyTable = anyTable || !r.NoTable[i];
-    if (!ColAttrText(FHandle, int(i) + 1, SQL_DESC_BASE_COLUMN_NAME, r.Names[i]) || r.Names[i].empty())
-      r.Names[i] = FCols[i]->Name;
+  if (!r.Described || r.ReadOnly.size() != n) {
+    r.ReadOnly.assign(n, 0);
+    r.DriverReadOnly.assign(n, 0);
+    r.NoTable.assign(n, 0);
+    r.Names.assign(n, std::string());
+    r.ColCatalog.assign(n, std::string());
+    r.ColSchema.assign(n, std::string());
+    r.ColTable.assign(n, std::string());
+    r.AnyTable = false;
+    // The outer select list where it can be told item by item: SQLite's driver gives an
+    // alias as a column's base name.
+    const std::vector<TSelectItem> items = SelectItems(FSQL);
+    const bool byItem = items.size() == n;
+    for (size_t i = 0; i < n; ++i) {
+      const int col = int(i) + 1;
+      SQLLEN updatable = SQL_ATTR_READWRITE_UNKNOWN;
+      if (!Judge(ODBCApi().SQLColAttribute(FHandle, SQLUSMALLINT(col), SQL_DESC_UPDATABLE, nullptr, 0, nullptr,
+                                           &updatable)))
+        updatable = SQL_ATTR_READWRITE_UNKNOWN;
+      r.DriverReadOnly[i] = updatable == SQL_ATTR_READONLY;
+      std::string table;
+      if (!ColAttrText(FHandle, col, SQL_DESC_BASE_TABLE_NAME, table) || table.empty())
+        ColAttrText(FHandle, col, SQL_DESC_TABLE_NAME, table);
+      if (byItem && !items[i].Plain) table.clear();  // an expression, whatever the driver says
+      r.ColTable[i] = table;
+      if (!table.empty()) {
+        ColAttrText(FHandle, col, SQL_DESC_SCHEMA_NAME, r.ColSchema[i]);
+        ColAttrText(FHandle, col, SQL_DESC_CATALOG_NAME, r.ColCatalog[i]);
+      }
+      r.NoTable[i] = table.empty();
+      r.AnyTable = r.AnyTable || !table.empty();
+      if (!ColAttrText(FHandle, col, SQL_DESC_BASE_COLUMN_NAME, r.Names[i]) || r.Names[i].empty())
+        r.Names[i] = FCols[i]->Name;
+      if (byItem && items[i].Plain && !SameText(items[i].Base, r.Names[i])) r.Names[i] = items[i].Base;
+    }
+    // The table the described columns name, in column order: the first one.
+    r.DescCatalog.clear();
+    r.DescSchema.clear();
+    r.DescTable.clear();
+    for (size_t i = 0; i < n; ++i)
+      if (!r.ColTable[i].empty()) {
+        r.DescCatalog = r.ColCatalog[i];
+        r.DescSchema = r.ColSchema[i];
+        r.DescTable = r.ColTable[i];
+        break;
+      }
+    r.Described = true;
   }
-  // A column of no table beside columns of a table is an expression; a driver that names no
-  // table at all tells nothing.
-  for (size_t i = 0; i < n; ++i) {
-    if (!anyTable) r.NoTable[i] = 0;
-    if (r.NoTable[i]) r.ReadOnly[i] = 1;
+  // The target: the caller's table, else the one the columns name, else the one table of the
+  // outer FROM clause.
+  r.Catalog.clear();
+  r.Owner.clear();
+  r.Table.clear();
+  r.TextName.clear();
+  std::vector<std::string> parts;
+  const std::string given = Trim(FTargetTable);
+  if (!given.empty()) {
+    parts = NameParts(given);
+    r.TextName = given;
+    if (parts.empty()) parts = {given};
+  } else if (r.AnyTable) {
+    if (!r.DescCatalog.empty()) parts.push_back(r.DescCatalog);
+    if (!r.DescSchema.empty()) parts.push_back(r.DescSchema);
+    parts.push_back(r.DescTable);
+  } else {
+    parts = FromTable(FSQL);
+    if (parts.empty()) throw EODBCLibrary(kNoTable);
   }
-  r.Described = true;
+  r.Table = parts.back();
+  if (parts.size() >= 2) r.Owner = parts[parts.size() - 2];
+  if (parts.size() >= 3) r.Catalog = parts[parts.size() - 3];
+  if (given.empty() && r.AnyTable) {
+    // The catalog and schema as described; the text names the table as it was read: schema
+    // and name where there are schemas, else the database (SQLite's attached one) and name.
+    r.Catalog = r.DescCatalog;
+    r.Owner = r.DescSchema;
+    const std::string qualifier = !r.Owner.empty() ? r.Owner : r.Catalog;
+    r.TextName = (qualifier.empty() ? std::string() : QuoteIdentifier(qualifier) + ".") + QuoteIdentifier(r.Table);
+  } else if (r.TextName.empty()) {
+    for (const std::string& p : parts) r.TextName += (r.TextName.empty() ? "" : ".") + QuoteIdentifier(p);
+  }
+  // Only the target's columns are written: one of another table or of no table (beside
+  // columns of a table) is read-only. A driver that names no table at all tells nothing.
+  for (size_t i = 0; i < n; ++i) {
+    bool other = false;
+    if (r.AnyTable) {
+      other = r.ColTable[i].empty() || !SameText(r.ColTable[i], r.Table);
+      if (!other && !r.Owner.empty() && !r.ColSchema[i].empty()) other = !SameText(r.ColSchema[i], r.Owner);
+      if (!other && !r.Catalog.empty() && !r.ColCatalog[i].empty()) other = !SameText(r.ColCatalog[i], r.Catalog);
+    }
+    r.ReadOnly[i] = other || (!r.AnyTable && r.DriverReadOnly[i]);
+    // A key mark on a column the target does not hold would find another row.
+    if (other) FCols[i]->IsPrimary = false;
+  }
+}
+
+bool THstmt::ColWritable(int Col) {
+  Init();
+  BindCols();
+  if (Col < 1 || size_t(Col) > FCols.size()) return false;
+  DescribeWritable();
+  return !RowOps().ReadOnly[size_t(Col) - 1];
 }
 
 bool THstmt::CursorWritable() {
@@ -484,11 +823,16 @@ bool THstmt::CursorWritable() {
 
 bool THstmt::DriverWrites(bool Values, bool Update) {
   if (!CursorWritable()) return false;
-  if (!Values) return true;
+  DescribeWritable();
   const TRowOps& r = RowOps();
+  // A cursor over more than its target (PostgreSQL's calls every column of a join read-only)
+  // leaves its rows to the generated statements.
+  if (!Values) return std::none_of(r.DriverReadOnly.begin(), r.DriverReadOnly.end(), [](char R) { return R != 0; });
   for (size_t i = 0; i < FCols.size(); ++i) {
     const TColRec& c = *FCols[i];
     if (!c.IsLong && !c.Buffer) return false;  // a value the library cannot hold
+    // A column the driver calls read-only (PostgreSQL's, of a join) goes by the generated statement.
+    if (i < r.DriverReadOnly.size() && r.DriverReadOnly[i] && c.Ind[0] != SQL_COLUMN_IGNORE) return false;
     if (c.Ind[0] == SQL_COLUMN_IGNORE) {
       // PostgreSQL's driver leaves such a column out of its update; SQLite's writes it anyway.
       // A read-only or long column left out still goes by the generated statement.
@@ -541,7 +885,7 @@ void THstmt::DriverResult(SQLRETURN RetCode, TNoRowsAffectedFlag Member, SQLUSMA
 
 // ---- the four operations
 
-void THstmt::LeaveOutUnwritable() {
+void THstmt::LeaveOutUnwritable(bool Insert) {
   Init();
   BindCols();
   DescribeWritable();
@@ -552,6 +896,9 @@ void THstmt::LeaveOutUnwritable() {
     // A long value not read for this row (deferred, or a larger row set) would be written
     // empty or stale.
     const bool unknownLong = c.IsLong && !r.Written[i] && !(FRowArraySize == 1 && c.Loaded);
+    // A value the caller gave a column that cannot be written is never dropped silently.
+    if (r.ReadOnly[i] && r.Written[i] && c.Ind[0] != SQL_COLUMN_IGNORE && !(Insert && c.Ind[0] == SQL_NULL_DATA))
+      throw EODBCLibrary("Column " + c.Name + " cannot be written: it is not a column of table " + r.TextName + ".");
     if ((r.ReadOnly[i] || unknownLong) && c.Ind[0] != SQL_COLUMN_IGNORE) {
       r.LeftOut.emplace_back(&c.Ind[0], c.Ind[0]);
       c.Ind[0] = SQL_COLUMN_IGNORE;
@@ -566,8 +913,12 @@ void THstmt::RestoreLeftOut() {
 }
 
 bool THstmt::CanSetPos(SQLUINTEGER Capability) {
+  // SQLite's own operations keep the old key after a key edit, find their row by the result's
+  // values and answer success for a row that is gone: its rows are changed by the generated
+  // statements only.
+  if (FSetPosUnreliable) return false;
   const SQLUINTEGER attrs = FSkipByPosition ? 0 : FCursorAttributes;
-  return (attrs & Capability) != 0 && RowOps().CursorRow && (FRowArraySize == 1 || !FSetPosUnreliable);
+  return (attrs & Capability) != 0 && RowOps().CursorRow;
 }
 
 void THstmt::DriverWrite(SQLUSMALLINT Operation, TNoRowsAffectedFlag Member, SQLUSMALLINT Expected) {
@@ -607,12 +958,15 @@ void THstmt::CheckDriverKey() {
 
 void THstmt::InsertRow() {
   Trace(1, "THstmt.InsertRow");
-  LeaveOutUnwritable();
+  LeaveOutUnwritable(true);
   TRowOps& r = RowOps();
   TAtExit restore{[this] { RestoreLeftOut(); }};
   const SQLUINTEGER attrs = FSkipByPosition ? 0 : FCursorAttributes;
-  // A bulk add writes every row of the row set.
-  if ((attrs & SQL_CA1_BULK_ADD) != 0 && FRowArraySize == 1 && DriverWrites(true, false))
+  // A bulk add writes every row of the row set. PostgreSQL's driver shows a row it added in
+  // the cursor, whose long values it then cannot read ("Not positioned on a valid row for
+  // GetData."): a row with long columns goes by the generated insert.
+  if ((attrs & SQL_CA1_BULK_ADD) != 0 && FRowArraySize == 1 && !FSetPosUnreliable && !FHasLongCols &&
+      DriverWrites(true, false))
     DriverWrite(SQL_ADD, nrByInsert, 0);
   else
     GeneratedWrite(goInsert);
@@ -623,7 +977,7 @@ void THstmt::InsertRow() {
 void THstmt::UpdateRow(int Row) {
   Trace(1, "THstmt.UpdateRow");
   CheckRowOne(Row);
-  LeaveOutUnwritable();
+  LeaveOutUnwritable(false);
   TRowOps& r = RowOps();
   TAtExit restore{[this] { RestoreLeftOut(); }};
   if (ValueColumns().empty()) {
@@ -644,7 +998,9 @@ void THstmt::DeleteRow(int Row) {
   Init();
   BindCols();
   TRowOps& r = RowOps();
-  if (CanSetPos(SQL_CA1_POS_DELETE) && DriverWrites(false, false)) {
+  // PostgreSQL's driver, after deleting a row of a result with long columns itself, reads the
+  // deleted row's long values for the row fetched next: such a row goes by the generated delete.
+  if (CanSetPos(SQL_CA1_POS_DELETE) && !FHasLongCols && DriverWrites(false, false)) {
     CheckDriverKey();
     DriverWrite(SQL_DELETE, nrByDelete, SQL_ROW_DELETED);
   } else {
@@ -742,6 +1098,8 @@ void THstmt::CheckKeyValues(const std::vector<int>& Cols) {
     const TColRec& c = *FCols[size_t(k) - 1];
     // A NULL equals nothing: the statement would find no row and change nothing.
     if (r.KeyInd[size_t(k) - 1] == SQL_NULL_DATA) throw EODBCLibrary("key column " + c.Name + " is NULL");
+    if (size_t(k) <= r.KeyInexact.size() && r.KeyInexact[size_t(k) - 1])
+      throw EODBCLibrary("key column " + c.Name + " holds a value that cannot be kept exactly; the row cannot be found by it");
     if (!c.IsLong && !c.Buffer) throw EODBCLibrary("key column " + c.Name + " has a type the library cannot bind");
   }
 }
@@ -756,7 +1114,8 @@ void THstmt::BindKeys(THstmt& Aux, const std::vector<int>& Cols, int& ParamNo) {
     if (ind != SQL_NULL_DATA && ind < 0) ind = c.CType == SQL_C_CHAR ? SQL_NTS : 0;
     std::vector<unsigned char>& bytes = r.KeyBytes[i];
     void* value = bytes.empty() ? EmptyValue : bytes.data();
-    BindOne(Aux, ParamNo, c.CType, c.IsLong ? LongSQLType(c.CType) : c.SQLType, value, ind);
+    const SQLSMALLINT type = c.IsLong ? LongSQLType(c.CType) : DecimalReadAsDouble(c) ? SQLSMALLINT(SQL_DOUBLE) : c.SQLType;
+    BindOne(Aux, ParamNo, c.CType, type, value, ind);
   }
 }
 
@@ -793,9 +1152,81 @@ void THstmt::GeneratedWrite(TGenOp Op) {
   int n = 0;
   BindValues(aux, cols, n);
   BindKeys(aux, keys, n);
-  aux.Execute();
+  if (Op != goInsert && !keys.empty() && !OwnTransactionSafe()) CountKeyRows(table, where, keys);
+  const SQLLEN rows = Op == goInsert ? ExecuteInsert(aux) : ExecuteOneRow(aux);
   const TNoRowsAffectedFlag member = Op == goInsert ? nrByInsert : Op == goUpdate ? nrByUpdate : nrByDelete;
-  if (FNoRowsAffected.Contains(member) && aux.NumRowsAffected() == 0) RaiseNoData();
+  if (FNoRowsAffected.Contains(member) && rows == 0) RaiseNoData();
+}
+
+SQLLEN THstmt::ExecuteInsert(THstmt& Aux) {
+  Aux.Execute();
+  return Aux.NumRowsAffected();
+}
+
+bool THstmt::OwnTransactionSafe() {
+  // What the cursors open on the connection do when a transaction ends: SQLite's read on,
+  // PostgreSQL's are closed (its driver says so, and a server cursor is gone with its
+  // transaction).
+  THdbc* dbc = hDbc();
+  return dbc->GetInfoInteger(SQL_CURSOR_COMMIT_BEHAVIOR) == SQL_CB_PRESERVE &&
+         dbc->GetInfoInteger(SQL_CURSOR_ROLLBACK_BEHAVIOR) == SQL_CB_PRESERVE;
+}
+
+void THstmt::CountKeyRows(const std::string& Table, const std::string& Where, const std::vector<int>& Keys) {
+  // Where a transaction of our own would end the connection's cursors, the rows of the key are
+  // counted first: a key of several rows is refused before anything is written.
+  THstmt& count = AuxStatement(goCount, "SELECT count(*) FROM " + Table + " " + Where);
+  int n = 0;
+  BindKeys(count, Keys, n);
+  count.Execute();
+  TAtExit closeCursor{[&count] {
+    try {
+      count.CloseCursor();
+    } catch (...) {
+    }
+  }};
+  const int64_t rows = count.FetchNext() ? count.ColInt64(1, 1) : 0;
+  if (rows > 1)
+    throw EODBCLibrary("The key of the row matched " + std::to_string(rows) + " rows of table " + RowOps().TextName +
+                       "; nothing was changed.");
+}
+
+SQLLEN THstmt::ExecuteOneRow(THstmt& Aux) {
+  // A key that is no key (the table changed since it was detected, a key given by the caller)
+  // would change several rows: in autocommit mode the statement runs in a transaction of its
+  // own, kept only when it changed at most one row, where that leaves the connection's cursors
+  // open (else its rows were counted before).
+  SQLHDBC dbc = hDbc()->Handle();
+  SQLULEN autocommit = SQL_AUTOCOMMIT_ON;
+  if (!Judge(ODBCApi().SQLGetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr)))
+    autocommit = SQL_AUTOCOMMIT_ON;
+  const bool own = autocommit == SQL_AUTOCOMMIT_ON && OwnTransactionSafe();
+  const auto end = [&](SQLSMALLINT Completion) {
+    const SQLRETURN rc = ODBCApi().SQLEndTran(SQL_HANDLE_DBC, dbc, Completion);
+    ODBCApi().SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+    return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
+  };
+  if (own && !Judge(ODBCApi().SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT,
+                                                reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)))
+    throw EODBCLibrary("The row cannot be changed in a transaction of its own.");
+  SQLLEN rows = 0;
+  try {
+    Aux.Execute();
+    rows = Aux.NumRowsAffected();
+  } catch (...) {
+    if (own) end(SQL_ROLLBACK);
+    throw;
+  }
+  if (rows > 1) {
+    const std::string what = "The key of the row matched " + std::to_string(rows) + " rows of table " +
+                             RowOps().TextName + "; ";
+    if (autocommit != SQL_AUTOCOMMIT_ON) throw EODBCLibrary(what + "the caller's transaction holds the change.");
+    if (!own) throw EODBCLibrary(what + "the change is kept: another user wrote a row of that key since it was counted.");
+    end(SQL_ROLLBACK);
+    throw EODBCLibrary(what + "nothing was changed.");
+  }
+  if (own && !end(SQL_COMMIT)) throw EODBCLibrary("The change of the row was not committed.");
+  return rows;
 }
 
 void THstmt::GeneratedRefresh() {
@@ -805,7 +1236,7 @@ void THstmt::GeneratedRefresh() {
   std::vector<std::string> names;
   for (size_t i = 0; i < FCols.size(); ++i) {
     const TColRec& c = *FCols[i];
-    if (r.NoTable[i] || (!c.IsLong && !c.Buffer)) continue;
+    if (r.ReadOnly[i] || (!c.IsLong && !c.Buffer)) continue;
     cols.push_back(int(i) + 1);
     names.push_back(QuoteIdentifier(r.Names[i]));
   }
@@ -827,6 +1258,7 @@ void THstmt::GeneratedRefresh() {
     if (FNoRowsAffected.Contains(nrByRefresh)) RaiseNoData();
     return;
   }
+
   // The values read back, checked against row 1's elements before any is copied.
   struct TValue {
     const void* Data;
@@ -856,11 +1288,26 @@ void THstmt::GeneratedRefresh() {
       throw EODBCLibrary("Value of column " + c.Name + " is longer than its buffer.");
     got.push_back(v);
   }
+  // Held before the next fetch, which shows whether the key found one row only.
+  std::vector<std::vector<unsigned char>> held(got.size());
+  for (size_t j = 0; j < got.size(); ++j) {
+    const TColRec& c = *FCols[size_t(cols[j]) - 1];
+    const bool bytes = c.IsLong || c.CType == SQL_C_CHAR || c.CType == SQL_C_BINARY;
+    const size_t n = got[j].Length == SQL_NULL_DATA ? 0 : bytes ? size_t(std::max<SQLLEN>(got[j].Length, 0)) : c.ElemSize;
+    if (n > 0 && got[j].Data != nullptr) {
+      const auto* p = static_cast<const unsigned char*>(got[j].Data);
+      held[j].assign(p, p + n);
+    } else if (!bytes) {
+      held[j].assign(c.ElemSize, 0);
+    }
+  }
+  if (aux.FetchNext())
+    throw EODBCLibrary("The key of the row matched more than one row of table " + r.TextName + ".");
   if (r.Written.size() < FCols.size()) r.Written.resize(FCols.size(), 0);
   for (size_t j = 0; j < cols.size(); ++j) {
     const size_t i = size_t(cols[j]) - 1;
     TColRec& c = *FCols[i];
-    PutCellBytes(c, 1, got[j].Data, got[j].Length);
+    PutCellBytes(c, 1, held[j].empty() ? EmptyValue : held[j].data(), got[j].Length);
     if (c.IsLong) {
       c.Loaded = true;
       r.Written[i] = 1;  // the value is known for this row

@@ -150,6 +150,10 @@ std::vector<TTarget::TMark> TTarget::TakeBackMarks(THstmt& Stmt, bool ForInsert,
   return kept;
 }
 
+void TTarget::ReleaseMarks() {
+  if (THstmt* stmt = FMarkedHstmt.Get()) TakeBackMarks(*stmt, false, {});
+}
+
 void TTarget::AssignToHstmt(bool ForInsert) {
   THstmt* stmt = FHstmt.Get();
   if (stmt == nullptr) throw EODBCLibrary("The update target has no statement.");

@@ -110,6 +110,9 @@ public:
   // (before an insert a column still marked stays out: the caller leaves NULL columns out of
   // an insert the same way).
   void AssignToHstmt(bool ForInsert);
+  // Takes back the marks of the last AssignToHstmt, before a caller writes the cells of the
+  // next record: a mark of its own is then never taken for one of ours.
+  void ReleaseMarks();
 
   // List text form: every name followed by ";"; reading drops what follows the last ";".
   static std::string GetListText(const TStrings* List);

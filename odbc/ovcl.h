@@ -312,6 +312,9 @@ protected:
   void DoBeforeEdit() override;
   void DoBeforeDelete() override;
   void DoAfterPost() override;
+  // After a post, insert or delete that reached the database, a failure to read the rows around
+  // it again does not make the write look failed: the data set shows the rows from the first.
+  void Resync(TResyncMode Mode) override;
   void DoAfterCancel() override;
   void DoAfterDelete() override;
   void InternalHandleException() override;
@@ -337,6 +340,10 @@ private:
   // Bits of a slot's status byte.
   static constexpr unsigned char kCut = 1;     // the value was cut to the column's size when read
   static constexpr unsigned char kLoaded = 2;  // a long value is read (not deferred)
+  // The field was assigned since the record was last written: it is written even where its
+  // value looks the same (a text shown trimmed assigned its trimmed form).
+  static constexpr unsigned char kAssigned = 4;
+  void ClearAssigned(TRecordBuffer Buffer);
   struct TSlot {
     TFieldType Type = ftUnknown;
     int Offset = 0;
@@ -416,6 +423,8 @@ private:
   void CreateParamsFromCatalog();
   void AddCatalogParam(const class TCatalogColumn& Column);
   void BuildSlots();
+  // Fields of columns that a write cannot change are read-only.
+  void MarkUnwritableFields();
 
   mutable std::unique_ptr<THstmt> FHstmt;
   mutable std::unique_ptr<TDataSetHstmt> FDataSetHstmt;
@@ -447,6 +456,9 @@ private:
   int FRecInfoOffset = 0;
   int FCalcFieldsOffset = 0;
   int FBookmarkOffset = 0;
+  // The row's key as the driver gave it (THstmt::TakeRowKey); none when FKeySize is 0.
+  int FKeyOffset = 0;
+  int FKeySize = 0;
   int FBufferSize = 0;
   bool FHasBlobs = false;
   // The error of a row the cache could not take; raised again by every later fill.
@@ -461,6 +473,8 @@ private:
   bool FOwnUpdatesSeen = false;
   // The confirm event's answer to the last row operation.
   bool FRowConfirmed = false;
+  // A post, insert or delete has just reached the database (until the framework's Resync).
+  bool FWritten = false;
   // The statement went while cached updates were pending: its result is to be executed again
   // before a write (FResultLost), and no further row is fetched (FRowsLost).
   bool FResultLost = false;

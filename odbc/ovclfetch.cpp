@@ -68,7 +68,20 @@ void TCustomODDataSet::InternalOpen() {
   FCalcFieldsOffset = FRecInfoOffset + int(sizeof(TRecInfo));
   SetBookmarkSize(FCached ? 4 : std::max<int>(int(s.BookmarkSize()), kMinBookmarkSize));
   FBookmarkOffset = AlignUp(FCalcFieldsOffset + CalcFieldsSize());
-  FBufferSize = FBookmarkOffset + BookmarkSize();
+  // Each record keeps its row's key as the driver gave it: its fields may hold it inexactly.
+  FKeyOffset = AlignUp(FBookmarkOffset + BookmarkSize());
+  FKeySize = 0;
+  if (cols > 0 && Editable()) {
+    try {
+      for (int i = 0; i < hStmt()->Target()->PrimaryCols()->Count(); ++i)
+        s.SetColPrimary(s.ColByName(hStmt()->Target()->PrimaryCols()->Get(i)), true);
+      FKeySize = int(s.RowKeySize());
+    } catch (const Exception&) {
+      // No key to keep: a write raises why.
+    }
+    MarkUnwritableFields();
+  }
+  FBufferSize = FKeyOffset + FKeySize;
   AllocSpareBuffers();
   ClearOldCopies();
   ClearCache();
@@ -218,6 +231,7 @@ void TCustomODDataSet::FillCache(int Limit) {
         try {
           int offset = 0;
           for (int c = 1; c <= cols; ++c) ToField(c, r, offset, rec);
+          if (FKeySize > 0) s.TakeRowKey(r, rec + FKeyOffset);
         } catch (...) {
           FreeRecordBuffer(rec);
           throw;
@@ -436,6 +450,20 @@ void TCustomODDataSet::CopyRecord(TRecordBuffer Source, TRecordBuffer Dest, bool
   }
   if (CalcFieldsSize() > 0)
     std::memcpy(Dest + FCalcFieldsOffset, Source + FCalcFieldsOffset, size_t(CalcFieldsSize()));
+  if (FKeySize > 0) std::memcpy(Dest + FKeyOffset, Source + FKeyOffset, size_t(FKeySize));
+}
+
+void TCustomODDataSet::MarkUnwritableFields() {
+  THstmt& s = Stmt();
+  try {
+    for (int c = 1; c <= int(FSlots.size()); ++c) {
+      if (s.ColWritable(c)) continue;
+      // A column of another table or an expression: its field refuses a value.
+      if (TField* f = FindField(s.ColNames()->Get(c - 1))) f->SetReadOnly(true);
+    }
+  } catch (const Exception&) {
+    // The target cannot be proven: a write raises.
+  }
 }
 
 // ---- record buffers

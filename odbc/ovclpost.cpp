@@ -40,10 +40,14 @@ void TCustomODDataSet::WriteRecord(TWriteOp Op, TRecordBuffer Buffer, TRecordBuf
   }
   const int cols = int(FSlots.size());
   if (cols == 0) throw EODBCLibrary("The data set has no columns to write.");
+  // Every mark of this write is this record's and this target's: none of an earlier one stays.
+  hStmt()->Target()->ReleaseMarks();
   const bool insert = Op == TWriteOp::Insert;
   int offset = 0;
   if (!insert) {
     const bool byKey = !FCached && !CursorHoldsRecord(Old);
+    // The cursor's row is the record as read: its key is the one the driver gives now.
+    if (!FCached && !byKey && FKeySize > 0) s.TakeRowKey(1, Old + FKeyOffset);
     // The row is found by the key it had when read: its old values go into row 1 first.
     for (int c = 1; c <= cols; ++c) PutSlot(c, Old, false, offset);
     s.KeepKeyValues();
@@ -58,15 +62,24 @@ void TCustomODDataSet::WriteRecord(TWriteOp Op, TRecordBuffer Buffer, TRecordBuf
   // back it would change in the database.
   if (Op == TWriteOp::Update && Old != Buffer)
     for (int c = 1; c <= cols; ++c)
-      if (!FSlots[size_t(c) - 1].Blob && SameSlot(Buffer, Old, c)) s.SetColIgnore(c, true);
+      if (!FSlots[size_t(c) - 1].Blob && (SlotStatus(Buffer, c) & kAssigned) == 0 && SameSlot(Buffer, Old, c))
+        s.SetColIgnore(c, true);
   s.SetRowOperation(1, RowOperationOf(insert, Op == TWriteOp::Delete, Op == TWriteOp::Refresh));
   hStmt()->Target()->AssignToHstmt(insert);
+  // The row is found by its key as the driver gave it, not as the fields hold it.
+  if (FKeySize > 0 && !insert) s.UseRowKey(Old + FKeyOffset);
   FRowConfirmed = false;
   switch (Op) {
     case TWriteOp::Update: s.DoUpdate(); break;
     case TWriteOp::Insert: s.DoInsert(); break;
     case TWriteOp::Delete: s.DoDelete(); break;
     case TWriteOp::Refresh: s.DoRefresh(); break;
+  }
+  if (FKeySize > 0 && Op != TWriteOp::Delete) {
+    if (Op == TWriteOp::Refresh)
+      s.TakeRowKey(1, Buffer + FKeyOffset);
+    else
+      s.TakeWrittenKey(insert ? nullptr : Old + FKeyOffset, Buffer + FKeyOffset);
   }
   if (Op != TWriteOp::Refresh) return;
   offset = 0;
@@ -75,6 +88,10 @@ void TCustomODDataSet::WriteRecord(TWriteOp Op, TRecordBuffer Buffer, TRecordBuf
     // A long value read back is the record's own, deferred or not.
     if (FSlots[size_t(c) - 1].Blob && (SlotStatus(Buffer, c) & kLoaded) == 0) LoadBlobSlot(Buffer, c, 1);
   }
+}
+
+void TCustomODDataSet::ClearAssigned(TRecordBuffer Buffer) {
+  for (int c = 1; c <= int(FSlots.size()); ++c) SlotStatus(Buffer, c) = std::uint8_t(SlotStatus(Buffer, c) & ~kAssigned);
 }
 
 bool TCustomODDataSet::CursorHoldsRecord(TRecordBuffer Old) {
@@ -164,6 +181,7 @@ void TCustomODDataSet::UpdateRecords(TRecordBuffer Buffer, bool Apply) {
       else if (copy != nullptr)
         CopyRecord(copy, rec, false);
       GetRecInfo(rec)->UpdateStatus = kUnchanged;
+      ClearAssigned(rec);
       if (copy != nullptr) DropOldCopy(copy);
       --FPendingUpdates;
     }
@@ -323,7 +341,26 @@ void TCustomODDataSet::MarkDeleted(TRecordBuffer Rec) {
 
 // ---- the framework's steps
 
+void TCustomODDataSet::Resync(TResyncMode Mode) {
+  if (!FWritten) {
+    TDataSet::Resync(Mode);
+    return;
+  }
+  FWritten = false;
+  try {
+    TDataSet::Resync(Mode);
+  } catch (const Exception&) {
+    try {
+      First();
+    } catch (const Exception&) {
+      ClearBuffers();
+      DataEvent(deDataSetChange, 0);
+    }
+  }
+}
+
 void TCustomODDataSet::InternalPost() {
+  FWritten = false;
   TRecordBuffer active = ActiveBuffer();
   CheckCutValues(active);
   const bool editing = State() == dsEdit;
@@ -339,8 +376,11 @@ void TCustomODDataSet::InternalPost() {
       UpdateRecords(active, true);
     else
       InsertRecords(active, true);
+    FWritten = true;
   }
   if (editing) {
+    // Written: what was assigned is the record's value now (under cached updates, once applied).
+    if (!FCachedUpdates) ClearAssigned(active);
     if (!FCached) {
       NoteDirectCopy(active);
       return;
@@ -354,13 +394,18 @@ void TCustomODDataSet::InternalPost() {
     CopyRecord(active, rec, false);
     return;
   }
+  ClearAssigned(active);
   if (FCached) InsertIntoCache(active);
   if (FLocateInsert) TakeLocateKeyValues();
 }
 
 void TCustomODDataSet::InternalAddRecord(TRecordBuffer Buffer, bool) {
+  FWritten = false;
   if (FLocateInsert) ResolveLocateKeyNames();
-  if (!FCachedUpdates) InsertRecords(Buffer, true);
+  if (!FCachedUpdates) {
+    InsertRecords(Buffer, true);
+    FWritten = true;
+  }
   if (FCached) InsertIntoCache(Buffer);
   if (FLocateInsert) TakeLocateKeyValues();
 }
@@ -368,6 +413,7 @@ void TCustomODDataSet::InternalAddRecord(TRecordBuffer Buffer, bool) {
 void TCustomODDataSet::InternalDelete() {
   TRecordBuffer active = ActiveBuffer();
   InternalSetToRecord(active);
+  FWritten = false;
   if (!FCachedUpdates) {
     try {
       DeleteRecords(active, true);
@@ -376,6 +422,7 @@ void TCustomODDataSet::InternalDelete() {
       ClearOldValueBuffer();
       throw;
     }
+    FWritten = true;
   }
   if (FCached) {
     if (FCachedUpdates) MarkDeleted(CurrentCacheRecord());
@@ -399,6 +446,7 @@ void TCustomODDataSet::InternalRefresh() {
 }
 
 void TCustomODDataSet::InternalCancel() {
+  FWritten = false;
   if (FOldValueSet && ActiveBuffer() != nullptr) CopyRecord(FOldValueBuffer, ActiveBuffer(), true);
 }
 

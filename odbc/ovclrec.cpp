@@ -73,6 +73,7 @@ void TCustomODDataSet::ReadCurrentRow(TRecordBuffer Buffer, const std::vector<un
   int offset = 0;
   const int cols = int(FSlots.size());
   for (int c = 1; c <= cols; ++c) ToField(c, 1, offset, Buffer);
+  if (FKeySize > 0) Stmt().TakeRowKey(1, Buffer + FKeyOffset);
   if (hasBookmark)
     std::memcpy(BookmarkOf(Buffer), Bookmark->data(), size_t(BookmarkSize()));
   else
@@ -294,7 +295,7 @@ void TCustomODDataSet::SetFieldData(TField* Field, const void* Buffer) {
       }
     }
     // An assigned value is the user's: it is no longer the cut one.
-    SlotStatus(rec, col) = std::uint8_t(SlotStatus(rec, col) & ~kCut);
+    SlotStatus(rec, col) = std::uint8_t((SlotStatus(rec, col) & ~kCut) | kAssigned);
     SlotNull(rec, col) = Buffer != nullptr ? 1 : 0;
   }
   if (s != dsCalcFields && s != dsFilter && s != dsNewValue)
@@ -313,7 +314,7 @@ std::unique_ptr<TStream> TCustomODDataSet::CreateBlobStream(TField* Field, TBlob
   // Also before a write: an emptied value stays a value only where the slot knows it had one.
   LoadDeferredBlobs(rec);
   auto stream = std::make_unique<TODBlobStream>(SlotStream(rec, col), this, Field, &SlotNull(rec, col));
-  if (Mode != bmRead) SlotStatus(rec, col) |= kLoaded;
+  if (Mode != bmRead) SlotStatus(rec, col) |= kLoaded | kAssigned;
   if (Mode == bmWrite) {
     // Rewritten from empty: an empty value, not NULL, also when no byte follows (the field's
     // Clear makes it NULL after this).

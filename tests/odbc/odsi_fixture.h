@@ -1,7 +1,8 @@
 #pragma once
-// A small data set standing in for the ODBC data set: the in-memory data set of the framework
-// tests with a statement, its options object (hStmt) and its parameters, keeping the flags that
-// the pieces under test change. Its Cached setter and bind step do what the ODBC data set's do.
+// A small data set for the pieces that need no driver (the options' form stream, the blob stream,
+// the master/detail link): the in-memory data set of the framework tests with a statement, its
+// options object (hStmt) and its parameters. Cached is only a flag here: how it drives the
+// statement's options, and the parameter binding, are tested on the ODBC query itself.
 #include <memory>
 
 #include "../data/memdataset.h"
@@ -24,50 +25,17 @@ public:
 
   THstmt* Hstmt() const override { return FStmt.get(); }
   bool Cached() const override { return FCached; }
-  void SetCached(bool Value) override {
-    TerminateHstmt();
-    FCached = Value;
-    FOptions->CachedChanged(Value, ComponentState().Contains(csLoading));
-  }
+  void SetCached(bool Value) override { FCached = Value; }
   void TerminateHstmt() override { FStmt->Terminate(); }
-  void Unprepare() override {
-    ++Unprepares;
-    ParamsBound = false;
-  }
+  void Unprepare() override {}
   void RefreshParams() override { ++Refreshes; }
-  void SetParamsBound(bool Value) override { ParamsBound = Value; }
+  void SetParamsBound(bool) override {}
 
   TDataSetHstmt* hStmt() const { return FOptions.get(); }
   void SetHStmt(TDataSetHstmt*) {}
   TODParams* Params() const { return FParams.get(); }
 
-  // A new statement text, as the data set's SQL setter gives it.
-  void SetSQL(const std::string& Text) {
-    TerminateHstmt();
-    FStmt->SetSQL(Text);
-  }
-  // The data set's bind step and its read-back after the execution.
-  void BindParams() {
-    if (!ParamsBound && !FStmt->Prepared()) FStmt->Prepare();
-    FParams->SyncBindings();
-    FParams->ParamsToBuffers();
-    if (!ParamsBound) {
-      FParams->BindBuffers();
-      ParamsBound = true;
-      ++Binds;
-    }
-    FParams->SetParamLengths();
-  }
-  void ExecSQL() {
-    BindParams();
-    FStmt->Execute();
-    FParams->BuffersToParams();
-  }
-
-  bool ParamsBound = false;
-  int Unprepares = 0;
   int Refreshes = 0;
-  int Binds = 0;
   ZEL_CLASS(TTestODDataSet, TMemDataSet)
 
 private:

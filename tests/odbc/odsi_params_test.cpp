@@ -1,5 +1,6 @@
-// The data set's parameters through their driver buffers, the update target on a statement and
-// the row-set check, against SQLite (OdbcOdsi*) and PostgreSQL (ServerOdsi*).
+// The query's parameters through their driver buffers, its statement options on an open query,
+// the update target on a statement and the row-set check, against SQLite (OdbcOdsi*) and
+// PostgreSQL (ServerOdsi*).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,13 +9,14 @@
 #include <string>
 
 #include "odsi.h"
-#include "odsi_fixture.h"
+#include "ovcl.h"
 #include "stmt_fixture.h"
 #include "text.h"
 
 namespace {
 
-// The test's statement fixture with a data set on its connection.
+// The test's statement fixture with a query on its connection. The query's parameters are the
+// test's own (ParamCheck off: the text does not rebuild them).
 class OdsiDbFixture : public StmtFixture {
 public:
   void OpenDataSet(const std::string& Dsn) {
@@ -22,8 +24,9 @@ public:
     // SQL_INTEGER unless the data source says BigInt; a 32-bit read of it gives 0.
     if (Dsn != "PG") Env.AddDsn("SQLITE", {{"Driver", "SQLite3"}, {"Database", Env.SqliteFile()}, {"BigInt", "1"}});
     Open(Dsn);
-    Ds = new TTestODDataSet(Owner.get());
-    Ds->Hstmt()->SetHdbc(Dbc);
+    Ds = new TODQuery(Owner.get());
+    Ds->SetHdbc(Dbc);
+    Ds->SetParamCheck(false);
   }
   // Runs Sql with the data set's parameters and fetches its one row.
   THstmt& RunAndFetch(const std::string& Sql) {
@@ -34,7 +37,7 @@ public:
     return s;
   }
 
-  TTestODDataSet* Ds = nullptr;
+  TODQuery* Ds = nullptr;
 };
 
 class OdbcOdsi : public OdsiDbFixture {
@@ -139,7 +142,7 @@ ODSI_BOTH(SelectRoundTripThroughTheParameterBuffers) {
 }
 
 ODSI_BOTH(BindingLifecycle) {
-  TTestODDataSet& ds = *F.Ds;
+  TODQuery& ds = *F.Ds;
   TODParams& params = *ds.Params();
   TParam* a = params.CreateParam(ftInteger, "A", ptInput);
   TParam* b = params.CreateParam(ftString, "B", ptInput);
@@ -151,7 +154,7 @@ ODSI_BOTH(BindingLifecycle) {
   ASSERT_TRUE(s.FetchNext());
   EXPECT_EQ(s.ColString(1), "1");
   EXPECT_EQ(s.ColString(2), "x");
-  EXPECT_EQ(ds.Binds, 1);
+  EXPECT_TRUE(ds.ParamsBound());
   const unsigned char* bufA = params.FindBinding("a")->Buffer.data();  // names match in any case
   const unsigned char* bufB = params.FindBinding(" B ")->Buffer.data();
   EXPECT_EQ(params.FindBinding("B")->Buffer.size(), 4u * 255 + 1);
@@ -163,7 +166,7 @@ ODSI_BOTH(BindingLifecycle) {
   ds.ExecSQL();
   ASSERT_TRUE(s.FetchNext());
   EXPECT_EQ(s.ColString(1), "2");
-  EXPECT_EQ(ds.Binds, 1);
+  EXPECT_EQ(s.ParamRec(1)->Value, bufA);
   EXPECT_EQ(params.FindBinding("A")->Buffer.data(), bufA);
 
   // A type change gives a new buffer and binds again; the other parameter keeps its buffer.
@@ -171,7 +174,6 @@ ODSI_BOTH(BindingLifecycle) {
   ds.ExecSQL();
   ASSERT_TRUE(s.FetchNext());
   EXPECT_EQ(s.ColString(1), "tekst");
-  EXPECT_EQ(ds.Binds, 2);
   EXPECT_EQ(params.BindingCount(), 2);
   EXPECT_EQ(params.FindBinding("A")->FieldType, ftString);
   EXPECT_EQ(s.ParamRec(1)->Value, params.FindBinding("A")->Buffer.data());
@@ -182,7 +184,7 @@ ODSI_BOTH(BindingLifecycle) {
   ds.ExecSQL();
   ASSERT_TRUE(s.FetchNext());
   EXPECT_TRUE(s.ColNull(2));
-  EXPECT_EQ(ds.Binds, 2);
+  EXPECT_EQ(s.ParamRec(2)->Value, bufB);
   EXPECT_EQ(params.FindBinding("B")->Buffer.data(), bufB);
   EXPECT_STREQ(reinterpret_cast<const char*>(bufB), "x");
 
@@ -193,7 +195,6 @@ ODSI_BOTH(BindingLifecycle) {
   ds.ExecSQL();
   ASSERT_TRUE(s.FetchNext());
   EXPECT_EQ(s.ColString(2), longText);
-  EXPECT_EQ(ds.Binds, 3);
   EXPECT_GT(params.FindBinding("B")->Buffer.size(), longText.size());
   EXPECT_EQ(s.ParamRec(2)->Value, params.FindBinding("B")->Buffer.data());
 
@@ -310,6 +311,114 @@ TEST_F(ServerOdsi, OutputParametersOfAFunction) {
   EXPECT_EQ(r->AsInteger(), 21);
 }
 
+// ---- statement options on an open query
+
+namespace {
+
+TODQuery* OpenQuery(OdsiDbFixture& F) {
+  F.Exec("CREATE TABLE t (id integer)");
+  F.Exec("INSERT INTO t VALUES (1)");
+  TODQuery* q = F.Ds;
+  q->SetSQL("SELECT id FROM t");
+  q->Open();
+  EXPECT_TRUE(q->Active());
+  EXPECT_TRUE(q->Prepared());
+  return q;
+}
+
+}  // namespace
+
+TEST_F(OdbcOdsi, TerminatingOptionsCloseAnOpenQueryAndTheOthersDoNot) {
+  struct Case { const char* name; std::function<void(TDataSetHstmt&)> set; bool closes; };
+  const Case cases[] = {
+      {"SQLParsing", [](TDataSetHstmt& o) { o.SetSQLParsing(false); }, true},
+      {"ConcurrencyType", [](TDataSetHstmt& o) { o.SetConcurrencyType(SQL_CONCUR_LOCK); }, true},
+      {"CursorType", [](TDataSetHstmt& o) { o.SetCursorType(SQL_CURSOR_STATIC); }, true},
+      {"RowSetSize", [](TDataSetHstmt& o) { o.SetRowSetSize(1); }, true},
+      {"BindBookmarks", [](TDataSetHstmt& o) { o.SetBindBookmarks(true); }, true},
+      {"SkipByPosition", [](TDataSetHstmt& o) { o.SetSkipByPosition(true); }, false},
+      {"BlobSize", [](TDataSetHstmt& o) { o.SetBlobSize(4096); }, false},
+      {"BlobDeferral", [](TDataSetHstmt& o) { o.SetBlobDeferral(true); }, false},
+      {"BlobPlacement", [](TDataSetHstmt& o) { o.SetBlobPlacement(bpByExec); }, false},
+      {"ExecAsync", [](TDataSetHstmt& o) { o.SetExecAsync(true); }, false},
+      {"EmptyStringToNull", [](TDataSetHstmt& o) { o.SetEmptyStringToNull(enAlways); }, false},
+      {"StringTrimming", [](TDataSetHstmt& o) { o.SetStringTrimming(stTrimBoth); }, false},
+      {"BindByName", [](TDataSetHstmt& o) { o.SetBindByName(true); }, false},
+      {"RowCountMethod", [](TDataSetHstmt& o) { o.SetRowCountMethod(rcTraverse); }, false},
+      {"NoRowsAffected", [](TDataSetHstmt& o) { o.SetNoRowsAffected({nrByDelete}); }, false},
+  };
+  TODQuery* q = OpenQuery(*this);
+  for (const Case& c : cases) {
+    if (!q->Active()) q->Open();
+    ASSERT_TRUE(q->Prepared() && q->ParamsBound()) << c.name;
+    c.set(*q->hStmt());
+    EXPECT_EQ(q->Active(), !c.closes) << c.name;
+    EXPECT_EQ(q->Prepared(), !c.closes) << c.name;
+    EXPECT_EQ(q->ParamsBound(), !c.closes) << c.name;
+  }
+  // The statement's own terminate, as a connection's tear-down does, closes the query too.
+  if (!q->Active()) q->Open();
+  q->Hstmt()->Terminate();
+  EXPECT_FALSE(q->Active());
+  EXPECT_FALSE(q->Prepared());
+}
+
+TEST_F(OdbcOdsi, RowSetSizeAndSkipOptionsFollowCached) {
+  TODQuery* q = OpenQuery(*this);
+  TDataSetHstmt* o = q->hStmt();
+  o->SetRowSetSize(10);
+  EXPECT_FALSE(q->Active());
+  EXPECT_TRUE(q->Cached());
+  EXPECT_EQ(o->RowSetSize(), 10u);
+  // Cached takes a read-only forward-only cursor and both skip options, and reads.
+  EXPECT_EQ(o->ConcurrencyType(), SQLULEN(SQL_CONCUR_READ_ONLY));
+  EXPECT_EQ(o->CursorType(), SQLULEN(SQL_CURSOR_FORWARD_ONLY));
+  EXPECT_TRUE(o->SkipByPosition());
+  EXPECT_TRUE(o->SkipByCursor());
+  q->Open();
+  EXPECT_EQ(q->FieldByName("id")->AsInteger(), 1);
+
+  // Switching a skip option off ends Cached, which sets RowSetSize back to 1 and takes a cursor
+  // that scrolls: keyset-driven on a connection that uses the driver's cursors.
+  o->SetSkipByCursor(false);
+  EXPECT_FALSE(q->Active());
+  EXPECT_FALSE(q->Cached());
+  EXPECT_EQ(o->RowSetSize(), 1u);
+  EXPECT_EQ(o->ConcurrencyType(), SQLULEN(SQL_CONCUR_VALUES));
+  EXPECT_EQ(o->CursorType(), SQLULEN(SQL_CURSOR_KEYSET_DRIVEN));
+  EXPECT_TRUE(o->SkipByPosition());  // only the one switched off
+  q->Open();
+  EXPECT_EQ(q->FieldByName("id")->AsInteger(), 1);
+  q->Close();
+
+  // With the driver manager's cursors a scrolling cursor is static.
+  THdbc dbc(nullptr);
+  dbc.SetCursorLib(SQL_CUR_USE_ODBC);
+  q->SetHdbc(&dbc);
+  EXPECT_EQ(o->ScrollCursorType(), SQLULEN(SQL_CURSOR_STATIC));
+  q->SetCached(true);
+  q->SetCached(false);
+  EXPECT_EQ(o->CursorType(), SQLULEN(SQL_CURSOR_STATIC));
+  dbc.SetCursorLib(SQL_CUR_USE_DRIVER);
+  EXPECT_EQ(o->ScrollCursorType(), SQLULEN(SQL_CURSOR_KEYSET_DRIVEN));
+  q->SetHdbc(Dbc);
+
+  // A RowSetSize of 1 or 0 (ignored) leaves Cached alone; while loading, Cached keeps the
+  // stored cursor.
+  o->SetRowSetSize(0);
+  EXPECT_FALSE(q->Cached());
+  o->SetCursorType(SQL_CURSOR_DYNAMIC);
+  q->SetComponentState(TComponentState{csLoading});
+  o->SetRowSetSize(5);
+  EXPECT_TRUE(q->Cached());
+  EXPECT_EQ(o->CursorType(), SQLULEN(SQL_CURSOR_DYNAMIC));
+  o->SetSkipByPosition(false);
+  EXPECT_FALSE(q->Cached());
+  EXPECT_EQ(o->RowSetSize(), 1u);
+  EXPECT_EQ(o->CursorType(), SQLULEN(SQL_CURSOR_DYNAMIC));
+  q->SetComponentState(TComponentState{});
+}
+
 // ---- the update target on a statement's result
 
 TEST_F(OdbcOdsi, AssignToHstmtMarksAndTakesBackItsMarks) {
@@ -383,11 +492,13 @@ TEST_F(OdbcOdsi, AssignToHstmtMarksAndTakesBackItsMarks) {
   EXPECT_TRUE(s.ColIgnoreRow(3, 1));  // marked for the update
 
   // A new result has columns of its own: nothing of the old marks reaches them.
+  // (A new text clears the query's target: the key is named again.)
   s.Close();
   Ds->SetSQL("SELECT id, a, b, stamp FROM t");
+  EXPECT_EQ(target.PrimaryCols()->Count() + target.UpdateIgnoreCols()->Count(), 0);
+  target.PrimaryCols()->Add("a");
   s.Execute();
   ASSERT_TRUE(s.FetchNext());
-  target.UpdateIgnoreCols()->Clear();
   target.AssignToHstmt(false);
   EXPECT_FALSE(s.ColIgnoreRow(3, 1));
   EXPECT_EQ(s.ColString(3), "dva");

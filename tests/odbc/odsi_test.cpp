@@ -10,6 +10,7 @@
 #include "filer.h"
 #include "odsi.h"
 #include "odsi_fixture.h"
+#include "ovcl.h"
 
 namespace {
 
@@ -196,27 +197,22 @@ TEST(OdsiTarget, ListText) {
   EXPECT_EQ(t.PrimaryCols()->Count() + t.InsertIgnoreCols()->Count() + t.UpdateIgnoreCols()->Count(), 0);
 }
 
-// ---- statement options
-
-namespace {
-
-// An open data set with one record.
-void OpenWithRecord(TTestODDataSet& ds) {
-  if (ds.FieldDefs()->Count() == 0) ds.FieldDefs()->Add("Id", ftInteger);
-  ds.Open();
-  if (ds.IsEmpty()) ds.AppendRecord({Variant(1)});
-}
-
-}  // namespace
+// ---- statement options (on the query itself; the open data set's cases are in
+// odsi_params_test.cpp, which has a driver)
 
 TEST(OdsiOptions, DefaultsOfADataSetsStatement) {
-  TTestODDataSet ds;
+  TODQuery ds(nullptr);
   THstmt* s = ds.Hstmt();
   TDataSetHstmt* o = ds.hStmt();
   EXPECT_EQ(o->Hstmt(), s);
   EXPECT_TRUE(s->SQLParsing());
+  // Not cached and not editable: a read-only cursor that scrolls (a plain statement is
+  // forward-only).
+  EXPECT_FALSE(ds.Cached());
   EXPECT_EQ(s->ConcurrencyType(), SQLULEN(SQL_CONCUR_READ_ONLY));
-  EXPECT_EQ(s->CursorType(), SQLULEN(SQL_CURSOR_KEYSET_DRIVEN));  // a plain statement is forward-only
+  EXPECT_EQ(s->CursorType(), SQLULEN(SQL_CURSOR_KEYSET_DRIVEN));
+  ds.SetEditable(true);
+  EXPECT_EQ(s->ConcurrencyType(), SQLULEN(SQL_CONCUR_VALUES));
   EXPECT_EQ(s->RowSetSize(), 1u);
   EXPECT_FALSE(s->SkipByPosition() || s->SkipByCursor() || s->BindBookmarks() || s->BlobDeferral() ||
                s->ExecAsync() || s->BindByName());
@@ -227,94 +223,10 @@ TEST(OdsiOptions, DefaultsOfADataSetsStatement) {
   EXPECT_EQ(s->RowCountMethod(), rcFunction);
   EXPECT_EQ(s->NoRowsAffected(), TNoRowsAffected{nrByUpdate});
   EXPECT_EQ(o->Target()->Hstmt(), s);
-  EXPECT_FALSE(ds.Cached());
-}
-
-TEST(OdsiOptions, TerminatingOptionsCloseAnOpenDataSetAndTheOthersDoNot) {
-  struct Case { const char* name; std::function<void(TDataSetHstmt&)> set; bool closes; };
-  const Case cases[] = {
-      {"SQLParsing", [](TDataSetHstmt& o) { o.SetSQLParsing(false); }, true},
-      {"ConcurrencyType", [](TDataSetHstmt& o) { o.SetConcurrencyType(SQL_CONCUR_VALUES); }, true},
-      {"CursorType", [](TDataSetHstmt& o) { o.SetCursorType(SQL_CURSOR_STATIC); }, true},
-      {"RowSetSize", [](TDataSetHstmt& o) { o.SetRowSetSize(1); }, true},
-      {"BindBookmarks", [](TDataSetHstmt& o) { o.SetBindBookmarks(true); }, true},
-      {"SkipByPosition", [](TDataSetHstmt& o) { o.SetSkipByPosition(true); }, false},
-      {"BlobSize", [](TDataSetHstmt& o) { o.SetBlobSize(4096); }, false},
-      {"BlobDeferral", [](TDataSetHstmt& o) { o.SetBlobDeferral(true); }, false},
-      {"BlobPlacement", [](TDataSetHstmt& o) { o.SetBlobPlacement(bpByExec); }, false},
-      {"ExecAsync", [](TDataSetHstmt& o) { o.SetExecAsync(true); }, false},
-      {"EmptyStringToNull", [](TDataSetHstmt& o) { o.SetEmptyStringToNull(enAlways); }, false},
-      {"StringTrimming", [](TDataSetHstmt& o) { o.SetStringTrimming(stTrimBoth); }, false},
-      {"BindByName", [](TDataSetHstmt& o) { o.SetBindByName(true); }, false},
-      {"RowCountMethod", [](TDataSetHstmt& o) { o.SetRowCountMethod(rcTraverse); }, false},
-      {"NoRowsAffected", [](TDataSetHstmt& o) { o.SetNoRowsAffected({nrByDelete}); }, false},
-  };
-  for (const Case& c : cases) {
-    TTestODDataSet ds;
-    OpenWithRecord(ds);
-    ds.ParamsBound = true;
-    const int unprepares = ds.Unprepares;
-    c.set(*ds.hStmt());
-    EXPECT_EQ(ds.Active(), !c.closes) << c.name;
-    EXPECT_EQ(ds.Unprepares > unprepares, c.closes) << c.name;
-    EXPECT_EQ(ds.ParamsBound, !c.closes) << c.name;
-  }
-  // The statement's own terminate, as a connection's tear-down does, closes the data set too.
-  TTestODDataSet ds;
-  OpenWithRecord(ds);
-  ds.Hstmt()->Terminate();
-  EXPECT_FALSE(ds.Active());
-}
-
-TEST(OdsiOptions, RowSetSizeAndSkipOptionsFollowCached) {
-  TTestODDataSet ds;
-  OpenWithRecord(ds);
-  TDataSetHstmt* o = ds.hStmt();
-  o->SetRowSetSize(10);
-  EXPECT_FALSE(ds.Active());
-  EXPECT_TRUE(ds.Cached());
-  EXPECT_EQ(o->RowSetSize(), 10u);
-  // Cached takes a read-only forward-only cursor and both skip options.
-  EXPECT_EQ(o->ConcurrencyType(), SQLULEN(SQL_CONCUR_READ_ONLY));
-  EXPECT_EQ(o->CursorType(), SQLULEN(SQL_CURSOR_FORWARD_ONLY));
-  EXPECT_TRUE(o->SkipByPosition());
-  EXPECT_TRUE(o->SkipByCursor());
-
-  // Switching a skip option off ends Cached, which sets RowSetSize back to 1 and takes a cursor
-  // that scrolls: keyset-driven without a connection that uses the driver manager's cursors.
-  o->SetSkipByCursor(false);
-  EXPECT_FALSE(ds.Cached());
-  EXPECT_EQ(o->RowSetSize(), 1u);
-  EXPECT_EQ(o->ConcurrencyType(), SQLULEN(SQL_CONCUR_VALUES));
-  EXPECT_EQ(o->CursorType(), SQLULEN(SQL_CURSOR_KEYSET_DRIVEN));
-  EXPECT_TRUE(o->SkipByPosition());  // only the one switched off
-
-  // With the driver manager's cursors a scrolling cursor is static.
-  THdbc dbc(nullptr);
-  dbc.SetCursorLib(SQL_CUR_USE_ODBC);
-  ds.Hstmt()->SetHdbc(&dbc);
-  EXPECT_EQ(o->ScrollCursorType(), SQLULEN(SQL_CURSOR_STATIC));
-  dbc.SetCursorLib(SQL_CUR_USE_DRIVER);
-  EXPECT_EQ(o->ScrollCursorType(), SQLULEN(SQL_CURSOR_KEYSET_DRIVEN));
-  ds.Hstmt()->SetHdbc(nullptr);
-
-  // A RowSetSize of 1 or 0 (ignored) leaves Cached alone; while loading, Cached keeps the
-  // stored cursor.
-  o->SetRowSetSize(0);
-  EXPECT_FALSE(ds.Cached());
-  o->SetCursorType(SQL_CURSOR_DYNAMIC);
-  ds.SetComponentState(TComponentState{csLoading});
-  o->SetRowSetSize(5);
-  EXPECT_TRUE(ds.Cached());
-  EXPECT_EQ(o->CursorType(), SQLULEN(SQL_CURSOR_DYNAMIC));
-  o->SetSkipByPosition(false);
-  EXPECT_FALSE(ds.Cached());
-  EXPECT_EQ(o->RowSetSize(), 1u);
-  EXPECT_EQ(o->CursorType(), SQLULEN(SQL_CURSOR_DYNAMIC));
 }
 
 TEST(OdsiOptions, PublishedByNameWithTheirIdentifiers) {
-  TTestODDataSet ds;
+  TODQuery ds(nullptr);
   TObject* o = GetObjectProp(&ds, "hStmt");
   ASSERT_EQ(o, ds.hStmt());
   EXPECT_EQ(GetStrProp(o, "StringTrimming"), "stTrimTrailing");
@@ -572,7 +484,9 @@ TEST(OdsiDataLink, TheDetailFollowsItsMaster) {
   source.SetDataSet(&master);
 
   TTestODDataSet detail;
-  OpenWithRecord(detail);
+  detail.FieldDefs()->Add("Id", ftInteger);
+  detail.Open();
+  detail.AppendRecord({Variant(1)});
   TODDataLink link(&detail);
   EXPECT_EQ(link.GetDetailDataSet(), &detail);
   link.SetDataSource(&source);

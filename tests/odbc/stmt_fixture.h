@@ -58,6 +58,9 @@ public:
     RawOdbc raw(Pg ? "DSN=PG" : "DSN=SQLITE");
     raw.Exec(Sql);
   }
+  // A table's name as the generated statements write it: with the schema (PostgreSQL) or the
+  // database (SQLite) the driver describes it in.
+  std::string Qualified(const std::string& Table) const { return (Pg ? "public." : "main.") + Table; }
   // A text type both databases accept for long values.
   std::string LongText() const { return "text"; }
   std::string Binary() const { return Pg ? "bytea" : "blob"; }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "odbcapi.h"
 #include "stmt_fixture.h"
 
 namespace {
@@ -117,11 +118,12 @@ STMT_BOTH(GeneratedStatementsChangeTheRowThatWasRead) {
   q->DoInsert();
   EXPECT_EQ(F.Db("SELECT id, name, memo, n FROM t WHERE id = 20"), (Rows{{"20", "nov", "dolg memo", "7"}}));
 
+  const std::string t = F.Qualified("t");
   EXPECT_EQ(log.Texts, (std::vector<std::string>{
-                           "1 UPDATE t SET id = ?, name = ?, memo = ?, n = ? WHERE id = ?",
-                           "4 SELECT id, name, memo, n FROM t WHERE id = ?",
-                           "2 DELETE FROM t WHERE id = ?",
-                           "8 INSERT INTO t (id, name, memo) VALUES (?, ?, ?)",
+                           "1 UPDATE " + t + " SET id = ?, name = ?, memo = ?, n = ? WHERE id = ?",
+                           "4 SELECT id, name, memo, n FROM " + t + " WHERE id = ?",
+                           "2 DELETE FROM " + t + " WHERE id = ?",
+                           "8 INSERT INTO " + t + " (id, name, memo) VALUES (?, ?, ?)",
                        }));
   EXPECT_EQ(spy.Updates + spy.Deletes + spy.Refreshes + spy.Adds, 0);
 }
@@ -187,7 +189,7 @@ STMT_BOTH(TwoColumnKeyAndQuotedNames) {
   q->SetColString(2, "b");
   q->DoUpdate();
   EXPECT_EQ(log.Texts, (std::vector<std::string>{
-                           "1 UPDATE \"my table\" SET \"my id\" = ?, \"the name\" = ? WHERE \"my id\" = ?"}));
+                           "1 UPDATE " + F.Qualified("\"my table\"") + " SET \"my id\" = ?, \"the name\" = ? WHERE \"my id\" = ?"}));
   EXPECT_EQ(F.Db("SELECT \"the name\" FROM \"my table\""), (Rows{{"b"}}));
 }
 
@@ -208,8 +210,8 @@ STMT_BOTH(ExpressionColumnsAreNeverWritten) {
   EXPECT_EQ(q->ColInteger(2), 3);
   EXPECT_EQ(F.Db("SELECT name FROM t WHERE id = 2"), (Rows{{"dve"}}));
   EXPECT_EQ(log.Texts, (std::vector<std::string>{
-                           "1 UPDATE t SET id = ?, name = ? WHERE id = ?",
-                           "4 SELECT id, name FROM t WHERE id = ?",
+                           "1 UPDATE " + F.Qualified("t") + " SET id = ?, name = ? WHERE id = ?",
+                           "4 SELECT id, name FROM " + F.Qualified("t") + " WHERE id = ?",
                        }));
 }
 
@@ -221,7 +223,7 @@ STMT_BOTH(StatementRewritesLastUntilUnprepared) {
   q->OnStatement = [&](TObject* Sender, uint16_t Op, std::string& Sql) {
     EXPECT_EQ(Sender, q);
     EXPECT_EQ(Op, 8);
-    if (++calls == 1) Sql.replace(Sql.find(" t "), 3, " t2 ");
+    if (++calls == 1) Sql.replace(Sql.find(".t "), 3, ".t2 ");
   };
   q->SetSQL("SELECT id, name, memo, n FROM t WHERE id = 1");
   q->Execute();
@@ -401,27 +403,31 @@ void OpenUpdatable(StmtFixture& F) {
 
 }  // namespace
 
+// PostgreSQL's driver changes the rows of an updatable cursor itself; SQLite's is never asked
+// (it keeps the old key after a key edit, finds its row by the result's values and answers
+// success for a row that is gone): the generated statements serve it.
 STMT_BOTH(DriverRowOperations) {
   MakeT(F);
   TODBCApiOverride api;
   RowOpSpy spy(api);
   OpenUpdatable(F);
   THstmt* q = F.Q;
+  const int own = F.Pg ? 1 : 0;
   q->SetColInteger(1, 11);
   q->DoUpdate();
-  EXPECT_EQ(spy.Updates, 1);
+  EXPECT_EQ(spy.Updates, own);
   ASSERT_TRUE(q->FetchNext());
   q->DoDelete();
-  EXPECT_EQ(spy.Deletes, 1);
+  EXPECT_EQ(spy.Deletes, own);
   EXPECT_EQ(F.Db("SELECT id, name FROM s ORDER BY id"), (Rows{{"11", "ena"}}));
   q->SetColInteger(1, 3);
   q->SetColString(2, "tri");
   q->DoInsert();
-  EXPECT_EQ(spy.Adds, 1);
+  EXPECT_EQ(spy.Adds, own);
   EXPECT_EQ(F.Db("SELECT id, name FROM s ORDER BY id"), (Rows{{"3", "tri"}, {"11", "ena"}}));
 
-  // A long value: PostgreSQL's driver adds the row; SQLite's would write it empty, so the
-  // generated insert does.
+  // A long value: the generated insert adds the row (PostgreSQL's driver could not read a row
+  // it added back).
   q->Close();
   q->SetSQL("SELECT id, name, memo, n FROM t ORDER BY id");
   q->Execute();
@@ -429,7 +435,7 @@ STMT_BOTH(DriverRowOperations) {
   q->SetColInteger(1, 9);
   q->SetColString(3, std::string(40000, 'm'));
   q->DoInsert();
-  EXPECT_EQ(spy.Adds, F.Pg ? 2 : 1);
+  EXPECT_EQ(spy.Adds, own);
   EXPECT_EQ(F.Db("SELECT name, memo, n FROM t WHERE id = 9"), (Rows{{"ena", std::string(40000, 'm'), "1"}}));
   // The buffers hold the added row now, the cursor still the fetched one: the update goes by
   // the key.
@@ -461,6 +467,76 @@ STMT_BOTH(DriverRowOperations) {
   EXPECT_EQ(F.Db("SELECT name FROM t WHERE id = 3"), (Rows{{"tri!"}}));
 }
 
+// A key edited on an updatable cursor is the key of the next update and of the delete (SQLite's
+// own update kept the old one: the next update failed and the delete deleted nothing).
+STMT_BOTH(AKeyEditIsTheNextWritesKey) {
+  OpenUpdatable(F);
+  THstmt* q = F.Q;
+  q->SetColInteger(1, 11);
+  q->DoUpdate();
+  q->SetColString(2, "enajst");
+  q->DoUpdate();
+  EXPECT_EQ(F.Db("SELECT id, name FROM s ORDER BY id"), (Rows{{"2", "dva"}, {"11", "enajst"}}));
+  q->SetNoRowsAffected({nrByUpdate, nrByDelete});
+  q->DoDelete();
+  EXPECT_EQ(F.Db("SELECT id, name FROM s ORDER BY id"), (Rows{{"2", "dva"}}));
+}
+
+// An update or delete whose key matches several rows keeps nothing: SQLite's runs in a
+// transaction of its own (its cursors read on across the commit or rollback), PostgreSQL's rows
+// of the key are counted first (its driver closes the connection's cursors at a transaction's
+// end: the server cursor of a forward-only result is gone, "Function sequence error" at the next
+// fetch). In the caller's own transaction SQLite's raises and says the transaction holds it.
+STMT_BOTH(AKeyOfSeveralRowsChangesNothing) {
+  F.Exec("CREATE TABLE m (id integer, name varchar(10))");
+  for (const char* v : {"1, 'a'", "1, 'b'", "2, 'c'", "3, 'd'", "4, 'e'"}) F.Exec(std::string("INSERT INTO m VALUES (") + v + ")");
+  const Rows all = F.Db("SELECT id, name FROM m ORDER BY name");
+  THstmt* q = F.Q;
+  for (SQLULEN cursor : {SQL_CURSOR_FORWARD_ONLY, SQL_CURSOR_STATIC}) {
+    SCOPED_TRACE(cursor);
+    q->Close();
+    q->SetCursorType(cursor);
+    q->SetSQL("SELECT id, name FROM m ORDER BY name");
+    q->Execute();
+    ASSERT_TRUE(q->FetchNext());
+    q->SetColPrimary(1, true);
+    q->SetColString(2, "x");
+    ExpectLibraryError([&] { q->DoUpdate(); }, "The key of the row matched 2 rows of table " + F.Qualified("m") + "; nothing was changed.");
+    ExpectLibraryError([&] { q->DoDelete(); }, "The key of the row matched 2 rows of table " + F.Qualified("m") + "; nothing was changed.");
+    EXPECT_EQ(F.Db("SELECT id, name FROM m ORDER BY name"), all);
+    // One row: written and committed; the cursor reads on.
+    ASSERT_TRUE(q->FetchNext());
+    ASSERT_TRUE(q->FetchNext());
+    EXPECT_EQ(q->ColString(2), "c");
+    q->SetColString(2, "c!");
+    q->DoUpdate();
+    EXPECT_EQ(F.Db("SELECT name FROM m WHERE id = 2"), (Rows{{"c!"}}));
+    ASSERT_TRUE(q->FetchNext());
+    EXPECT_EQ(q->ColString(2), "d");
+    ASSERT_TRUE(q->FetchNext());
+    EXPECT_EQ(q->ColString(2), "e");
+    F.Exec("UPDATE m SET name = 'c' WHERE id = 2");
+  }
+  // The caller's own transaction holds what the statement changed.
+  q->Close();
+  q->SetCursorType(SQL_CURSOR_FORWARD_ONLY);
+  SQLHDBC dbc = F.Dbc->Handle();
+  ASSERT_TRUE(SQL_SUCCEEDED(ODBCApi().SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)));
+  q->SetSQL("SELECT id, name FROM m ORDER BY name");
+  q->Execute();
+  ASSERT_TRUE(q->FetchNext());
+  q->SetColPrimary(1, true);
+  q->SetColString(2, "x");
+  // PostgreSQL's rows of the key are counted first (a transaction's end closes its cursors):
+  // refused before anything is written.
+  ExpectLibraryError([&] { q->DoUpdate(); }, "The key of the row matched 2 rows of table " + F.Qualified("m") +
+                                                  (F.Pg ? "; nothing was changed." : "; the caller's transaction holds the change."));
+  q->Close();
+  ODBCApi().SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK);
+  ODBCApi().SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+  EXPECT_EQ(F.Db("SELECT id, name FROM m ORDER BY name"), all);
+}
+
 // SQLite's driver writes a timestamp through its own update and bulk add cut to the minute; such
 // a row goes through the generated statements, which keep the milliseconds.
 STMT_BOTH(TimestampsKeepTheirSecondsThroughRowOperations) {
@@ -486,7 +562,7 @@ STMT_BOTH(DriverRowOperationsOnARowThatIsGone) {
   THstmt* q = F.Q;
   F.DbExec("DELETE FROM s WHERE id = 1");
   q->SetColString(2, "x");
-  // SQLite's driver reports success and changes nothing; PostgreSQL's says the row changed.
+  // PostgreSQL's driver says the row changed; SQLite's generated update finds no row.
   try {
     q->DoUpdate();
     ADD_FAILURE() << "no exception";
@@ -494,7 +570,7 @@ STMT_BOTH(DriverRowOperationsOnARowThatIsGone) {
     EXPECT_EQ(e.RetCode(), F.Pg ? SQL_SUCCESS_WITH_INFO : SQL_NO_DATA);
     EXPECT_EQ(e.SqlState(), F.Pg ? "01001" : "");
   }
-  EXPECT_EQ(spy.Updates, 1);
+  EXPECT_EQ(spy.Updates, F.Pg ? 1 : 0);
   EXPECT_EQ(F.Db("SELECT id, name FROM s"), (Rows{{"2", "dva"}}));
 }
 
@@ -561,19 +637,33 @@ STMT_BOTH(TableFromTheStatementText) {
     q->SetSQL(sql);
     q->Execute();
     ASSERT_TRUE(q->FetchNext());
-    EXPECT_EQ(q->TargetTableName(), "t") << sql;
+    EXPECT_EQ(q->TargetTableName(), F.Qualified("t")) << sql;
     EXPECT_EQ(q->PrimaryColNames(), "id;") << sql;
   }
   q->SetColString(3, "dva!");
   q->DoUpdate();
   EXPECT_EQ(F.Db("SELECT name FROM t WHERE id = 2"), (Rows{{"dva!"}}));
 
-  for (const char* sql : {"SELECT t.n * 2, t.id FROM t JOIN u ON u.t_id = t.id", "SELECT t.n * 2, t.id FROM t, u",
-                          "SELECT x.n * 2, x.id FROM t x INNER JOIN u ON u.t_id = x.id WHERE x.id = 1"}) {
-    q->SetSQL(sql);
+  // Where no column names a table the outer FROM clause must hold one table: a parenthesis or
+  // a quoted text is not read.
+  struct Case {
+    const char* Sql;
+    const char* Table;  // nullptr: refused
+  };
+  const char* const several = "Unable to determine table name:  FROM clause holds more than one table; set TargetTable property.";
+  for (const Case& c : {Case{"SELECT 1 + 1 AS a, 'x FROM u' AS b FROM t", "t"},
+                        Case{"SELECT (SELECT count(*) FROM u) AS a FROM t WHERE id = 1", "t"},
+                        Case{"SELECT 2 * n AS a FROM t JOIN u ON u.t_id = t.id", nullptr},
+                        Case{"SELECT 2 * n AS a FROM t, u", nullptr},
+                        Case{"SELECT 2 * n AS a FROM (SELECT n FROM t) x", ""}}) {
+    q->SetSQL(c.Sql);
     q->Execute();
-    ExpectLibraryError([&] { q->TargetTableName(); },
-                       "Unable to determine table name:  FROM clause holds more than one table; set TargetTable property.");
+    if (c.Table == nullptr)
+      ExpectLibraryError([&] { q->TargetTableName(); }, several);
+    else if (*c.Table == 0)
+      ExpectLibraryError([&] { q->TargetTableName(); }, "Unable to determine table name:  set TargetTable property.");
+    else
+      EXPECT_EQ(q->TargetTableName(), c.Table) << c.Sql;
   }
   q->SetSQL("SELECT 1 + 1");
   q->Execute();
