@@ -126,9 +126,6 @@ public:
     const std::string longBin = F.Pg ? "bytea" : "longvarbinary";
     F.Exec("CREATE TABLE w (id integer PRIMARY KEY, i integer, b bigint, s smallint, n numeric(15,4), d double "
            "precision, v varchar(10), dt date, ts timestamp, tm time, vb " + bin + ", lb " + longBin + ", m text)");
-    // A row of NULLs from the start: in direct mode on PostgreSQL the data set cannot read back
-    // the long values of a row inserted into an empty result.
-    F.Exec("INSERT INTO w (id) VALUES (0)");
   }
 
   // What the database holds, row by row in id order, as TValues would spell it.
@@ -197,7 +194,7 @@ void RoundTrip(DataSetFixture& F, TMode Mode) {
   const int n = int(records.size());
 
   TCustomODDataSet* d = OpenW(F, Mode);
-  std::vector<std::pair<int, TValues>> want{{0, TValues{}}};
+  std::vector<std::pair<int, TValues>> want;
   for (int k = 0; k < n; ++k) {
     d->Append();
     d->FieldByName("id")->SetAsInteger(k + 1);
@@ -205,7 +202,7 @@ void RoundTrip(DataSetFixture& F, TMode Mode) {
     want.emplace_back(k + 1, records[size_t(k)]);
   }
   if (Mode == mCachedUpdates) {
-    EXPECT_EQ(table.Held().size(), 1u);
+    EXPECT_EQ(table.Held(), Rows{});
     d->InsertRecords(nullptr, true);
   }
   table.Expect(want, "inserted");
@@ -219,8 +216,8 @@ void RoundTrip(DataSetFixture& F, TMode Mode) {
   for (int k = 0; k < n; ++k) {
     ASSERT_TRUE(d->Locate("id", Variant(k + 1), {}));
     d->Edit();
-    want[size_t(k) + 1].second = records[size_t((k + 1) % n)];
-    Put(d, want[size_t(k) + 1].second);
+    want[size_t(k)].second = records[size_t((k + 1) % n)];
+    Put(d, want[size_t(k)].second);
   }
   if (Mode == mCachedUpdates) d->UpdateRecords(nullptr, true);
   table.Expect(want, "updated");
@@ -233,7 +230,7 @@ void RoundTrip(DataSetFixture& F, TMode Mode) {
     for (int k = 0; k < n; ++k) {
       ASSERT_TRUE(d->Locate("id", Variant(k + 1), {}));
       d->Edit();
-      TValues& r = want[size_t(k) + 1].second;
+      TValues& r = want[size_t(k)].second;
       const std::string& bytes = series[size_t(k)];
       // SQLite's blob column is read bound, 255 bytes at most.
       r.Vb = bytes.size() > 510 ? series[0] : bytes;
@@ -384,18 +381,18 @@ void RandomWrites(DataSetFixture& F, TMode Mode) {
   TWriteTable table(F);
   table.Create();
   TCustomODDataSet* d = OpenW(F, Mode);
-  std::vector<std::pair<int, TValues>> model{{0, TValues{}}};
+  std::vector<std::pair<int, TValues>> model;
   for (int step = 1; step <= 40; ++step) {
     const bool insert = model.size() < 4 || random.Int(0, 2) == 0;
     if (insert) {
-      const int id = int(model.size());
+      const int id = int(model.size()) + 1;
       TValues r = random.Draw();
       d->Append();
       d->FieldByName("id")->SetAsInteger(id);
       Put(d, r);
       model.emplace_back(id, r);
     } else {
-      auto& [id, r] = model[size_t(random.Int(1, int64_t(model.size()) - 1))];
+      auto& [id, r] = model[size_t(random.Int(0, int64_t(model.size()) - 1))];
       ASSERT_TRUE(d->Locate("id", Variant(id), {}));
       d->Edit();
       const TValues drawn = random.Draw();
