@@ -327,7 +327,12 @@ std::unique_ptr<TStream> TCustomODDataSet::CreateBlobStream(TField* Field, TBlob
   LoadDeferredBlobs(rec);
   auto stream = std::make_unique<TODBlobStream>(SlotStream(rec, col), this, Field, &SlotNull(rec, col));
   if (Mode != bmRead) SlotStatus(rec, col) |= kLoaded | kAssigned;
-  if (Mode == bmWrite) stream->SetSize(0);
+  if (Mode == bmWrite) {
+    // Rewritten from empty: an empty value, not NULL, also when no byte follows (the field's
+    // Clear makes it NULL after this).
+    stream->SetSize(0);
+    SlotNull(rec, col) = 1;
+  }
   stream->SetPosition(0);
   return stream;
 }
