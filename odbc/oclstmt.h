@@ -296,6 +296,9 @@ public:
   SQLLEN ColAttribute(int Col, SQLUSMALLINT Field);
   // The column record, nullptr when the number is not a result column.
   TColRec* ColRec(int Col);
+  // Every column record as bound, in order (none before ColRec or a fetch binds them): for a
+  // reader of whole rows, which would otherwise look each one up on every row.
+  const std::vector<std::unique_ptr<TColRec>>& BoundColRecs() const { return FCols; }
 
   // ---- column accessors (a column number alone means row 1)
   std::string ColString(int Col) { return ColString(Col, 1); }
