@@ -106,15 +106,8 @@ void ThroughDataSet(THdbc* Dbc, int Rows, int Pass, double& Wall, double& Cpu) {
 
 // The same statement and values through raw ODBC.
 void ThroughBareLoop(const std::string& ConnectString, int Rows, int Pass, double& Wall, double& Cpu) {
-  SQLHENV env = SQL_NULL_HENV;
-  SQLHDBC dbc = SQL_NULL_HDBC;
-  SQLHSTMT st = SQL_NULL_HSTMT;
-  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
-  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-  SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
-  OdbcCheck(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)ConnectString.c_str(), SQL_NTS, nullptr, 0, nullptr,
-                             SQL_DRIVER_NOPROMPT),
-            SQL_HANDLE_DBC, dbc, "connect");
+  BareConnection c(ConnectString);
+  SQLHSTMT st = c.st;
   // The values of each row, made before the clock starts (the data set's are in its cache).
   struct Row {
     int Id;
@@ -126,7 +119,6 @@ void ThroughBareLoop(const std::string& ConnectString, int Rows, int Pass, doubl
   rows.reserve(size_t(Rows));
   for (int i = 1; i <= Rows; ++i) rows.push_back({i, NameOf(i, Pass), QtyOf(i, Pass), TagOf(i, Pass)});
   const double w0 = WallSeconds(), c0 = CpuSeconds();
-  SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
   const char* sql = WithBytes ? "UPDATE art SET name = ?, qty = ?, tag = ? WHERE id = ?"
                               : "UPDATE art SET name = ?, qty = ? WHERE id = ?";
   OdbcCheck(SQLPrepare(st, (SQLCHAR*)sql, SQL_NTS), SQL_HANDLE_STMT, st, "prepare");
@@ -151,12 +143,8 @@ void ThroughBareLoop(const std::string& ConnectString, int Rows, int Pass, doubl
     }
     OdbcCheck(SQLExecute(st), SQL_HANDLE_STMT, st, "execute");
   }
-  SQLFreeHandle(SQL_HANDLE_STMT, st);
   Wall = WallSeconds() - w0;
   Cpu = CpuSeconds() - c0;
-  SQLDisconnect(dbc);
-  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-  SQLFreeHandle(SQL_HANDLE_ENV, env);
 }
 
 // Every row holds the values of the pass.
