@@ -1,7 +1,12 @@
 #include "stdproc.h"
 
+#include <sys/stat.h>
+#include <time.h>
+
 #include <cstring>
+#include <map>
 #include <memory>
+#include <optional>
 
 #include "dareg.h"
 #include "datable.h"
@@ -197,11 +202,53 @@ bool HstmtExecute(THstmt* Stmt, bool ShowMessage) {
 // ---------------------------------------------------------------------------------------------
 // Build-number check and upgrade launch
 
+namespace {
+
+// The program's own file is asked for its build at start-up and again by the check; it is read
+// once. A file counts as unchanged while it is the same file with the same size and times, and
+// only when it had last changed well before it was read: a change within the file system
+// clock's granularity of that read could keep the times.
+struct TRecordRead {
+  dev_t Dev;
+  ino_t Ino;
+  off_t Size;
+  timespec Modified;
+  timespec Changed;
+  std::optional<TVersionNumbers> Record;
+};
+
+bool SameTime(const timespec& A, const timespec& B) { return A.tv_sec == B.tv_sec && A.tv_nsec == B.tv_nsec; }
+
+std::optional<TVersionNumbers> ReadVersionRecordOnce(const std::string& Path) {
+  static std::map<std::string, TRecordRead> reads;
+  struct stat st {};
+  if (stat(Path.c_str(), &st) != 0) {
+    reads.erase(Path);
+    return ReadVersionRecord(Path);
+  }
+  const auto it = reads.find(Path);
+  if (it != reads.end() && it->second.Dev == st.st_dev && it->second.Ino == st.st_ino &&
+      it->second.Size == st.st_size && SameTime(it->second.Modified, st.st_mtim) &&
+      SameTime(it->second.Changed, st.st_ctim))
+    return it->second.Record;
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  std::optional<TVersionNumbers> record = ReadVersionRecord(Path);
+  constexpr time_t kSettled = 1;  // second: far beyond any file system clock's granularity
+  if (st.st_ctim.tv_sec + kSettled < now.tv_sec && st.st_mtim.tv_sec + kSettled < now.tv_sec)
+    reads[Path] = TRecordRead{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim, record};
+  else
+    reads.erase(Path);
+  return record;
+}
+
+}  // namespace
+
 bool GetFileBuildNo(const std::string& FileName, std::string& Version, std::string& Build) {
   Version = "0";
   Build = "0";
   if (FileName.empty()) return false;
-  auto record = ReadVersionRecord(MapDosPath(FileName));
+  auto record = ReadVersionRecordOnce(MapDosPath(FileName));
   if (!record) return false;
   const TVersionNumbers& v = *record;
   Version = IntToStr(v[0]) + "." + IntToStr(v[1]) + "." + IntToStr(v[2]);

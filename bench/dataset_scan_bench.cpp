@@ -1,28 +1,37 @@
 // Scans the goods-issue result (13 columns, no parameters: SQLite's driver streams only a
-// statement without bound parameters) from one SQLite file (StepAPI=1) reading every field's
+// statement without bound parameters) from one SQLite file (StepAPI=1) reading every value's
 // text, through:
-//   stmt     THstmt: FetchNext and ColString of every column (the tightest loop with the same
-//            text made of each value),
+//   bare     the tightest loop, without the library: every column bound as text into row
+//            arrays of 256 rows, each value made into a string,
+//   stmt     THstmt: FetchNext and ColString of every column (the same text made of each value),
 //   direct   the ODBC data set without a cache on a forward-only cursor: Open, then every
 //            field's AsString and Next until Eof,
 //   static   the same on the data set's default cursor (keyset, which SQLite's driver gives as
 //            static: the driver holds the result in memory),
 //   cached   the data set with Cached: every row copied into the data set's record cache.
-// stmt and direct alternate in one process, best of the passes by CPU time; static and cached
-// run in a process of their own each (argument "static" / "cached"), so that each peak memory
-// is its own.
+// bare, stmt and direct alternate in one process, best of the passes by CPU time; static and
+// cached run in a process of their own each (mode "static" / "cached"), so that each peak
+// memory is its own; cached also reports the bytes of the values it holds (text at its length,
+// other values at their field's size).
+// The modes "bare", "stmt" and "direct" run that loop once, for instruction counts: run it under
+// valgrind --tool=callgrind on files of two sizes made before (give the file) and divide the
+// difference of the totals by the difference of the rows.
 //
-// Usage: dataset_scan_bench [rows (default 1000000)] [mode: pair (default), static, cached]
-//        [sqlite file (default a temporary one, made anew)]
+// Usage: dataset_scan_bench [rows (default 1000000)] [mode: pair (default), static, cached,
+//        bare, stmt, direct] [sqlite file (default a temporary one, made anew; an existing file
+//        is read as it is)]
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "goodsissue.h"
+#include "odbccheck.h"
 #include "ovcl.h"
 
 namespace {
@@ -37,6 +46,39 @@ struct Sums {
 };
 
 bool IsTextColumn(int Col) { return Col != 2 && Col != 3 && Col != 13; }
+
+constexpr int kColumns = 13;
+
+Sums ThroughBareLoop(const std::string& File) {
+  BareConnection b("DRIVER=" + std::string(ZELKOR_SQLITE_ODBC_DRIVER) + ";Database=" + File + ";StepAPI=1;");
+  SQLHSTMT st = b.st;
+  constexpr SQLULEN n = 256;
+  SQLULEN fetched = 0;
+  SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(n), 0);
+  SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0);
+  OdbcCheck(SQLExecDirect(st, (SQLCHAR*)kGoodsIssueQuery, SQL_NTS), SQL_HANDLE_STMT, st, "execute");
+  // Room per column: its declared size in UTF-8 and the terminator; numbers and dates as text.
+  const SQLLEN room[kColumns + 1] = {0, 45, 24, 24, 9, 9, 33, 161, 161, 41, 161, 9, 61, 48};
+  std::vector<std::vector<char>> chars(kColumns + 1);
+  std::vector<std::vector<SQLLEN>> inds(kColumns + 1, std::vector<SQLLEN>(n));
+  for (SQLUSMALLINT c = 1; c <= kColumns; ++c) {
+    chars[c].resize(size_t(room[c]) * n);
+    OdbcCheck(SQLBindCol(st, c, SQL_C_CHAR, chars[c].data(), room[c], inds[c].data()), SQL_HANDLE_STMT, st, "bind");
+  }
+  Sums s;
+  while (SQL_SUCCEEDED(SQLFetch(st))) {
+    for (SQLULEN r = 0; r < fetched; ++r) {
+      ++s.Rows;
+      for (int c = 1; c <= kColumns; ++c) {
+        if (inds[c][r] == SQL_NULL_DATA) continue;
+        const std::string v(&chars[c][size_t(room[c]) * r], size_t(inds[c][r]));
+        s.Chars += long(v.size());
+        if (IsTextColumn(c)) s.TextChars += long(v.size());
+      }
+    }
+  }
+  return s;
+}
 
 Sums ThroughStmt(THdbc* Dbc) {
   THstmt q(nullptr);
@@ -56,7 +98,9 @@ Sums ThroughStmt(THdbc* Dbc) {
   return s;
 }
 
-Sums ThroughDataSet(THdbc* Dbc, bool Cached, SQLULEN CursorType) {
+// ValueBytes (when given): the bytes of the values read, text at its length, other values at
+// their field's size, NULL as nothing.
+Sums ThroughDataSet(THdbc* Dbc, bool Cached, SQLULEN CursorType, long long* ValueBytes = nullptr) {
   TComponent owner(nullptr);
   auto* d = new TCustomODDataSet(&owner);
   d->SetHdbc(Dbc);
@@ -72,7 +116,9 @@ Sums ThroughDataSet(THdbc* Dbc, bool Cached, SQLULEN CursorType) {
     for (size_t i = 0; i < fields.size(); ++i) {
       const long n = long(fields[i]->AsString().size());
       s.Chars += n;
-      if (IsTextColumn(int(i) + 1)) s.TextChars += n;
+      const bool text = IsTextColumn(int(i) + 1);
+      if (text) s.TextChars += n;
+      if (ValueBytes != nullptr && !fields[i]->IsNull()) *ValueBytes += text ? n : fields[i]->DataSize();
     }
     d->Next();
   }
@@ -97,36 +143,55 @@ int main(int argc, char** argv) {
     dbc->Attributes()->Add("StepAPI=1");
     if (temporary || !std::filesystem::exists(file)) MakeGoodsIssueData(dbc, rows);
     const long afterMake = PeakRssKb();
-    if (mode == "static" || mode == "cached") {
+    if (mode == "bare" || mode == "stmt" || mode == "direct") {
+      const Sums s = mode == "bare"   ? ThroughBareLoop(file)
+                     : mode == "stmt" ? ThroughStmt(dbc)
+                                      : ThroughDataSet(dbc, false, SQL_CURSOR_FORWARD_ONLY);
+      std::printf("%s: %ld rows, %lld characters\n", mode.c_str(), s.Rows, s.Chars);
+    } else if (mode == "static" || mode == "cached") {
+      long long valueBytes = 0;
       const double c0 = CpuSeconds();
-      const Sums s = mode == "cached" ? ThroughDataSet(dbc, true, SQL_CURSOR_FORWARD_ONLY)
-                                      : ThroughDataSet(dbc, false, SQL_CURSOR_KEYSET_DRIVEN);
+      const Sums s = mode == "cached" ? ThroughDataSet(dbc, true, SQL_CURSOR_FORWARD_ONLY, &valueBytes)
+                                      : ThroughDataSet(dbc, false, SQL_CURSOR_KEYSET_DRIVEN, &valueBytes);
       const double t = CpuSeconds() - c0;
       const long peak = PeakRssKb();
+      const double perRow = s.Rows > 0 ? double(peak - afterMake) * 1024.0 / double(s.Rows) : 0.0;
+      const double valuesPerRow = s.Rows > 0 ? double(valueBytes) / double(s.Rows) : 0.0;
       std::printf("%s: %ld rows, %lld characters, %.3f s CPU; peak memory %ld KB (%ld KB before the scan), "
-                  "%.0f bytes a row\n",
-                  mode.c_str(), s.Rows, s.Chars, t, peak, afterMake,
-                  s.Rows > 0 ? double(peak - afterMake) * 1024.0 / double(s.Rows) : 0.0);
+                  "%.0f bytes a row for %.1f bytes of values a row (%.2fx, %.0f bytes a row beyond twice the "
+                  "values)\n",
+                  mode.c_str(), s.Rows, s.Chars, t, peak, afterMake, perRow, valuesPerRow,
+                  valuesPerRow > 0 ? perRow / valuesPerRow : 0.0, perRow - 2 * valuesPerRow);
     } else {
-      double bestStmt = 1e30, bestDirect = 1e30;
-      Sums a, b;
-      for (int pass = 0; pass < 3; ++pass) {
-        double c0 = CpuSeconds();
-        a = ThroughStmt(dbc);
-        bestStmt = std::min(bestStmt, CpuSeconds() - c0);
-        c0 = CpuSeconds();
-        b = ThroughDataSet(dbc, false, SQL_CURSOR_FORWARD_ONLY);
-        bestDirect = std::min(bestDirect, CpuSeconds() - c0);
-      }
-      if (!(a == b)) {
-        std::printf("MISMATCH: stmt read %ld rows / %lld characters of text, the data set %ld / %lld\n", a.Rows,
-                    a.TextChars, b.Rows, b.TextChars);
-        status = 1;
-      }
-      std::printf("rows %ld, 13 columns, StepAPI=1, no parameters; best of 3 by CPU time\n", a.Rows);
-      std::printf("  stmt    %.3f s (%.0f rows/s)\n", bestStmt, double(a.Rows) / bestStmt);
-      std::printf("  direct  %.3f s (%.0f rows/s)\n", bestDirect, double(b.Rows) / bestDirect);
-      std::printf("ratio direct / stmt: %.3f\n", bestDirect / bestStmt);
+      struct Loop {
+        const char* Name;
+        std::function<Sums()> Run;
+        double Best = 1e30;
+        Sums Got{};
+      };
+      Loop loops[] = {{"bare", [&] { return ThroughBareLoop(file); }},
+                      {"stmt", [&] { return ThroughStmt(dbc); }},
+                      {"direct", [&] { return ThroughDataSet(dbc, false, SQL_CURSOR_FORWARD_ONLY); }}};
+      // Alternating passes; the best of each counts, so that none pays for a cold cache.
+      for (int pass = 0; pass < 3; ++pass)
+        for (Loop& l : loops) {
+          const double c0 = CpuSeconds();
+          l.Got = l.Run();
+          l.Best = std::min(l.Best, CpuSeconds() - c0);
+        }
+      for (const Loop& l : loops)
+        if (!(l.Got == loops[0].Got)) {
+          std::printf("MISMATCH: bare read %ld rows / %lld characters of text, %s %ld / %lld\n", loops[0].Got.Rows,
+                      loops[0].Got.TextChars, l.Name, l.Got.Rows, l.Got.TextChars);
+          status = 1;
+        }
+      std::printf("rows %ld, 13 columns, StepAPI=1, no parameters; best of 3 alternating passes by CPU time\n",
+                  loops[0].Got.Rows);
+      for (const Loop& l : loops)
+        std::printf("  %-7s %.3f s (%.0f rows/s)\n", l.Name, l.Best, double(l.Got.Rows) / l.Best);
+      std::printf("ratio direct / stmt: %.3f\n", loops[2].Best / loops[1].Best);
+      std::printf("ratio direct / bare: %.3f\n", loops[2].Best / loops[0].Best);
+      std::printf("ratio stmt / bare:   %.3f\n", loops[1].Best / loops[0].Best);
       std::printf("peak memory: %ld KB (%ld KB before the scans)\n", PeakRssKb(), afterMake);
     }
   } catch (const std::exception& e) {

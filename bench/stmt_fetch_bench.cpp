@@ -89,30 +89,8 @@ Sums ThroughStmt(THdbc* Dbc, bool Text, SQLULEN RowSet) {
   return s;
 }
 
-// A connection of the bare loops' own, without the library.
-struct BareConnection {
-  explicit BareConnection(const std::string& File) {
-    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
-    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-    SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
-    const std::string cs = ConnectString(File);
-    OdbcCheck(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)cs.c_str(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
-              SQL_HANDLE_DBC, dbc, "connect");
-    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
-  }
-  ~BareConnection() {
-    SQLFreeHandle(SQL_HANDLE_STMT, st);
-    SQLDisconnect(dbc);
-    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-    SQLFreeHandle(SQL_HANDLE_ENV, env);
-  }
-  SQLHENV env = nullptr;
-  SQLHDBC dbc = nullptr;
-  SQLHSTMT st = nullptr;
-};
-
 Sums ThroughBareLoop(const std::string& File, bool Text) {
-  BareConnection b(File);
+  BareConnection b(ConnectString(File));
   SQLHSTMT st = b.st;
   OdbcCheck(SQLExecDirect(st, (SQLCHAR*)(Text ? kQueryText : kQuery), SQL_NTS), SQL_HANDLE_STMT, st, "execute");
   const SQLUSMALLINT last = Text ? 14 : 12;
@@ -144,7 +122,7 @@ Sums ThroughBareLoop(const std::string& File, bool Text) {
 // Bound row arrays; text values made into strings as the export needs them, or (InPlace) used
 // where the driver put them.
 Sums ThroughTightLoop(const std::string& File, bool Text, bool InPlace) {
-  BareConnection b(File);
+  BareConnection b(ConnectString(File));
   SQLHSTMT st = b.st;
   const SQLULEN n = kTightRows;
   SQLULEN fetched = 0;

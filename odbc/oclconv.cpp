@@ -337,6 +337,39 @@ int64_t BufferToInt64(const void* Buffer, SQLSMALLINT CType, size_t Capacity) {
   }
 }
 
+std::string TimestampText(const SQL_TIMESTAMP_STRUCT& Stamp, SQLSMALLINT CType) {
+  // A year of fewer digits would move every later field from the place TextToBuffer reads it.
+  const std::string date = IntToStrZero(Stamp.year, 3) + "-" + IntToStrZero(Stamp.month, 1) + "-" +
+                           IntToStrZero(Stamp.day, 1);
+  const std::string time = IntToStrZero(Stamp.hour, 1) + ":" + IntToStrZero(Stamp.minute, 1) + ":" +
+                           IntToStrZero(Stamp.second, 1);
+  if (CType == SQL_C_TYPE_DATE) return date;
+  if (CType == SQL_C_TYPE_TIME) return time;
+  return date + " " + time + "." + IntToStrZero(Stamp.fraction, 8);
+}
+
+std::string CTypeName(SQLSMALLINT CType) {
+  switch (CType) {
+    case SQL_C_CHAR: return "SQL_C_CHAR";
+    case SQL_C_BINARY: return "SQL_C_BINARY";
+    case SQL_C_FLOAT: return "SQL_C_FLOAT";
+    case SQL_C_DOUBLE: return "SQL_C_DOUBLE";
+    case SQL_C_BIT: return "SQL_C_BIT";
+    case SQL_C_STINYINT: return "SQL_C_STINYINT";
+    case SQL_C_UTINYINT: return "SQL_C_UTINYINT";
+    case SQL_C_SSHORT: return "SQL_C_SSHORT";
+    case SQL_C_USHORT: return "SQL_C_USHORT";
+    case SQL_C_SLONG: return "SQL_C_SLONG";
+    case SQL_C_ULONG: return "SQL_C_ULONG";
+    case SQL_C_SBIGINT: return "SQL_C_SBIGINT";
+    case SQL_C_UBIGINT: return "SQL_C_UBIGINT";
+    case SQL_C_TYPE_DATE: return "SQL_C_TYPE_DATE";
+    case SQL_C_TYPE_TIME: return "SQL_C_TYPE_TIME";
+    case SQL_C_TYPE_TIMESTAMP: return "SQL_C_TYPE_TIMESTAMP";
+    default: return "C type " + std::to_string(CType);
+  }
+}
+
 SQL_TIMESTAMP_STRUCT& BufferToTimestamp(const void* Buffer, SQLSMALLINT CType,
                                         SQL_TIMESTAMP_STRUCT& Stamp) {
   ClearTimestamp(Stamp);

@@ -44,6 +44,11 @@ double BufferToDouble(const void* Buffer, SQLSMALLINT CType, size_t Capacity = S
 int32_t BufferToInteger(const void* Buffer, SQLSMALLINT CType, size_t Capacity = SIZE_MAX);
 // Reals are rounded half to even; a real outside the 64-bit range raises EConvertError.
 int64_t BufferToInt64(const void* Buffer, SQLSMALLINT CType, size_t Capacity = SIZE_MAX);
+// The stamp as the text TextToBuffer reads for the C type: yyyy-mm-dd for a date, hh:mm:ss for
+// a time, yyyy-mm-dd hh:mm:ss.fffffffff otherwise; the year always in four digits.
+std::string TimestampText(const SQL_TIMESTAMP_STRUCT& Stamp, SQLSMALLINT CType);
+// The C type's name for messages ("SQL_C_SLONG"), or its number.
+std::string CTypeName(SQLSMALLINT CType);
 // Day zero with the date, the time or the whole stamp of the buffer.
 SQL_TIMESTAMP_STRUCT& BufferToTimestamp(const void* Buffer, SQLSMALLINT CType,
                                         SQL_TIMESTAMP_STRUCT& Stamp);

@@ -536,6 +536,11 @@ void THstmt::BindParamMain(int ParamNo, SQLSMALLINT CType, void* ValuePtr, SQLSM
   }
   const SQLSMALLINT io = FInputOutputType;
   FInputOutputType = SQL_PARAM_INPUT;
+  rec->IOType = io;
+  rec->ColumnSize = ColumnSize;
+  rec->DecimalDigits = DecimalDigits;
+  rec->BufferLength = bufLen;
+  rec->Executed = false;
   Check(ODBCApi().SQLBindParameter(FHandle, SQLUSMALLINT(ParamNo), io, CType, SQLType, ColumnSize,
                                    DecimalDigits, ValuePtr, bufLen, &rec->Ind));
   if (FBindByName && FParamNames->Count() >= ParamNo && ParamNo >= 1) {
@@ -565,6 +570,14 @@ void THstmt::SetParamSize(int ParamNo, SQLLEN Size) {
   else
     rec->Ind = Size;
   rec->LengthGiven = true;
+}
+
+void THstmt::ResetParams() {
+  Trace(1, "THstmt.ResetParams");
+  // The driver first: it must never keep an address of a buffer its owner frees.
+  if (FAllocated) Check(ODBCApi().SQLFreeStmt(FHandle, SQL_RESET_PARAMS));
+  FParams.clear();
+  FParamSetSize = 0;
 }
 
 SQLLEN THstmt::GetParamSize(int ParamNo) const {
@@ -630,6 +643,17 @@ void THstmt::Execute() {
   for (const auto& p : FParams)
     if (!p->LengthGiven && p->CType == SQL_C_CHAR && p->Value != nullptr && p->Ind <= SQL_LEN_DATA_AT_EXEC_OFFSET)
       p->Ind = SQL_LEN_DATA_AT_EXEC(SQLLEN(std::strlen(static_cast<const char*>(p->Value))));
+  // SQLite's driver takes a binary value's length from the first execution of a prepared
+  // statement and keeps it, whatever the indicator says later (PostgreSQL's reads the indicator
+  // each time): a binary parameter whose length changed since is bound again.
+  for (const auto& p : FParams) {
+    TStmtParamRec& r = *p;
+    if (r.Executed && r.CType == SQL_C_BINARY && r.Ind != r.SentInd)
+      Check(ODBCApi().SQLBindParameter(FHandle, r.ParamNo, r.IOType, r.CType, r.SQLType, r.ColumnSize,
+                                       r.DecimalDigits, r.Value, r.BufferLength, &r.Ind));
+    r.SentInd = r.Ind;
+    r.Executed = true;
+  }
   SQLRETURN rc;
   // An open cursor of the last run is closed first, also for direct execution: running the
   // text again must not fail on the cursor the caller left open.

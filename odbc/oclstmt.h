@@ -83,6 +83,14 @@ struct TStmtParamRec {
   SQLSMALLINT SQLType = 0;
   SQLUSMALLINT ParamNo = 0;
   SQLLEN RowCount = 1;
+  // What the last SQLBindParameter was given, to bind the same again.
+  SQLSMALLINT IOType = SQL_PARAM_INPUT;
+  SQLULEN ColumnSize = 0;
+  SQLSMALLINT DecimalDigits = 0;
+  SQLLEN BufferLength = 0;
+  // The indicator of the last execution; Executed is false until one ran since the bind.
+  SQLLEN SentInd = 0;
+  bool Executed = false;
 };
 
 // One result column. Buffers are row-set arrays bound column-wise; a long column has no buffer
@@ -232,6 +240,8 @@ public:
                      SQLSMALLINT& DecimalDigits, SQLULEN& ColumnSize);
   SQLLEN GetParamSize(int ParamNo) const;
   void SetParamSize(int ParamNo, SQLLEN Size);
+  // Forgets every parameter binding, in the driver too; the parameter token names stay.
+  void ResetParams();
   // The record of a bound parameter, nullptr when the number is not bound.
   const TStmtParamRec* ParamRec(int ParamNo) const;
   virtual void Execute();
@@ -286,6 +296,9 @@ public:
   SQLLEN ColAttribute(int Col, SQLUSMALLINT Field);
   // The column record, nullptr when the number is not a result column.
   TColRec* ColRec(int Col);
+  // Every column record as bound, in order (none before ColRec or a fetch binds them): for a
+  // reader of whole rows, which would otherwise look each one up on every row.
+  const std::vector<std::unique_ptr<TColRec>>& BoundColRecs() const { return FCols; }
 
   // ---- column accessors (a column number alone means row 1)
   std::string ColString(int Col) { return ColString(Col, 1); }
@@ -321,8 +334,10 @@ public:
   TMemoryStream* ColStream(const std::string& Name) { return ColStream(ColByName(Name)); }
   bool ColNull(const std::string& Name) { return ColNull(ColByName(Name)); }
 
-  // Writers. A text that does not fit a character or binary element raises EODBCLibrary and
-  // leaves the cell as it was.
+  // Writers. A text that does not fit a character or binary element raises EODBCLibrary, one
+  // that is no value of the cell's C type (a letter for a number, a year the date cannot hold)
+  // raises EConvertError; both name the column and leave the cell as it was. Dates and stamps
+  // are written for every year from 1 to 9999; a time keeps hours, minutes and seconds.
   void SetColString(int Col, const std::string& S) { SetColString(Col, 1, S); }
   void SetColString(int Col, int Row, const std::string& S);
   void SetColDouble(int Col, double X) { SetColDouble(Col, 1, X); }
@@ -481,7 +496,11 @@ private:
   int64_t ColRanged(int Col, int Row, int64_t Lo, int64_t Hi, const char* Target);
   // The range error of a reader, naming the column.
   [[noreturn]] void RangeError(const TCell& Cell, const char* Target, const std::string& Value) const;
+  // The text converted into the cell; a text that does not convert raises (EODBCLibrary for
+  // a character or binary cell it does not fit, else EConvertError), naming the column.
   void StoreText(TCell& Cell, const std::string& Text, bool ApplyNullRule);
+  // EmptyStringToNull makes an empty value of the column NULL.
+  bool EmptyIsNull(const TColRec& C) const;
   // Exactly Length bytes (SQL_NULL_DATA: NULL) into the column's cell of the row: a long
   // column's stream, else its element (text terminated; a type of fixed size takes the whole
   // element). The caller has checked that they fit.

@@ -213,7 +213,7 @@ constexpr SQLLEN kUnknownRow = -2;
 }  // namespace
 
 // Every reader passes here: the usual cell (bound, read whole) takes the shortest way.
-inline bool THstmt::FindCell(int Col, int Row, TCell& Cell) {
+bool THstmt::FindCell(int Col, int Row, TCell& Cell) {
   if (!FColsBound) {
     Init();
     BindCols();
@@ -848,14 +848,22 @@ void THstmt::StoreText(TCell& Cell, const std::string& Text, bool ApplyNullRule)
     if (!c.Buffer) return;
     void* elem = c.Buffer.get() + c.ElemSize * (size_t(Cell.Row) - 1);
     const bool text = c.CType == SQL_C_CHAR || c.CType == SQL_C_BINARY;
-    if (!TextToBuffer(t, elem, c.ElemSize, c.CType, stTrimNone) && text)
-      throw EODBCLibrary("Value too long for column " + c.Name + ".");
+    if (text) {
+      if (!TextToBuffer(t, elem, c.ElemSize, c.CType, stTrimNone))
+        throw EODBCLibrary("Value too long for column " + c.Name + ".");
+    } else {
+      // Converted aside: a text that is no value of the cell's type raises and leaves the cell
+      // as it was, so that no earlier value is sent in its place.
+      unsigned char value[sizeof(SQL_TIMESTAMP_STRUCT)] = {};
+      if (c.ElemSize > sizeof value || !TextToBuffer(t, value, c.ElemSize, c.CType, stTrimNone))
+        throw EConvertError("Value '" + t + "' cannot be written to column " + c.Name + ": it is no " +
+                            CTypeName(c.CType) + " value.");
+      std::memcpy(elem, value, c.ElemSize);
+    }
     if (!c.HasFull.empty()) c.HasFull[size_t(Cell.Row) - 1] = 0;
     *Cell.Ind = text ? SQLLEN(t.size()) : SQLLEN(CTypeSize(c.CType));
   }
-  if (ApplyNullRule && Text.empty() &&
-      (FEmptyStringToNull == enAlways || (FEmptyStringToNull == enIfNullable && c.Nullable == SQL_NULLABLE)))
-    *Cell.Ind = SQL_NULL_DATA;
+  if (ApplyNullRule && Text.empty() && EmptyIsNull(c)) *Cell.Ind = SQL_NULL_DATA;
 }
 
 void THstmt::PutCellBytes(TColRec& C, int Row, const void* Data, SQLLEN Length) {
@@ -905,14 +913,7 @@ void THstmt::SetColInt64(int Col, int Row, int64_t V) {
 void THstmt::SetColTimestamp(int Col, int Row, const SQL_TIMESTAMP_STRUCT& TS) {
   TCell cell;
   if (!FindCell(Col, Row, cell) || cell.Col->IsLong) return;
-  std::string text;
-  if (cell.Col->CType == SQL_C_TYPE_DATE)
-    text = IntToStrZero(TS.year, 1) + "-" + IntToStrZero(TS.month, 1) + "-" + IntToStrZero(TS.day, 1);
-  else if (cell.Col->CType == SQL_C_TYPE_TIME)
-    text = IntToStrZero(TS.hour, 1) + ":" + IntToStrZero(TS.minute, 1) + ":" + IntToStrZero(TS.second, 1);
-  else
-    text = BufferToText(&TS, SQL_C_TYPE_TIMESTAMP, stTrimNone);
-  StoreText(cell, Trim(text), false);
+  StoreText(cell, TimestampText(TS, cell.Col->CType), false);
 }
 
 void THstmt::SetColStream(int Col, TStream* Stream) {
@@ -923,6 +924,12 @@ void THstmt::SetColStream(int Col, TStream* Stream) {
   c.Stream->Clear();
   if (Stream != nullptr) c.Stream->LoadFromStream(Stream);
   c.Ind[0] = SQLLEN(c.Stream->Size());
+  // An empty long value is stored as an empty text is, whether the row is inserted or updated.
+  if (c.Ind[0] == 0 && EmptyIsNull(c)) c.Ind[0] = SQL_NULL_DATA;
+}
+
+bool THstmt::EmptyIsNull(const TColRec& C) const {
+  return FEmptyStringToNull == enAlways || (FEmptyStringToNull == enIfNullable && C.Nullable == SQL_NULLABLE);
 }
 
 // ---- lookups

@@ -656,6 +656,14 @@ void TODParams::ParamsToBuffers() {
 
 void TODParams::BindBuffers() {
   THstmt& stmt = Statement();
+  // From scratch: a binding of a parameter removed or retyped since points at a freed buffer.
+  stmt.ResetParams();
+  // A token left without a parameter would be sent as whatever the driver makes of an unbound
+  // marker.
+  TStrings* tokens = stmt.ParamNames();
+  for (int t = 0; t < tokens->Count(); ++t)
+    if (FindParam(Trim(tokens->Get(t))) == nullptr)
+      throw EODBCLibrary("Token " + UpperCase(tokens->Get(t)) + " of the SQL statement has no parameter.");
   for (int i = 0; i < Count(); ++i) {
     const TParam* p = Items(i);
     TODParamRec* rec = FindBinding(p->Name());

@@ -277,8 +277,9 @@ public:
   void SyncBindings();
   // Copies the values that are not NULL into their buffers (a NULL keeps the buffer as it was).
   void ParamsToBuffers();
-  // Binds every parameter's buffer to the statement, with its direction. A long value cannot
-  // be an output parameter (EODBCLibrary).
+  // Binds every parameter's buffer to the statement, with its direction, after the statement
+  // forgot every earlier binding. A token of the text without a parameter, and a long value as
+  // an output parameter, raise EODBCLibrary.
   void BindBuffers();
   // Gives the statement each parameter's length (-1 for NULL).
   void SetParamLengths();

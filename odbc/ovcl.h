@@ -15,6 +15,12 @@
 // Record buffers: one slot per result column with the framework's field size (a text column
 // of size n holds 4 x n + 1 bytes), a status byte (value cut when read, deferred long value
 // loaded) and a null byte; then the record-info block, the calculated fields and the bookmark.
+// The cache keeps the rows it reads packed: the record buffer's tail from the record-info
+// block on as it is, then each slot's status and null bytes and its value without its trailing
+// zero bytes, so that a text takes its own length. A row is unpacked into the
+// record buffer that shows it; the cache's record turns into a record buffer for good when it
+// is changed (CurrentCacheRecord, CacheRecord). Rows with long values are kept as record
+// buffers.
 // A value longer than its column's size (SQLite keeps any length) is cut at a character
 // boundary when read and its slot is marked cut: posting such a record raises, naming the
 // column, unless the field was assigned since. Binary columns are variable-bytes fields, so a
@@ -35,6 +41,7 @@
 //
 // Construction is two-phase: the statement (CreateHstmt, which a descendant may override) is
 // made at the first use, never from the constructor.
+#include <cassert>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -165,8 +172,10 @@ public:
 
   // ---- the record cache and the spare buffers (also for posting and cached updates)
   TRecordBuffer NewCacheRecord();
+  // The current / the Index-th cache record as a record buffer (a packed one is unpacked for
+  // good), to be changed or read in place.
   TRecordBuffer CurrentCacheRecord();
-  TRecordBuffer CacheRecord(int Index) const { return FCache[size_t(Index)]; }
+  TRecordBuffer CacheRecord(int Index);
   // Puts Rec (a NewCacheRecord) into the cache before Index (appends when Index is Count).
   void InsertCacheRecord(int Index, TRecordBuffer Rec);
   void DeleteCacheRecord(int Index);
@@ -244,6 +253,9 @@ public:
   // ---- field transfer between the statement's row set and a record buffer
   // Column value at Row of the row set into Buffer's slot; Offset moves past the slot.
   void ToField(int Column, int Row, int& Offset, TRecordBuffer Buffer);
+  // Every column's value at Row of the row set into Buffer's slots, and the row's key as the
+  // driver gave it.
+  void RowToRecord(int Row, TRecordBuffer Buffer);
   // Buffer's slot into row 1 of the statement's column buffers.
   void FromField(int Column, TRecordBuffer Buffer, bool Insert, int& Offset);
 
@@ -363,15 +375,33 @@ private:
   // After a change of the filter: a cache is filtered again where it is, a cursor read again.
   void Refilter();
   TFieldType ColumnFieldType(int Col);
-  // The text of a bound character cell without copying it; false where ColString must read it.
-  bool CellText(int Column, int Row, std::string_view& Text);
-  unsigned char* Slot(TRecordBuffer Buffer, int Col) const { return reinterpret_cast<unsigned char*>(Buffer) + FSlots[size_t(Col) - 1].Offset; }
+  // Rec: the column's record (THstmt::ColRec), nullptr where the column has none.
+  void CellToSlot(THstmt& Stmt, const TColRec* Rec, int Column, int Row, TRecordBuffer Buffer);
+  unsigned char* Slot(TRecordBuffer Buffer, int Col) const {
+    assert(!IsPacked(Buffer));
+    return reinterpret_cast<unsigned char*>(Buffer) + FSlots[size_t(Col) - 1].Offset;
+  }
   unsigned char& SlotStatus(TRecordBuffer Buffer, int Col) const { return Slot(Buffer, Col)[FSlots[size_t(Col) - 1].Width]; }
   unsigned char& SlotNull(TRecordBuffer Buffer, int Col) const { return Slot(Buffer, Col)[FSlots[size_t(Col) - 1].Width + 1]; }
   TMemoryStream* SlotStream(TRecordBuffer Buffer, int Col) const;
   // The long value of column Col at Row of the statement's row set into Buffer's slot, loaded.
   void LoadBlobSlot(TRecordBuffer Buffer, int Col, int Row);
-  char* BookmarkOf(TRecordBuffer Buffer) const { return Buffer + FBookmarkOffset; }
+  char* BookmarkOf(TRecordBuffer Buffer) const {
+    return IsPacked(Buffer) ? Buffer - 1 + (FBookmarkOffset - FRecInfoOffset) : Buffer + FBookmarkOffset;
+  }
+  // ---- packed cache records: the cache holds one as the address of its block plus one (record
+  // buffers are aligned, so the low bit tells them apart); the block starts with the record
+  // buffer's tail from the record-info block on, as laid out there.
+  static bool IsPacked(TRecordBuffer Buffer) { return (reinterpret_cast<std::uintptr_t>(Buffer) & 1u) != 0; }
+  // Full as a packed record; nullptr where a slot's status or null byte does not fit the packing.
+  TRecordBuffer PackRecord(TRecordBuffer Full);
+  // As CopyRecord from a packed record.
+  void UnpackRecord(TRecordBuffer Packed, TRecordBuffer Dest, bool WithBookmark);
+  // The current cache record as held, packed or not (raises when there is none).
+  TRecordBuffer CurrentCacheEntry();
+  void FreeCacheEntry(TRecordBuffer& Entry);
+  // Fetched rows of the cache are read into this buffer first, then packed.
+  TRecordBuffer FillBuffer();
   // The statement's fetches in direct mode, guarded against a cursor ended under us.
   bool DirectFetch(SQLSMALLINT Orientation, SQLLEN Offset);
   void CheckCursorAlive();
@@ -384,6 +414,7 @@ private:
   bool FilterAccepts(const std::vector<unsigned char>* Bookmark);
   // The current row's bookmark in direct mode (empty when none), padded to BookmarkSize.
   std::vector<unsigned char> CurrentRowBookmark();
+  void CurrentRowBookmark(std::vector<unsigned char>& Bookmark);  // keeps Bookmark's room
   bool IsDeletedBookmark(const void* Bookmark);
   // Raises when a step to the next or prior row gives the previous row's bookmark.
   void CheckNewBookmark(const std::vector<unsigned char>& Bookmark, bool Replay);
@@ -461,6 +492,8 @@ private:
   int FKeySize = 0;
   int FBufferSize = 0;
   bool FHasBlobs = false;
+  TRecordBuffer FFillBuffer = nullptr;
+  std::vector<std::uint32_t> FPackLengths;  // per column, while a record is packed
   // The error of a row the cache could not take; raised again by every later fill.
   std::exception_ptr FFillError;
   std::vector<TRecordBuffer> FOldCopies;
@@ -490,6 +523,8 @@ private:
   bool FReplayRow = false;
   // The bookmark of the row the last step read (empty after a repositioning).
   std::vector<unsigned char> FStepBookmark;
+  // Room for the bookmark GetRecord takes of each row, lent to one call at a time.
+  std::vector<unsigned char> FReadBookmark;
   // Direct mode on a result whose rows keep their numbers (THstmt::StableRowNumbers): a
   // record's bookmark is its row's number, found again by an absolute fetch.
   bool FRowNumbers = false;

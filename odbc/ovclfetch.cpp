@@ -12,6 +12,41 @@ constexpr int kMinBookmarkSize = 8;  // SQLite's driver reports 4 and hands out 
 
 int AlignUp(int N) { return (N + 7) & ~7; }
 
+// The length of P's first N bytes without their trailing zero bytes.
+std::uint32_t TrimmedLength(const unsigned char* P, std::uint32_t N) {
+  while (N >= 8) {
+    std::uint64_t w;
+    std::memcpy(&w, P + N - 8, 8);
+    if (w != 0) break;
+    N -= 8;
+  }
+  while (N > 0 && P[N - 1] == 0) --N;
+  return N;
+}
+
+int VarLengthSize(std::uint32_t N) { return N < 0x80 ? 1 : N < 0x4000 ? 2 : N < 0x200000 ? 3 : 5; }
+
+unsigned char* PutVarLength(unsigned char* P, std::uint32_t N) {
+  while (N >= 0x80) {
+    *P++ = static_cast<unsigned char>(N | 0x80);
+    N >>= 7;
+  }
+  *P++ = static_cast<unsigned char>(N);
+  return P;
+}
+
+const unsigned char* GetVarLength(const unsigned char* P, std::uint32_t& N) {
+  N = 0;
+  for (int shift = 0;; shift += 7) {
+    const unsigned char b = *P++;
+    N |= std::uint32_t(b & 0x7F) << shift;
+    if ((b & 0x80) == 0) return P;
+  }
+}
+
+// A packed slot's status and null bytes in one.
+constexpr unsigned char kPackedHasValue = 0x80;
+
 }  // namespace
 
 // ---- opening and closing
@@ -227,16 +262,36 @@ void TCustomODDataSet::FillCache(int Limit) {
       if (!s.FetchNext() || s.NumRowsFetched() == 0) break;
       const int rows = int(s.NumRowsFetched());
       for (int r = 1; r <= rows; ++r) {
-        TRecordBuffer rec = NewCacheRecord();
-        try {
-          int offset = 0;
-          for (int c = 1; c <= cols; ++c) ToField(c, r, offset, rec);
-          if (FKeySize > 0) s.TakeRowKey(r, rec + FKeyOffset);
-        } catch (...) {
-          FreeRecordBuffer(rec);
-          throw;
+        if (FHasBlobs) {
+          // Long values live in the record's own streams: such rows stay record buffers.
+          TRecordBuffer rec = NewCacheRecord();
+          try {
+            RowToRecord(r, rec);
+          } catch (...) {
+            FreeRecordBuffer(rec);
+            throw;
+          }
+          FCache.push_back(rec);
+        } else {
+          // The buffer as NewCacheRecord makes one, then the row, then packed.
+          TRecordBuffer image = FillBuffer();
+          std::memset(image, 0, size_t(FRecInfoOffset));
+          std::memset(image + FRecInfoOffset, 0, size_t(FBufferSize - FRecInfoOffset));
+          ++FLastRecordId;
+          std::memcpy(BookmarkOf(image), &FLastRecordId, sizeof FLastRecordId);
+          TRecInfo* info = GetRecInfo(image);
+          info->BookmarkFlag = bfInserted;
+          info->FormerPos = -1;
+          info->OrderKey = FLastRecordId;
+          info->CopySlot = -1;
+          RowToRecord(r, image);
+          TRecordBuffer rec = PackRecord(image);
+          if (rec == nullptr) {
+            rec = AllocRecordBuffer();
+            std::memcpy(rec, image, size_t(FBufferSize));
+          }
+          FCache.push_back(rec);
         }
-        FCache.push_back(rec);
         FCacheMapValid = false;
       }
     }
@@ -286,9 +341,91 @@ TRecordBuffer TCustomODDataSet::NewCacheRecord() {
   return rec;
 }
 
-TRecordBuffer TCustomODDataSet::CurrentCacheRecord() {
+TRecordBuffer TCustomODDataSet::CurrentCacheEntry() {
   if (FCachePos < 1 || FCachePos > int(FCache.size())) throw EODBCLibrary("Current record not found in cache.");
   return FCache[size_t(FCachePos) - 1];
+}
+
+TRecordBuffer TCustomODDataSet::CurrentCacheRecord() {
+  CurrentCacheEntry();
+  return CacheRecord(FCachePos - 1);
+}
+
+TRecordBuffer TCustomODDataSet::CacheRecord(int Index) {
+  TRecordBuffer& entry = FCache[size_t(Index)];
+  if (!IsPacked(entry)) return entry;
+  TRecordBuffer full = AllocRecordBuffer();
+  UnpackRecord(entry, full, true);
+  // The whole tail: update status, former place, order key as well.
+  std::memcpy(full + FRecInfoOffset, entry - 1, size_t(FBufferSize - FRecInfoOffset));
+  FreeCacheEntry(entry);
+  entry = full;
+  return full;
+}
+
+TRecordBuffer TCustomODDataSet::FillBuffer() {
+  if (FFillBuffer == nullptr) FFillBuffer = AllocRecordBuffer();
+  return FFillBuffer;
+}
+
+void TCustomODDataSet::FreeCacheEntry(TRecordBuffer& Entry) {
+  if (IsPacked(Entry)) {
+    delete[] (Entry - 1);
+    Entry = nullptr;
+  } else {
+    FreeRecordBuffer(Entry);
+  }
+}
+
+TRecordBuffer TCustomODDataSet::PackRecord(TRecordBuffer Full) {
+  const size_t cols = FSlots.size();
+  const size_t tail = size_t(FBufferSize - FRecInfoOffset);
+  FPackLengths.resize(cols);
+  size_t size = tail;
+  for (size_t c = 0; c < cols; ++c) {
+    const TSlot& slot = FSlots[c];
+    const auto* p = reinterpret_cast<const unsigned char*>(Full) + slot.Offset;
+    if (slot.Blob || p[slot.Width] >= kPackedHasValue || p[slot.Width + 1] > 1) return nullptr;
+    const std::uint32_t n = TrimmedLength(p, std::uint32_t(slot.Width));
+    FPackLengths[c] = n;
+    size += 1 + size_t(VarLengthSize(n)) + n;
+  }
+  auto* block = new char[size];
+  std::memcpy(block, Full + FRecInfoOffset, tail);
+  auto* to = reinterpret_cast<unsigned char*>(block) + tail;
+  for (size_t c = 0; c < cols; ++c) {
+    const TSlot& slot = FSlots[c];
+    const auto* p = reinterpret_cast<const unsigned char*>(Full) + slot.Offset;
+    *to++ = static_cast<unsigned char>(p[slot.Width] | (p[slot.Width + 1] != 0 ? kPackedHasValue : 0));
+    const std::uint32_t n = FPackLengths[c];
+    to = PutVarLength(to, n);
+    if (n > 0) std::memcpy(to, p, n);
+    to += n;
+  }
+  return block + 1;
+}
+
+void TCustomODDataSet::UnpackRecord(TRecordBuffer Packed, TRecordBuffer Dest, bool WithBookmark) {
+  const char* block = Packed - 1;
+  const auto* from = reinterpret_cast<const unsigned char*>(block) + (FBufferSize - FRecInfoOffset);
+  for (const TSlot& slot : FSlots) {
+    auto* p = reinterpret_cast<unsigned char*>(Dest) + slot.Offset;
+    const unsigned char flags = *from++;
+    std::uint32_t n = 0;
+    from = GetVarLength(from, n);
+    if (n > 0) std::memcpy(p, from, n);
+    std::memset(p + n, 0, size_t(slot.Width) - n);
+    from += n;
+    p[slot.Width] = static_cast<unsigned char>(flags & ~kPackedHasValue);
+    p[slot.Width + 1] = (flags & kPackedHasValue) != 0 ? 1 : 0;
+  }
+  if (WithBookmark) {
+    std::memcpy(BookmarkOf(Dest), BookmarkOf(Packed), size_t(BookmarkSize()));
+    GetRecInfo(Dest)->BookmarkFlag = GetRecInfo(Packed)->BookmarkFlag;
+  }
+  if (CalcFieldsSize() > 0)
+    std::memcpy(Dest + FCalcFieldsOffset, block + (FCalcFieldsOffset - FRecInfoOffset), size_t(CalcFieldsSize()));
+  if (FKeySize > 0) std::memcpy(Dest + FKeyOffset, block + (FKeyOffset - FRecInfoOffset), size_t(FKeySize));
 }
 
 void TCustomODDataSet::InsertCacheRecord(int Index, TRecordBuffer Rec) {
@@ -302,13 +439,13 @@ void TCustomODDataSet::DeleteCacheRecord(int Index) {
   if (Index < 0 || Index >= int(FCache.size())) return;
   TRecordBuffer rec = FCache[size_t(Index)];
   FCache.erase(FCache.begin() + Index);
-  FreeRecordBuffer(rec);
+  FreeCacheEntry(rec);
   FCacheMapValid = false;
   if (int(FCache.size()) < FCachePos) FCachePos = int(FCache.size());
 }
 
 void TCustomODDataSet::ClearCache() {
-  for (TRecordBuffer& rec : FCache) FreeRecordBuffer(rec);
+  for (TRecordBuffer& rec : FCache) FreeCacheEntry(rec);
   FCache.clear();
   FCacheMap.clear();
   FCacheMapValid = false;
@@ -420,6 +557,7 @@ void TCustomODDataSet::AllocSpareBuffers() {
 }
 
 void TCustomODDataSet::FreeSpareBuffers() {
+  FreeRecordBuffer(FFillBuffer);
   FreeRecordBuffer(FFilterBuffer);
   FreeRecordBuffer(FOldValueBuffer);
   FreeRecordBuffer(FApplyBuffer);
@@ -427,6 +565,7 @@ void TCustomODDataSet::FreeSpareBuffers() {
 
 void TCustomODDataSet::CopyRecord(TRecordBuffer Source, TRecordBuffer Dest, bool WithBookmark) {
   if (Source == Dest) return;
+  assert(!IsPacked(Source) && !IsPacked(Dest));
   if (!FHasBlobs) {
     std::memcpy(Dest, Source, size_t(FDataSize));
   } else {
@@ -512,7 +651,7 @@ void TCustomODDataSet::ClearCalcFields(TRecordBuffer Buffer) {
 }
 
 TCustomODDataSet::TRecInfo* TCustomODDataSet::GetRecInfo(TRecordBuffer Buffer) const {
-  return reinterpret_cast<TRecInfo*>(Buffer + FRecInfoOffset);
+  return reinterpret_cast<TRecInfo*>(IsPacked(Buffer) ? Buffer - 1 : Buffer + FRecInfoOffset);
 }
 
 // ---- deleted rows, bookmarks of the current position, deferred long values
@@ -542,30 +681,38 @@ void TCustomODDataSet::ClearDeletedBookmarks() {
 }
 
 std::vector<unsigned char> TCustomODDataSet::CurrentRowBookmark() {
+  std::vector<unsigned char> bm;
+  CurrentRowBookmark(bm);
+  return bm;
+}
+
+void TCustomODDataSet::CurrentRowBookmark(std::vector<unsigned char>& Bm) {
   if (FRowNumbers) {
     THstmt& s = Stmt();
     const std::int64_t row = s.RowNumber();
-    if (row == 0 || !s.RowValid(1)) return {};
+    if (row == 0 || !s.RowValid(1)) {
+      Bm.clear();
+      return;
+    }
     if (row < 0)
       throw EODBCLibrary("The place of the current row in the result is not known, so its record could not be found "
                          "again: read the result with Cached set.");
-    std::vector<unsigned char> bm(size_t(BookmarkSize()), 0);
-    std::memcpy(bm.data(), &row, sizeof row);
-    return bm;
+    Bm.assign(size_t(BookmarkSize()), 0);
+    std::memcpy(Bm.data(), &row, sizeof row);
+    return;
   }
-  std::vector<unsigned char> bm = Stmt().GetBookmark();
-  if (bm.empty()) return bm;
-  if (int(bm.size()) > BookmarkSize())
-    throw EODBCLibrary("The driver's bookmark of " + std::to_string(bm.size()) + " bytes is longer than the " +
+  Bm = Stmt().GetBookmark();
+  if (Bm.empty()) return;
+  if (int(Bm.size()) > BookmarkSize())
+    throw EODBCLibrary("The driver's bookmark of " + std::to_string(Bm.size()) + " bytes is longer than the " +
                        std::to_string(BookmarkSize()) + " bytes it reported.");
-  bm.resize(size_t(BookmarkSize()), 0);
-  return bm;
+  Bm.resize(size_t(BookmarkSize()), 0);
 }
 
 TBookmark TCustomODDataSet::GetCurrentBookmark() {
   if (FCached) {
     TBookmark b = AllocBookmark();
-    std::memcpy(b, BookmarkOf(CurrentCacheRecord()), size_t(BookmarkSize()));
+    std::memcpy(b, BookmarkOf(CurrentCacheEntry()), size_t(BookmarkSize()));
     return b;
   }
   const std::vector<unsigned char> bm = CurrentRowBookmark();

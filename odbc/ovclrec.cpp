@@ -28,6 +28,8 @@ void CopyText(void* Dest, int DestSize, const void* Src, int SrcSize) {
 // ---- the buffer field access addresses
 
 TRecordBuffer TCustomODDataSet::GetActiveRecordBuffer() {
+  // Every field read of a scan asks: browsing, the answer is the active record.
+  if (State() == dsBrowse && FBufferMode == 0) return IsEmpty() ? nullptr : ActiveBuffer();
   if (!Active()) return nullptr;
   // The record under test comes first: a filter handler, calculated fields and old values
   // read the record they are about whatever the buffer mode.
@@ -37,7 +39,7 @@ TRecordBuffer TCustomODDataSet::GetActiveRecordBuffer() {
     case dsOldValue: {
       if (FBufferMode == 2) {
         if (FApplyOldIndex >= 0) return FOldCopies[size_t(FApplyOldIndex)];
-        TRecordBuffer rec = FCache[size_t(FApplyCacheIndex)];
+        TRecordBuffer rec = CacheRecord(FApplyCacheIndex);
         const TRecordBuffer copy = SavedCopyOf(rec);
         return copy != nullptr ? copy : rec;
       }
@@ -52,7 +54,7 @@ TRecordBuffer TCustomODDataSet::GetActiveRecordBuffer() {
     default: break;
   }
   if (FBufferMode == 1) return FApplyBuffer;
-  if (FBufferMode == 2) return FApplyOldIndex >= 0 ? FOldCopies[size_t(FApplyOldIndex)] : FCache[size_t(FApplyCacheIndex)];
+  if (FBufferMode == 2) return FApplyOldIndex >= 0 ? FOldCopies[size_t(FApplyOldIndex)] : CacheRecord(FApplyCacheIndex);
   if (State() == dsBrowse && IsEmpty()) return nullptr;
   return ActiveBuffer();
 }
@@ -61,7 +63,11 @@ TRecordBuffer TCustomODDataSet::GetActiveRecordBuffer() {
 
 void TCustomODDataSet::ReadCurrentRow(TRecordBuffer Buffer, const std::vector<unsigned char>* Bookmark) {
   if (FCached) {
-    CopyRecord(CurrentCacheRecord(), Buffer, true);
+    const TRecordBuffer entry = CurrentCacheEntry();
+    if (IsPacked(entry))
+      UnpackRecord(entry, Buffer, true);
+    else
+      CopyRecord(entry, Buffer, true);
     return;
   }
   const bool hasBookmark = Bookmark != nullptr && !Bookmark->empty();
@@ -70,10 +76,7 @@ void TCustomODDataSet::ReadCurrentRow(TRecordBuffer Buffer, const std::vector<un
     CopyRecord(posted, Buffer, true);
     return;
   }
-  int offset = 0;
-  const int cols = int(FSlots.size());
-  for (int c = 1; c <= cols; ++c) ToField(c, 1, offset, Buffer);
-  if (FKeySize > 0) Stmt().TakeRowKey(1, Buffer + FKeyOffset);
+  RowToRecord(1, Buffer);
   if (hasBookmark)
     std::memcpy(BookmarkOf(Buffer), Bookmark->data(), size_t(BookmarkSize()));
   else
@@ -104,7 +107,16 @@ bool TCustomODDataSet::FilterAccepts(const std::vector<unsigned char>* Bookmark)
 
 TGetResult TCustomODDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool) {
   TGetResult result = grOK;
-  std::vector<unsigned char> bm;
+  // The bookmark's room is borrowed for this call, so that a scan allocates none per row and
+  // a read nested in a filter handler takes its own.
+  struct TLent {
+    std::vector<unsigned char>& Home;
+    std::vector<unsigned char> Room;
+    explicit TLent(std::vector<unsigned char>& H) : Home(H) { Room.swap(Home); }
+    ~TLent() { Home.swap(Room); }
+  } lent(FReadBookmark);
+  std::vector<unsigned char>& bm = lent.Room;
+  bm.clear();
   switch (GetMode) {
     case gmCurrent: {
       // Row 1 of an ended cursor may hold values never saved: it is not read.
@@ -132,7 +144,7 @@ TGetResult TCustomODDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, b
           break;
         }
         if (!FCached) {
-          bm = CurrentRowBookmark();
+          CurrentRowBookmark(bm);
           CheckNewBookmark(bm, replay);
           if (IsDeletedRow(bm.empty() ? nullptr : bm.data(), Stmt().RowValid(1))) continue;
         }
@@ -146,7 +158,7 @@ TGetResult TCustomODDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, b
     return result;
   }
   if (GetMode == gmCurrent && !FCached) {
-    bm = CurrentRowBookmark();
+    CurrentRowBookmark(bm);
     if (bm.empty()) {
       CopyRecord(ActiveBuffer(), Buffer, true);
       return grOK;
@@ -315,7 +327,12 @@ std::unique_ptr<TStream> TCustomODDataSet::CreateBlobStream(TField* Field, TBlob
   LoadDeferredBlobs(rec);
   auto stream = std::make_unique<TODBlobStream>(SlotStream(rec, col), this, Field, &SlotNull(rec, col));
   if (Mode != bmRead) SlotStatus(rec, col) |= kLoaded | kAssigned;
-  if (Mode == bmWrite) stream->SetSize(0);
+  if (Mode == bmWrite) {
+    // Rewritten from empty: an empty value, not NULL, also when no byte follows (the field's
+    // Clear makes it NULL after this).
+    stream->SetSize(0);
+    SlotNull(rec, col) = 1;
+  }
   stream->SetPosition(0);
   return stream;
 }

@@ -311,11 +311,6 @@ void TDataSet::RestoreState(TDataSetState Value) {
 
 // ---- the buffer ring ------------------------------------------------------------------------
 
-TRecordBuffer TDataSet::ActiveBuffer() const {
-  if (FBuffers.empty() || FActiveRecord >= int(FBuffers.size())) return nullptr;
-  return FBuffers[size_t(FActiveRecord)];
-}
-
 TRecordBuffer TDataSet::TempBuffer() const {
   if (int(FBuffers.size()) <= FBufferCount) return nullptr;
   return FBuffers[size_t(FBufferCount)];
@@ -491,8 +486,6 @@ void TDataSet::Resync(TResyncMode Mode) {
   }
   DataEvent(deDataSetChange, 0);
 }
-
-bool TDataSet::IsEmpty() const { return FActiveRecord >= FRecordCount; }
 
 // ---- navigation -----------------------------------------------------------------------------
 

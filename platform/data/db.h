@@ -625,7 +625,7 @@ public:
   // Named Bof/Eof: the C library owns the name EOF as a macro.
   bool Bof() const { return FBOF; }
   bool Eof() const { return FEOF; }
-  bool IsEmpty() const;
+  bool IsEmpty() const { return FActiveRecord >= FRecordCount; }
   void First();
   void Last();
   void Next() { MoveBy(1); }
@@ -734,7 +734,11 @@ public:
   // ---- the record-buffer protocol and field access, for descendants and fields
   virtual bool GetFieldData(TField* Field, void* Buffer);
   virtual void SetFieldData(TField* Field, const void* Buffer);
-  TRecordBuffer ActiveBuffer() const;
+  // Asked by every field read: inline.
+  TRecordBuffer ActiveBuffer() const {
+    if (FBuffers.empty() || FActiveRecord >= int(FBuffers.size())) return nullptr;
+    return FBuffers[size_t(FActiveRecord)];
+  }
   TRecordBuffer CalcBuffer() const { return FCalcBuffer; }
   TRecordBuffer TempBuffer() const;
   int CalcFieldsSize() const { return FCalcFieldsSize; }

@@ -436,11 +436,35 @@ void TField::SetText(const std::string& Value) {
 
 namespace {
 
+// A zero-filled buffer of a field's data size, on the stack for the usual sizes: a scan reads
+// every field of every row through one, and should not pay an allocation for each.
+class TDataBuffer {
+public:
+  explicit TDataBuffer(size_t Size) : FSize(Size) {
+    if (Size > sizeof FLocal) {
+      FHeap.assign(Size, 0);
+      FData = FHeap.data();
+    } else {
+      std::memset(FLocal, 0, Size);
+    }
+  }
+  TDataBuffer(const TDataBuffer&) = delete;
+  TDataBuffer& operator=(const TDataBuffer&) = delete;
+  char* Data() { return FData; }
+  size_t Size() const { return FSize; }
+
+private:
+  char FLocal[512];
+  std::vector<char> FHeap;
+  char* FData = FLocal;
+  size_t FSize;
+};
+
 template <class T>
 bool ReadNative(const TField* f, T& value) {
-  std::vector<char> buf(size_t(std::max<int>(f->DataSize(), int(sizeof(T)))), 0);
-  if (!f->GetData(buf.data())) return false;
-  std::memcpy(&value, buf.data(), sizeof(T));
+  TDataBuffer buf(size_t(std::max<int>(f->DataSize(), int(sizeof(T)))));
+  if (!f->GetData(buf.Data())) return false;
+  std::memcpy(&value, buf.Data(), sizeof(T));
   return true;
 }
 
@@ -486,9 +510,9 @@ TStringField::TStringField(TComponent* AOwner) : TField(AOwner) {
 int TStringField::DataSize() const { return FieldTypeDataSize(ftString, Size()); }
 
 std::string TStringField::GetAsString() const {
-  std::vector<char> buf(size_t(DataSize()), 0);
-  if (!GetData(buf.data())) return std::string();
-  return std::string(buf.data(), strnlen(buf.data(), buf.size()));
+  TDataBuffer buf{size_t(DataSize())};
+  if (!GetData(buf.Data())) return std::string();
+  return std::string(buf.Data(), strnlen(buf.Data(), buf.Size()));
 }
 
 void TStringField::SetAsString(const std::string& Value) {

@@ -65,6 +65,22 @@ TEST_F(BuildCheck, GetFileBuildNoReadsTheVersionRecord) {
   }
 }
 
+// The own file is read once per start; a file rewritten after that read (the same size, the same
+// place) is read again.
+TEST_F(BuildCheck, ProgramFileChangedSinceItWasReadGivesItsNewBuild) {
+  WriteProgram(ProgramFile, {1, 2, 3, 40});
+  std::this_thread::sleep_for(std::chrono::milliseconds(2100));  // settled: its read may be kept
+  std::string version, build;
+  EXPECT_TRUE(GetFileBuildNo(ProgramFile, version, build));
+  EXPECT_EQ(build, "40");
+  WriteProgram(ProgramFile, {1, 2, 3, 41});
+  EXPECT_TRUE(GetFileBuildNo(ProgramFile, version, build));
+  EXPECT_EQ(build, "41");
+  std::filesystem::remove(ProgramFile);
+  EXPECT_FALSE(GetFileBuildNo(ProgramFile, version, build));
+  EXPECT_EQ(build, "0");
+}
+
 TEST_F(BuildCheck, OnlyAnOlderOwnBuildStartsTheUpgrade) {
   struct Case {
     const char* name;

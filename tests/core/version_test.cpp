@@ -50,3 +50,24 @@ TEST(VersionRecord, WrittenFileRunsAndReadsBack) {
   EXPECT_EQ(std::system(path.c_str()), 0);  // still a program that runs
   EXPECT_THROW(WriteVersionRecordFile(env.Path("no/such/prog"), 1, 0, 0, 0), EFCreateError);
 }
+
+// A built program's record is taken from its section, not from a scan: a record written earlier
+// in a copy of the file is not it. A section that holds no record leaves the scan to find one.
+TEST(VersionRecord, BuiltProgramReadFromItsSection) {
+  TestEnv env;
+  std::ifstream in(ZELKOR_VERSION_PROBE, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string real = VersionRecordBytes(1, 2, 3, 40);
+  const size_t at = bytes.find(real);
+  constexpr size_t kEarlier = 2048;  // past the ELF and program headers, before the record
+  ASSERT_NE(at, std::string::npos);
+  ASSERT_LT(kEarlier + kVersionRecordSize, at);
+  bytes.replace(kEarlier, kVersionRecordSize, VersionRecordBytes(9, 8, 7, 6));
+  const std::string path = env.Path("prog");
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+  EXPECT_EQ(ReadVersionRecord(path), (TVersionNumbers{1, 2, 3, 40}));
+
+  bytes[at] = '?';
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+  EXPECT_EQ(ReadVersionRecord(path), (TVersionNumbers{9, 8, 7, 6}));
+}

@@ -22,16 +22,6 @@ std::string Bytes(int Seed, size_t N) {
   return b;
 }
 
-std::string Hex(const std::string& B) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string h;
-  for (unsigned char c : B) {
-    h += digits[c >> 4];
-    h += digits[c & 15];
-  }
-  return h;
-}
-
 // Long values stand in comparisons as their length and a digest: a failure stays readable.
 std::string Short(const std::string& S) {
   if (S.size() <= 40) return S;

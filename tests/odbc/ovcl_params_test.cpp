@@ -188,3 +188,55 @@ DS_BOTH(PendingCachedUpdatesAreNeverDroppedByAReopen) {
   d->Open();
   EXPECT_EQ(d->PendingUpdates(), 0);
 }
+
+DS_BOTH(ARemovedParameterBindsAgainFromScratch) {
+  F.Table({"1, 'ena', 10", "2, 'dva', 20", "3, 'tri', 30", "4, 'stiri', 40"});
+  TCustomODDataSet* d = F.Make("SELECT id FROM t WHERE qty >= :lo AND name <> :nm ORDER BY id", true);
+  TODParams* params = d->Params();
+  params->ParamByName("lo")->SetAsInteger(20);
+  params->ParamByName("nm")->SetAsString("tri");
+  d->Open();
+  EXPECT_EQ(F.Ids(d), (std::vector<int>{2, 4}));
+  d->Close();
+  // The statement kept no binding of the freed buffer: the token without a parameter is refused
+  // before anything is sent.
+  TParam* nm = params->ParamByName("nm");
+  params->RemoveParam(nm);
+  delete nm;
+  try {
+    d->Open();
+    ADD_FAILURE() << "opened with a token that has no parameter";
+  } catch (const EODBCLibrary& e) {
+    EXPECT_STREQ(e.what(), "Token NM of the SQL statement has no parameter.");
+  }
+  EXPECT_FALSE(d->Active());
+  // Given again (as another type), it is bound anew and sent.
+  params->CreateParam(ftString, "nm", ptInput)->SetAsString("dva");
+  params->ParamByName("lo")->SetAsString("10");
+  d->Open();
+  EXPECT_EQ(F.Ids(d), (std::vector<int>{1, 3, 4}));
+}
+
+DS_BOTH(BinaryParametersKeepTheirOwnLengthWhenExecutedAgain) {
+  const std::vector<std::string> values = {std::string("\x00\xFF\x00\x61\x00", 5), "\xFF", "",
+                                           std::string("\x01\x02\x00\x04\x05", 5), std::string(3000, '\x07')};
+  for (const TFieldType type : {ftVarBytes, ftBytes, ftBlob}) {
+    F.Exec("DROP TABLE IF EXISTS b");
+    F.Exec("CREATE TABLE b (n integer, v " + F.Binary() + ")");
+    TCustomODDataSet* d = F.Make("INSERT INTO b VALUES (:n, :v)", false);
+    std::string want;
+    for (size_t i = 0; i < values.size(); ++i) {
+      d->Params()->ParamByName("n")->SetAsInteger(int(i));
+      TParam* v = d->Params()->ParamByName("v");
+      v->SetDataType(type);
+      v->SetValue(Variant(values[i]));
+      d->ExecSQL();
+      want += "[" + Hex(values[i]) + "]";
+    }
+    const std::string hex = F.Pg ? "upper(encode(v, 'hex'))" : "hex(v)";
+    std::string got;
+    for (const auto& row : F.Db("SELECT " + hex + " FROM b ORDER BY n")) got += "[" + row[0] + "]";
+    EXPECT_EQ(got, want) << FieldTypeName(type);
+    delete d;
+  }
+}

@@ -7,16 +7,6 @@
 
 namespace {
 
-std::string Hex(const std::string& Bytes) {
-  static const char* digits = "0123456789ABCDEF";
-  std::string h;
-  for (unsigned char c : Bytes) {
-    h += digits[c >> 4];
-    h += digits[c & 15];
-  }
-  return h;
-}
-
 std::string UpperHex(std::string Raw) {
   if (Raw.rfind("\\x", 0) == 0) Raw = Raw.substr(2);
   for (char& c : Raw) c = char(std::toupper(static_cast<unsigned char>(c)));

@@ -12,6 +12,17 @@
 #include "oclstmt.h"
 #include "testenv.h"
 
+// Bytes as upper-case hexadecimal digits, as the tests read binary columns back.
+inline std::string Hex(const std::string& B) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string h;
+  for (unsigned char c : B) {
+    h += digits[c >> 4];
+    h += digits[c & 15];
+  }
+  return h;
+}
+
 class StmtFixture : public ::testing::Test {
 public:
   void Open(const std::string& Dsn) {
