@@ -539,13 +539,11 @@ private:
   void SendColumnData();
   void GeneratedWrite(TGenOp Op);
   // Runs a generated insert / update or delete; the rows it changed. An update or delete that
-  // changes more than one row raises (in autocommit mode, having changed nothing).
+  // changed more than one row (its text rewritten by OnStatement) raises.
   SQLLEN ExecuteInsert(THstmt& Aux);
   SQLLEN ExecuteOneRow(THstmt& Aux);
-  // A transaction of the library's own leaves the connection's open cursors open.
-  bool OwnTransactionSafe();
-  // Refuses a key that matches more than one row of the table.
-  void CountKeyRows(const std::string& Table, const std::string& Where, const std::vector<int>& Keys);
+  // After a write by a key that changed nothing: raises unless no row of the table has the key.
+  void CheckNoKeyRow(const std::string& Table, const std::string& Where, const std::vector<int>& Keys);
   void GeneratedRefresh();
   std::vector<int> ValueColumns();
   std::vector<int> KeyColumns();

@@ -1148,12 +1148,17 @@ void THstmt::GeneratedWrite(TGenOp Op) {
       break;
     default: text = "DELETE FROM " + table + " " + where; break;
   }
+  // The key must name one row, and the statement itself proves it: the count and the write see
+  // the same rows, so a row of that key that another user adds meanwhile is never changed too.
+  if (!keys.empty()) text += " AND (SELECT count(*) FROM " + table + " " + where + ") = 1";
   THstmt& aux = AuxStatement(Op, text);
   int n = 0;
   BindValues(aux, cols, n);
   BindKeys(aux, keys, n);
-  if (Op != goInsert && !keys.empty() && !OwnTransactionSafe()) CountKeyRows(table, where, keys);
+  BindKeys(aux, keys, n);
   const SQLLEN rows = Op == goInsert ? ExecuteInsert(aux) : ExecuteOneRow(aux);
+  // Nothing changed: either no row has the key or several have; only the first is "no row".
+  if (rows == 0 && !keys.empty()) CheckNoKeyRow(table, where, keys);
   const TNoRowsAffectedFlag member = Op == goInsert ? nrByInsert : Op == goUpdate ? nrByUpdate : nrByDelete;
   if (FNoRowsAffected.Contains(member) && rows == 0) RaiseNoData();
 }
@@ -1163,18 +1168,7 @@ SQLLEN THstmt::ExecuteInsert(THstmt& Aux) {
   return Aux.NumRowsAffected();
 }
 
-bool THstmt::OwnTransactionSafe() {
-  // What the cursors open on the connection do when a transaction ends: SQLite's read on,
-  // PostgreSQL's are closed (its driver says so, and a server cursor is gone with its
-  // transaction).
-  THdbc* dbc = hDbc();
-  return dbc->GetInfoInteger(SQL_CURSOR_COMMIT_BEHAVIOR) == SQL_CB_PRESERVE &&
-         dbc->GetInfoInteger(SQL_CURSOR_ROLLBACK_BEHAVIOR) == SQL_CB_PRESERVE;
-}
-
-void THstmt::CountKeyRows(const std::string& Table, const std::string& Where, const std::vector<int>& Keys) {
-  // Where a transaction of our own would end the connection's cursors, the rows of the key are
-  // counted first: a key of several rows is refused before anything is written.
+void THstmt::CheckNoKeyRow(const std::string& Table, const std::string& Where, const std::vector<int>& Keys) {
   THstmt& count = AuxStatement(goCount, "SELECT count(*) FROM " + Table + " " + Where);
   int n = 0;
   BindKeys(count, Keys, n);
@@ -1185,47 +1179,32 @@ void THstmt::CountKeyRows(const std::string& Table, const std::string& Where, co
     } catch (...) {
     }
   }};
-  const int64_t rows = count.FetchNext() ? count.ColInt64(1, 1) : 0;
+  if (!count.FetchNext()) throw EODBCLibrary("The rows of the key of the row of table " + RowOps().TextName + " could not be counted.");
+  const int64_t rows = count.ColInt64(1, 1);
   if (rows > 1)
     throw EODBCLibrary("The key of the row matched " + std::to_string(rows) + " rows of table " + RowOps().TextName +
                        "; nothing was changed.");
+  // One row now, none when the statement ran: another user changed the rows of that key between.
+  if (rows == 1)
+    throw EODBCLibrary("The rows of the key of the row of table " + RowOps().TextName +
+                       " changed while it was written; nothing was changed.");
 }
 
 SQLLEN THstmt::ExecuteOneRow(THstmt& Aux) {
-  // A key that is no key (the table changed since it was detected, a key given by the caller)
-  // would change several rows: in autocommit mode the statement runs in a transaction of its
-  // own, kept only when it changed at most one row, where that leaves the connection's cursors
-  // open (else its rows were counted before).
-  SQLHDBC dbc = hDbc()->Handle();
-  SQLULEN autocommit = SQL_AUTOCOMMIT_ON;
-  if (!Judge(ODBCApi().SQLGetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr)))
-    autocommit = SQL_AUTOCOMMIT_ON;
-  const bool own = autocommit == SQL_AUTOCOMMIT_ON && OwnTransactionSafe();
-  const auto end = [&](SQLSMALLINT Completion) {
-    const SQLRETURN rc = ODBCApi().SQLEndTran(SQL_HANDLE_DBC, dbc, Completion);
-    ODBCApi().SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
-    return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
-  };
-  if (own && !Judge(ODBCApi().SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT,
-                                                reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)))
-    throw EODBCLibrary("The row cannot be changed in a transaction of its own.");
-  SQLLEN rows = 0;
-  try {
-    Aux.Execute();
-    rows = Aux.NumRowsAffected();
-  } catch (...) {
-    if (own) end(SQL_ROLLBACK);
-    throw;
-  }
+  // The generated text changes at most one row, in one statement that the database keeps or
+  // undoes whole. (No transaction of the library's own: PostgreSQL's driver closes the
+  // connection's cursors when one ends, and on SQLite a commit of its own that fails, the disk
+  // full, leaves the connection unable to write while a cursor is open.) A text that OnStatement
+  // rewrote may change several rows: that raises, and says where the change is.
+  Aux.Execute();
+  const SQLLEN rows = Aux.NumRowsAffected();
   if (rows > 1) {
-    const std::string what = "The key of the row matched " + std::to_string(rows) + " rows of table " +
-                             RowOps().TextName + "; ";
-    if (autocommit != SQL_AUTOCOMMIT_ON) throw EODBCLibrary(what + "the caller's transaction holds the change.");
-    if (!own) throw EODBCLibrary(what + "the change is kept: another user wrote a row of that key since it was counted.");
-    end(SQL_ROLLBACK);
-    throw EODBCLibrary(what + "nothing was changed.");
+    SQLULEN autocommit = SQL_AUTOCOMMIT_ON;
+    if (!Judge(ODBCApi().SQLGetConnectAttr(hDbc()->Handle(), SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr)))
+      autocommit = SQL_AUTOCOMMIT_ON;
+    throw EODBCLibrary("The key of the row matched " + std::to_string(rows) + " rows of table " + RowOps().TextName +
+                       (autocommit == SQL_AUTOCOMMIT_ON ? "; the change is kept." : "; the caller's transaction holds the change."));
   }
-  if (own && !end(SQL_COMMIT)) throw EODBCLibrary("The change of the row was not committed.");
   return rows;
 }
 

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "cp1250.h"
+#include "filelimit.h"
 #include "fmainfixture.h"
 #include "numbers.h"
 #include "text.h"
@@ -82,19 +83,6 @@ protected:
          "SELECT 'X-' || i, 'Artikel številka ' || i, '12345678', 1 FROM n");
     Exec("INSERT INTO PrometPoz (Kljuc, Poz, Ident, Kolicina, ProdCena, CenaZaVred, Poreklo, Datum) " + n +
          "SELECT '" + Key + "', i, 'X-' || i, 1, 2, 2, 'DE', '2025-07-01' FROM n");
-  }
-
-  // Runs Export with files of this process limited to Bytes, as a disk that fills up would.
-  template <class F>
-  static void WithFilesLimitedTo(rlim_t Bytes, F&& Export) {
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    auto* savedSignal = std::signal(SIGXFSZ, SIG_IGN);  // a write beyond the limit fails instead
-    const rlimit limited{Bytes, saved.rlim_max};
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    Export();
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, savedSignal);
   }
 
   // Another running program that exports at this moment: a process of its own, with its own

@@ -97,7 +97,7 @@ TEST_F(OdbcStmt, PositionedStatementsByCursorName) {
   Q->DoDelete();
   EXPECT_EQ(Db("SELECT count(*) FROM t"), (Rows{{"0"}}));
   EXPECT_EQ(texts, (std::vector<std::string>{"UPDATE main.t SET id = ?, name = ? WHERE CURRENT OF " + cursor,
-                                             "UPDATE main.t SET id = ?, name = ? WHERE id = ?",
+                                             "UPDATE main.t SET id = ?, name = ? WHERE id = ? AND (SELECT count(*) FROM main.t WHERE id = ?) = 1",
                                              "DELETE FROM main.t WHERE CURRENT OF " + cursor}));
 }
 

@@ -7,6 +7,7 @@
 
 #include "odbcapi.h"
 #include "stmt_fixture.h"
+#include "write_hook.h"
 
 namespace {
 
@@ -17,6 +18,12 @@ void MakeT(StmtFixture& F) {
   F.Exec("INSERT INTO t VALUES (1, 'ena', 'm1', 1)");
   F.Exec("INSERT INTO t VALUES (2, 'dva', 'm2', 2)");
   F.Exec("INSERT INTO t VALUES (3, 'tri', 'm3', 3)");
+}
+
+// The guard that makes a generated update or delete change its row only while the key names
+// that row alone.
+std::string OneRow(const std::string& Table, const std::string& Key) {
+  return " AND (SELECT count(*) FROM " + Table + " WHERE " + Key + ") = 1";
 }
 
 // The texts of the generated statements, as OnStatement sees them.
@@ -120,9 +127,9 @@ STMT_BOTH(GeneratedStatementsChangeTheRowThatWasRead) {
 
   const std::string t = F.Qualified("t");
   EXPECT_EQ(log.Texts, (std::vector<std::string>{
-                           "1 UPDATE " + t + " SET id = ?, name = ?, memo = ?, n = ? WHERE id = ?",
+                           "1 UPDATE " + t + " SET id = ?, name = ?, memo = ?, n = ? WHERE id = ?" + OneRow(t, "id = ?"),
                            "4 SELECT id, name, memo, n FROM " + t + " WHERE id = ?",
-                           "2 DELETE FROM " + t + " WHERE id = ?",
+                           "2 DELETE FROM " + t + " WHERE id = ?" + OneRow(t, "id = ?"),
                            "8 INSERT INTO " + t + " (id, name, memo) VALUES (?, ?, ?)",
                        }));
   EXPECT_EQ(spy.Updates + spy.Deletes + spy.Refreshes + spy.Adds, 0);
@@ -189,7 +196,8 @@ STMT_BOTH(TwoColumnKeyAndQuotedNames) {
   q->SetColString(2, "b");
   q->DoUpdate();
   EXPECT_EQ(log.Texts, (std::vector<std::string>{
-                           "1 UPDATE " + F.Qualified("\"my table\"") + " SET \"my id\" = ?, \"the name\" = ? WHERE \"my id\" = ?"}));
+                           "1 UPDATE " + F.Qualified("\"my table\"") + " SET \"my id\" = ?, \"the name\" = ? WHERE \"my id\" = ?" +
+                           OneRow(F.Qualified("\"my table\""), "\"my id\" = ?")}));
   EXPECT_EQ(F.Db("SELECT \"the name\" FROM \"my table\""), (Rows{{"b"}}));
 }
 
@@ -210,7 +218,7 @@ STMT_BOTH(ExpressionColumnsAreNeverWritten) {
   EXPECT_EQ(q->ColInteger(2), 3);
   EXPECT_EQ(F.Db("SELECT name FROM t WHERE id = 2"), (Rows{{"dve"}}));
   EXPECT_EQ(log.Texts, (std::vector<std::string>{
-                           "1 UPDATE " + F.Qualified("t") + " SET id = ?, name = ? WHERE id = ?",
+                           "1 UPDATE " + F.Qualified("t") + " SET id = ?, name = ? WHERE id = ?" + OneRow(F.Qualified("t"), "id = ?"),
                            "4 SELECT id, name FROM " + F.Qualified("t") + " WHERE id = ?",
                        }));
 }
@@ -482,11 +490,11 @@ STMT_BOTH(AKeyEditIsTheNextWritesKey) {
   EXPECT_EQ(F.Db("SELECT id, name FROM s ORDER BY id"), (Rows{{"2", "dva"}}));
 }
 
-// An update or delete whose key matches several rows keeps nothing: SQLite's runs in a
-// transaction of its own (its cursors read on across the commit or rollback), PostgreSQL's rows
-// of the key are counted first (its driver closes the connection's cursors at a transaction's
-// end: the server cursor of a forward-only result is gone, "Function sequence error" at the next
-// fetch). In the caller's own transaction SQLite's raises and says the transaction holds it.
+// An update or delete whose key matches several rows changes nothing, in autocommit mode and in
+// the caller's own transaction alike: the statement changes its row only while the key names
+// that row alone. (No transaction of the library's own could serve PostgreSQL: its driver closes
+// the connection's cursors when one ends, and the server cursor of a forward-only result is
+// gone, "Function sequence error" at the next fetch.)
 STMT_BOTH(AKeyOfSeveralRowsChangesNothing) {
   F.Exec("CREATE TABLE m (id integer, name varchar(10))");
   for (const char* v : {"1, 'a'", "1, 'b'", "2, 'c'", "3, 'd'", "4, 'e'"}) F.Exec(std::string("INSERT INTO m VALUES (") + v + ")");
@@ -517,7 +525,7 @@ STMT_BOTH(AKeyOfSeveralRowsChangesNothing) {
     EXPECT_EQ(q->ColString(2), "e");
     F.Exec("UPDATE m SET name = 'c' WHERE id = 2");
   }
-  // The caller's own transaction holds what the statement changed.
+  // In the caller's own transaction the same: refused, nothing changed.
   q->Close();
   q->SetCursorType(SQL_CURSOR_FORWARD_ONLY);
   SQLHDBC dbc = F.Dbc->Handle();
@@ -527,14 +535,58 @@ STMT_BOTH(AKeyOfSeveralRowsChangesNothing) {
   ASSERT_TRUE(q->FetchNext());
   q->SetColPrimary(1, true);
   q->SetColString(2, "x");
-  // PostgreSQL's rows of the key are counted first (a transaction's end closes its cursors):
-  // refused before anything is written.
-  ExpectLibraryError([&] { q->DoUpdate(); }, "The key of the row matched 2 rows of table " + F.Qualified("m") +
-                                                  (F.Pg ? "; nothing was changed." : "; the caller's transaction holds the change."));
+  ExpectLibraryError([&] { q->DoUpdate(); }, "The key of the row matched 2 rows of table " + F.Qualified("m") + "; nothing was changed.");
+  ExpectLibraryError([&] { q->DoDelete(); }, "The key of the row matched 2 rows of table " + F.Qualified("m") + "; nothing was changed.");
+  EXPECT_EQ(F.Db("SELECT id, name FROM m ORDER BY name"), all);
   q->Close();
   ODBCApi().SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK);
   ODBCApi().SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
   EXPECT_EQ(F.Db("SELECT id, name FROM m ORDER BY name"), all);
+}
+
+// Another user adds a row of the record's key just before the update or delete runs (after
+// anything the library may have read before it): the write changes neither row and says so.
+STMT_BOTH(ARowOfTheKeyAddedMeanwhileIsNeverChanged) {
+  F.Exec("CREATE TABLE m (id integer, name varchar(10))");
+  for (bool update : {true, false}) {
+    SCOPED_TRACE(update ? "update" : "delete");
+    F.Exec("DELETE FROM m");
+    F.Exec("INSERT INTO m VALUES (1, 'a')");
+    F.Exec("INSERT INTO m VALUES (2, 'b')");
+    TODBCApiOverride api;
+    WriteHook hook(api);
+    THstmt* q = F.Q;
+    q->Close();
+    q->SetSQL("SELECT id, name FROM m ORDER BY id");
+    q->Execute();
+    ASSERT_TRUE(q->FetchNext());
+    q->SetColPrimary(1, true);
+    q->SetColString(2, "x");
+    WriteHook::Before = [&] { F.DbExec("INSERT INTO m VALUES (1, 'z')"); };
+    ExpectLibraryError([&] { update ? q->DoUpdate() : q->DoDelete(); },
+                       "The key of the row matched 2 rows of table " + F.Qualified("m") + "; nothing was changed.");
+    EXPECT_EQ(WriteHook::Before, nullptr);
+    q->Close();
+    EXPECT_EQ(F.Db("SELECT id, name FROM m ORDER BY id, name"), (Rows{{"1", "a"}, {"1", "z"}, {"2", "b"}}));
+  }
+}
+
+// A text that OnStatement rewrote without the guard and that changed two rows: the write raises
+// and says the change is kept, never reports it done.
+STMT_BOTH(ARewrittenTextThatChangedSeveralRowsRaises) {
+  F.Exec("CREATE TABLE m (id integer, name varchar(10))");
+  F.Exec("INSERT INTO m VALUES (1, 'a')");
+  F.Exec("INSERT INTO m VALUES (1, 'b')");
+  THstmt* q = F.Q;
+  q->OnStatement = [](TObject*, uint16_t, std::string& Sql) { Sql = Sql.substr(0, Sql.find(" AND (SELECT count(*)")); };
+  q->SetSQL("SELECT id, name FROM m ORDER BY name");
+  q->Execute();
+  ASSERT_TRUE(q->FetchNext());
+  q->SetColPrimary(1, true);
+  q->SetColString(2, "x");
+  ExpectLibraryError([&] { q->DoUpdate(); }, "The key of the row matched 2 rows of table " + F.Qualified("m") + "; the change is kept.");
+  q->Close();
+  EXPECT_EQ(F.Db("SELECT id, name FROM m"), (Rows{{"1", "x"}, {"1", "x"}}));
 }
 
 // SQLite's driver writes a timestamp through its own update and bulk add cut to the minute; such

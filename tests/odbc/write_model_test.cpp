@@ -21,6 +21,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <random>
@@ -471,13 +472,30 @@ private:
     Values vals;      // what the record holds (target columns)
     Values orig;      // the row as read (the key of its next write)
     int status = 0;   // cached updates: 0 unchanged, 1 modified, 2 inserted
+    int changed = 0;  // cached updates: when a modified record was first changed
   };
+  // The data set applies its deletes in the order their records were first changed (the
+  // order of its saved copies), not the order of the deletes.
   struct PendingDelete {
     int rid;
     Values orig;
+    int changed;
   };
 
   Table& T() { return Tables[size_t(Target)]; }
+  // A key that a row of the target or another record shown holds: under cached updates a
+  // record's pending key is in no row yet, and a second record given it clashes at the apply.
+  bool KeyInUse(const Values& v, size_t Except = SIZE_MAX) {
+    if (KeyTaken(T(), v, Except < View.size() ? View[Except].rid : -1)) return true;
+    for (size_t j = 0; j < View.size(); ++j) {
+      if (j == Except) continue;
+      bool same = true;
+      for (size_t c = 0; c < Cols().size(); ++c)
+        if (Cols()[c].key && View[j].vals[c] != v[c]) same = false;
+      if (same) return true;
+    }
+    return false;
+  }
   const std::vector<Col>& Cols() { return T().cols; }
 
   bool Less(const Values& a, const Values& b) {
@@ -814,7 +832,7 @@ private:
     } else {
       const Col& c = Cols()[size_t(rc.base)];
       const std::string& was = rec.vals[size_t(rc.base)];
-      const auto usable = [&] { return !SameAsShown(c, was, v) && (!c.key || !KeyTaken(T(), vals, rec.rid)); };
+      const auto usable = [&] { return !SameAsShown(c, was, v) && (!c.key || !KeyInUse(vals, i)); };
       for (int tries = 0; tries < 50; ++tries) {
         v = c.key ? ExactKeyPart(c.ty) : poison ? "-1" : (Chance(10) ? kNull : RandomValue(c, true));
         vals[size_t(rc.base)] = v;
@@ -838,6 +856,7 @@ private:
         rec.orig = T().rows.at(rec.rid);
       } else if (rec.status == 0) {
         rec.status = 1;
+        rec.changed = ++Changes;
       }
       rec.vals = vals;
     }
@@ -859,9 +878,9 @@ private:
     for (int tries = 0; tries < 50; ++tries) {
       for (size_t c = 0; c < Cols().size(); ++c)
         if (Cols()[c].key) vals[c] = ExactKeyPart(Cols()[c].ty);
-      if (!KeyTaken(T(), vals)) break;
+      if (!KeyInUse(vals)) break;
     }
-    if (KeyTaken(T(), vals)) return;
+    if (KeyInUse(vals)) return;
     for (const ResCol& r : Res)
       if (r.base >= 0 && !Cols()[size_t(r.base)].key && Chance(80)) vals[size_t(r.base)] = RandomValue(Cols()[size_t(r.base)], true);
     std::vector<Table> before = Tables;
@@ -895,7 +914,7 @@ private:
     bool raised = Try([&] { D->Delete(); }, msg);
     if (!raised) {
       if (M != Mode::CachedUpdates) T().rows.erase(rec.rid);
-      else if (rec.status != 2) Deletes.push_back({rec.rid, rec.orig});
+      else if (rec.status != 2) Deletes.push_back({rec.rid, rec.orig, rec.status == 1 ? rec.changed : ++Changes});
       View.erase(View.begin() + long(i));
     }
     if (Judge("delete record " + std::to_string(i) + " " + RowText(rec.orig), e, raised, msg, before))
@@ -1028,7 +1047,9 @@ private:
   };
   std::vector<Write> PendingWrites() {
     std::vector<Write> w;
-    for (const PendingDelete& p : Deletes) {
+    std::vector<PendingDelete> deletes = Deletes;
+    std::stable_sort(deletes.begin(), deletes.end(), [](const PendingDelete& a, const PendingDelete& b) { return a.changed < b.changed; });
+    for (const PendingDelete& p : deletes) {
       int rid = p.rid;
       w.push_back({"delete " + RowText(p.orig), WriteOf(Rec{rid, p.orig, p.orig, 0}), [this, rid] { T().rows.erase(rid); }});
     }
@@ -1151,6 +1172,7 @@ private:
   TCustomODDataSet* D = nullptr;
   std::vector<Rec> View;
   std::vector<PendingDelete> Deletes;
+  int Changes = 0;
   std::vector<std::string> Log;
 };
 
