@@ -3,7 +3,8 @@
 //   apply  the ODBC data set with CachedUpdates: every record edited (name and qty; not timed),
 //          then UpdateRecords(nullptr, true) timed: one generated UPDATE a record, by its key;
 //   bare   raw ODBC on a connection of its own: the UPDATE the data set generates (the columns
-//          the edit changed, the key in the WHERE clause) prepared once, parameters bound once,
+//          the edit changed, the key in the WHERE clause with the data set's proof that it names
+//          one row; "unguarded" leaves the proof out) prepared once, parameters bound once,
 //          the same values written into the buffers and SQLExecute for each row.
 // The two alternate in one process, several passes, best of each by wall-clock and by CPU time.
 // Both connections use SyncPragma=OFF so that the disk's flushes do not hide the per-row work;
@@ -13,7 +14,7 @@
 // first execution, so both sides bind such a parameter again when its length changed.
 //
 // Usage: cached_apply_bench [rows (default 10000)] [passes (default 5)] [journal mode (default:
-//        the driver's; "-" for it)] [bytes]
+//        the driver's; "-" for it)] [bytes] [unguarded]
 #include <sql.h>
 #include <sqlext.h>
 #include <unistd.h>
@@ -45,6 +46,7 @@ std::string TagOf(int Id, int Pass) {
   return t;
 }
 bool WithBytes = false;
+bool Unguarded = false;
 
 struct Times {
   double Wall = 1e30, Cpu = 1e30;
@@ -119,9 +121,10 @@ void ThroughBareLoop(const std::string& ConnectString, int Rows, int Pass, doubl
   rows.reserve(size_t(Rows));
   for (int i = 1; i <= Rows; ++i) rows.push_back({i, NameOf(i, Pass), QtyOf(i, Pass), TagOf(i, Pass)});
   const double w0 = WallSeconds(), c0 = CpuSeconds();
-  const char* sql = WithBytes ? "UPDATE art SET name = ?, qty = ?, tag = ? WHERE id = ?"
-                              : "UPDATE art SET name = ?, qty = ? WHERE id = ?";
-  OdbcCheck(SQLPrepare(st, (SQLCHAR*)sql, SQL_NTS), SQL_HANDLE_STMT, st, "prepare");
+  const std::string sql = std::string(WithBytes ? "UPDATE art SET name = ?, qty = ?, tag = ? WHERE id = ?"
+                                                : "UPDATE art SET name = ?, qty = ? WHERE id = ?") +
+                          (Unguarded ? "" : " AND (SELECT count(*) FROM art WHERE id = ?) = 1");
+  OdbcCheck(SQLPrepare(st, (SQLCHAR*)sql.c_str(), SQL_NTS), SQL_HANDLE_STMT, st, "prepare");
   SQLINTEGER qty = 0, key = 0;
   char name[161] = {};
   unsigned char tag[8] = {};
@@ -130,6 +133,7 @@ void ThroughBareLoop(const std::string& ConnectString, int Rows, int Pass, doubl
   SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 40, 0, name, sizeof name, &nameInd);
   SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &qty, 0, &qtyInd);
   SQLBindParameter(st, keyNo, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &key, 0, &keyInd);
+  if (!Unguarded) SQLBindParameter(st, keyNo + 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &key, 0, &keyInd);
   for (const Row& r : rows) {
     key = r.Id;
     qty = r.Qty;
@@ -169,8 +173,12 @@ bool Holds(THdbc* Dbc, int Rows, int Pass) {
 int main(int argc, char** argv) {
   const int rows = argc > 1 ? std::atoi(argv[1]) : 10000;
   const int passes = argc > 2 ? std::atoi(argv[2]) : 5;
-  const std::string journal = argc > 3 && std::strcmp(argv[3], "-") != 0 && std::strcmp(argv[3], "bytes") != 0 ? argv[3] : "";
-  for (int a = 3; a < argc; ++a) WithBytes = WithBytes || std::strcmp(argv[a], "bytes") == 0;
+  const std::string journal = argc > 3 && std::strcmp(argv[3], "-") != 0 && std::strcmp(argv[3], "bytes") != 0 &&
+                                  std::strcmp(argv[3], "unguarded") != 0 ? argv[3] : "";
+  for (int a = 3; a < argc; ++a) {
+    WithBytes = WithBytes || std::strcmp(argv[a], "bytes") == 0;
+    Unguarded = Unguarded || std::strcmp(argv[a], "unguarded") == 0;
+  }
   const std::string file =
       (std::filesystem::temp_directory_path() / ("zelkor-applybench-" + std::to_string(getpid()) + ".db")).string();
   int status = 0;
