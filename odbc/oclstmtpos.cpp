@@ -224,6 +224,18 @@ struct TAtExit {
 template <class F>
 TAtExit(F) -> TAtExit<F>;
 
+// Closes an auxiliary read's cursor when the scope ends; a close that fails is no failure of what
+// the read answered.
+struct TCursorCloser {
+  THstmt& Aux;
+  ~TCursorCloser() {
+    try {
+      Aux.CloseCursor();
+    } catch (...) {
+    }
+  }
+};
+
 }  // namespace
 
 struct THstmt::TRowOps {
@@ -582,6 +594,7 @@ void THstmt::Dispatch(TGenOp Op, const TConfirmEvent& Confirm, const char* Quest
     case goUpdate: UpdateRow(1); break;
     case goDelete: DeleteRow(1); break;
     case goRefresh: RefreshRow(1); break;
+    case goCount: break;  // no row operation of its own
   }
 }
 
@@ -1173,12 +1186,7 @@ void THstmt::CheckNoKeyRow(const std::string& Table, const std::string& Where, c
   int n = 0;
   BindKeys(count, Keys, n);
   count.Execute();
-  TAtExit closeCursor{[&count] {
-    try {
-      count.CloseCursor();
-    } catch (...) {
-    }
-  }};
+  TCursorCloser closeCursor{count};
   if (!count.FetchNext()) throw EODBCLibrary("The rows of the key of the row of table " + RowOps().TextName + " could not be counted.");
   const int64_t rows = count.ColInt64(1, 1);
   if (rows > 1)
@@ -1227,12 +1235,7 @@ void THstmt::GeneratedRefresh() {
   int n = 0;
   BindKeys(aux, keys, n);
   aux.Execute();
-  TAtExit closeCursor{[&aux] {
-    try {
-      aux.CloseCursor();
-    } catch (...) {
-    }
-  }};
+  TCursorCloser closeCursor{aux};
   if (!aux.FetchNext()) {
     if (FNoRowsAffected.Contains(nrByRefresh)) RaiseNoData();
     return;

@@ -244,13 +244,7 @@ DS_BOTH(AHandlerThatTakesTheChangeOverLeavesTheDatabaseAlone) {
 
 TEST_F(ServerDataSet, TheServerGoneWhileApplyingShowsNothingAsSavedThatIsNot) {
   TCustomODDataSet* d = OpenCached(*this, FiveRows());
-  THstmt pid(nullptr);
-  pid.SetHdbc(Dbc);
-  pid.SetSQL("SELECT pg_backend_pid()");
-  pid.Execute();
-  ASSERT_TRUE(pid.FetchNext());
-  const std::string backend = pid.ColString(1);
-  pid.Close();
+  const std::string backend = BackendOf(Dbc);
   int calls = 0;
   d->OnUpdateRecord = [&](TDataSet*, TUpdateKind, bool&) {
     if (++calls == 2) TestEnv::PgAdmin("SELECT pg_terminate_backend(" + backend + ")");

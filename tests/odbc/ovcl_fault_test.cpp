@@ -14,17 +14,6 @@ namespace {
 
 using Rows = StmtFixture::Rows;
 
-std::string BackendOf(THdbc* Dbc) {
-  THstmt pid(nullptr);
-  pid.SetHdbc(Dbc);
-  pid.SetSQL("SELECT pg_backend_pid()");
-  pid.Execute();
-  EXPECT_TRUE(pid.FetchNext());
-  const std::string backend = pid.ColString(1);
-  pid.Close();
-  return backend;
-}
-
 TCustomODDataSet* OpenEditable(DataSetFixture& F, const std::string& Sql, bool InCache) {
   TCustomODDataSet* d = F.Make(Sql, InCache);
   d->SetEditable(true);
@@ -99,7 +88,9 @@ TEST_F(ServerDataSet, TheSessionEndedAroundAPost) {
         EXPECT_EQ(Db("SELECT id, name, qty FROM t ORDER BY id"), after ? written : before);
         // A lost link closes the connection's data sets (TerminateOnLinkError); one that stays
         // open keeps the values typed where they were not written, and none where they were.
-        if (d->Active()) EXPECT_EQ(d->State(), after || op == 2 ? dsBrowse : op == 0 ? dsEdit : dsInsert);
+        if (d->Active()) {
+          EXPECT_EQ(d->State(), after || op == 2 ? dsBrowse : op == 0 ? dsEdit : dsInsert);
+        }
         delete d;
         Dbc->SetConnected(false);
       }

@@ -23,6 +23,18 @@ inline std::string Hex(const std::string& B) {
   return h;
 }
 
+// The server process of a PostgreSQL connection, for ending its session from outside.
+inline std::string BackendOf(THdbc* Dbc) {
+  THstmt pid(nullptr);
+  pid.SetHdbc(Dbc);
+  pid.SetSQL("SELECT pg_backend_pid()");
+  pid.Execute();
+  EXPECT_TRUE(pid.FetchNext());
+  const std::string backend = pid.ColString(1);
+  pid.Close();
+  return backend;
+}
+
 class StmtFixture : public ::testing::Test {
 public:
   void Open(const std::string& Dsn) {

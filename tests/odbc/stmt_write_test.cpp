@@ -72,7 +72,9 @@ STMT_BOTH(DriverProbeBinaryParameterExecutedAgain) {
       const std::string v = text ? std::vector<std::string>{"abcde", "x", "", "hello"}[i] : kValues[i];
       n = SQLINTEGER(i);
       std::memcpy(buf, v.data(), v.size());
-      if (c.Way == wPrepare && i > 0) ASSERT_TRUE(SQL_SUCCEEDED(SQLPrepare(h, insert, SQL_NTS)));
+      if (c.Way == wPrepare && i > 0) {
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLPrepare(h, insert, SQL_NTS)));
+      }
       ind = c.Way == wAtExec ? SQL_LEN_DATA_AT_EXEC(SQLLEN(v.size())) : SQLLEN(v.size());
       if (i == 0 || c.Way != wIndicator) bind();
       SQLRETURN rc = SQLExecute(h);
@@ -153,7 +155,9 @@ STMT_BOTH(CellWritersConvertOrRaise) {
   }
   // A small integer cell takes no value beyond 16 bits (PostgreSQL's smallint is bound as one;
   // SQLite's integers are read 64 bits wide).
-  if (F.Pg) EXPECT_THROW(q->SetColInteger(3, 70000), EConvertError);
+  if (F.Pg) {
+    EXPECT_THROW(q->SetColInteger(3, 70000), EConvertError);
+  }
 
   struct Stamp {
     int16_t Year;
