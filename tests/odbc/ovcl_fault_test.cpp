@@ -391,3 +391,31 @@ TEST_F(OdbcDataSet, TheDiskFillsDuringAPost) {
     delete d;
   }
 }
+
+// Text handed over in Windows-1250 (bytes that are no UTF-8): SQLite stores the bytes as they
+// came; PostgreSQL refuses them, the post raises, and no row is touched, the neighbours neither.
+// (On PostgreSQL direct, like any failed write, it ends the server cursor, as the README says.)
+DS_ALL(TextThatIsNoUtf8IsStoredAsGivenOrRefused) {
+  F.Table({"1, 'ena', 10", "2, 'dva', 20"});
+  const Rows before = F.Db("SELECT id, name, qty FROM t ORDER BY id");
+  const std::string cp1250 = "\x8a\x9a\xe8\x9e";  // Š š č ž in Windows-1250
+  TCustomODDataSet* d = OpenEditable(F, "SELECT id, name, qty FROM t ORDER BY id", InCache);
+  d->Edit();
+  d->FieldByName("name")->SetAsString(cp1250);
+  if (F.Pg) {
+    EXPECT_ANY_THROW(d->Post());
+    EXPECT_EQ(F.Db("SELECT id, name, qty FROM t ORDER BY id"), before);
+    // The failed write ended the direct read's server cursor: Cancel says to open again.
+    if (InCache) {
+      d->Cancel();
+    } else {
+      EXPECT_THROW(d->Cancel(), EODBCLibrary);
+    }
+    EXPECT_EQ(F.Db("SELECT id, name, qty FROM t ORDER BY id"), before);
+  } else {
+    d->Post();
+    EXPECT_EQ(F.Db("SELECT hex(name) FROM t WHERE id = 1"), (Rows{{"8A9AE89E"}}));
+    EXPECT_EQ(F.Db("SELECT id, name, qty FROM t WHERE id = 2"), (Rows{{"2", "dva", "20"}}));
+  }
+  delete d;
+}
